@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian machine, when missing.
+# Usage: scripts/install-deps.sh [main|test]   (main: Linux build only)
+set -eu
+mode="${1:-test}"
+packages="cmake make g++ libgtest-dev"
+if [ "$mode" = test ]; then
+  packages="$packages googletest libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 sharutils ed diffutils python3 clang-format time"
+fi
+missing=""
+for package in $packages; do
+  dpkg -s "$package" >/dev/null 2>&1 || missing="$missing $package"
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" != 0 ]; then
+  echo "missing packages:$missing; run this script as root to install them" >&2
+  exit 1
+fi
+case "$missing" in
+  *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 ;;
+esac
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends $missing >/dev/null

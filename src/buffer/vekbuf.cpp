@@ -1,0 +1,124 @@
+#include "buffer/vekbuf.h"
+
+#include <new>
+
+namespace vek {
+
+VekBuf::VekBuf() { Reset(); }
+
+VekBuf::~VekBuf() { Reset(); }
+
+int VekBuf::Reset() {
+    m_lines.Clear();
+    m_longestLen = m_totalLen = m_longestCount = 0;
+    m_insertMode = m_curLine = 0;
+    m_cacheIndex = m_cacheValid = 0;
+    m_cachePos = -1;
+    m_status.clear();
+    return 0;
+}
+
+void VekBuf::TrackLongest(int length) {
+    if (length > m_longestLen) {
+        m_longestLen = length;
+        m_longestCount = 1;
+    } else if (length == m_longestLen) {
+        ++m_longestCount;
+    }
+}
+
+void VekBuf::AccountLine(std::string_view line) {
+    // Lengths wrap like the 32-bit figures they are; no signed overflow.
+    m_totalLen = static_cast<int>(static_cast<std::uint32_t>(m_totalLen) +
+                                  static_cast<std::uint32_t>(line.size()));
+    TrackLongest(static_cast<int>(line.size()));
+}
+
+void VekBuf::Unaccount(std::size_t length) {
+    m_totalLen = static_cast<int>(static_cast<std::uint32_t>(m_totalLen) -
+                                  static_cast<std::uint32_t>(length));
+    if (m_longestLen != 0 && static_cast<int>(length) == m_longestLen && --m_longestCount <= 0) {
+        m_longestLen = 0;
+        m_longestCount = 0;
+    }
+}
+
+int VekBuf::AppendLine(std::string_view text) {
+    if (LineCount() > MAX_LINES) {
+        return RC_BUFFER_FULL;
+    }
+    try {
+        m_lines.Append(text);
+    } catch (const std::bad_alloc&) {
+        return RC_BUFFER_FULL;
+    }
+    AccountLine(text);
+    return 0;
+}
+
+int VekBuf::AddLine(std::string_view text) {
+    std::string line;
+    line.reserve(text.size() + 1);
+    line.append(text).push_back('\n');
+    return AppendLine(line);
+}
+
+int VekBuf::DeleteLines(int first, int last) {
+    if (last < first || first < 0 || last < 0 || last > LineCount() - 1) {
+        return RC_BAD_LINE;
+    }
+    m_cacheValid = 0;
+    for (int i = first; i <= last; ++i) {
+        Unaccount(m_lines.At(static_cast<std::size_t>(i)).size());
+    }
+    m_lines.Erase(static_cast<std::size_t>(first), static_cast<std::size_t>(last - first + 1));
+    return 0;
+}
+
+int VekBuf::PrependBuffer(VekBuf& other) {
+    m_cacheValid = 0;
+    int count = 0;
+    int longest = 0;
+    int total = 0;
+    other.GetStats(&count, &longest, &total);
+    if (LineCount() + count > MAX_LINES) {
+        return RC_BUFFER_FULL;
+    }
+    m_lines.PrependCopy(other.m_lines);
+    m_totalLen = static_cast<int>(static_cast<std::uint32_t>(m_totalLen) +
+                                  static_cast<std::uint32_t>(total));
+    m_longestLen = 0;
+    return 0;
+}
+
+void VekBuf::MeasureLongestAgain() {
+    m_longestLen = 0;
+    m_longestCount = 0;
+    m_lines.ForEach([this](std::string_view line) { TrackLongest(static_cast<int>(line.size())); });
+}
+
+int VekBuf::GetStats(int* countOut, int* longestOut, int* totalOut) {
+    *countOut = LineCount();
+    *totalOut = m_totalLen;
+    if (m_longestLen == 0 && !m_lines.Empty()) {
+        MeasureLongestAgain();
+    }
+    *longestOut = m_longestLen;
+    return 0;
+}
+
+void VekBuf::InsertLine(int index, std::string_view text) {
+    m_lines.Insert(static_cast<std::size_t>(index), text);
+    AccountLine(text);
+    m_cacheValid = 0;
+}
+
+void VekBuf::ReplaceLine(int index, std::string_view text) {
+    const std::size_t oldLength = m_lines.At(static_cast<std::size_t>(index)).size();
+    m_lines.Replace(static_cast<std::size_t>(index), text);
+    Unaccount(oldLength);
+    AccountLine(text);
+    m_cacheValid = 0;
+}
+
+}  // namespace vek

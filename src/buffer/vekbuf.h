@@ -1,0 +1,101 @@
+// VekBuf: one line buffer. The three numbered slots of the library and the
+// short-lived buffers of the file checksum and the diff engine are VekBufs.
+//
+// A line is a byte string; lines added through AddLine end with a line feed,
+// and whoever stores lines through AppendLine says what theirs end with.
+// Indexes count from 0 inside the buffer, line numbers from 1 at the
+// interface.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "buffer/line_store.h"
+#include "vekwin32.h"  // result codes and MAX_LINES
+
+namespace vek {
+
+class VekBuf {
+public:
+    VekBuf();
+    VekBuf(const VekBuf&) = delete;
+    VekBuf& operator=(const VekBuf&) = delete;
+    virtual ~VekBuf();
+
+    // Removes every line and clears figures, edit state, read cache and
+    // status text. Returns 0.
+    int Reset();
+
+    // Appends the text unchanged. 101 when the buffer already holds more than
+    // MAX_LINES lines or the line cannot be stored (nothing changes then).
+    int AppendLine(std::string_view text);
+    // Appends the text plus one line feed; otherwise as AppendLine.
+    int AddLine(std::string_view text);
+    // Removes the lines first..last (0-based, inclusive). 102 and no change
+    // unless 0 <= first <= last <= count - 1. Each removed line is taken off
+    // the figures, so they stay true after edits.
+    int DeleteLines(int first, int last);
+    // Puts copies of all of other's lines in front of this buffer's lines.
+    // 101 and no change when the two counts together exceed MAX_LINES.
+    int PrependBuffer(VekBuf& other);
+    // Line count, longest length (measured again when unknown) and total
+    // length. 0, or 110 when measuring failed.
+    int GetStats(int* countOut, int* longestOut, int* totalOut);
+
+    void TrackLongest(int length);
+    void AccountLine(std::string_view line);
+
+    // Copies line `line` (from 1) without its last byte, NUL-terminated, into
+    // dest (room for maxLen + 1 bytes). 0, 100 past the end, 112 too long.
+    int ReadLine(int line, int maxLen, char* dest, int* lenOut);
+    // 16-bit additive checksum of the stored bytes. Width 16: 0; width 32: 1
+    // and *out untouched.
+    int Checksum(int width, int* out) const;
+
+    // Direct access for the subsystems that edit, export and diff buffers.
+    int LineCount() const { return static_cast<int>(m_lines.Size()); }
+    std::string_view Line(int index) const { return m_lines.At(static_cast<std::size_t>(index)); }
+    template <class F>
+    void ForEachLine(F&& f) const {
+        m_lines.ForEach(std::forward<F>(f));
+    }
+    // Stores a line before index `index` (index == count appends) without any
+    // limit check and accounts it. Clears the read cache.
+    void InsertLine(int index, std::string_view text);
+    // Replaces the line at `index` and keeps the figures true.
+    void ReplaceLine(int index, std::string_view text);
+    // Forgets the longest length and measures it again over all lines.
+    void MeasureLongestAgain();
+    void InvalidateReadCache() { m_cacheValid = 0; }
+
+    int LongestLen() const { return m_longestLen; }
+    int TotalLen() const { return m_totalLen; }
+    int LongestCount() const { return m_longestCount; }
+    int CacheValid() const { return m_cacheValid; }
+    int CacheIndex() const { return m_cacheIndex; }
+    std::size_t FootprintBytes() const { return m_lines.FootprintBytes(); }
+
+    // Edit-interpreter state, owned by the edit subsystem: 1 while text lines
+    // are being inserted; index of the line after which the next text line
+    // goes (-1: before the first line).
+    int m_insertMode = 0;
+    int m_curLine = 0;
+    // Status text of the last bundle import, owned by the files subsystem.
+    std::string m_status;
+
+private:
+    void Unaccount(std::size_t length);
+
+    LineStore m_lines;
+    int m_longestLen = 0;    // 0: unknown (or no lines)
+    int m_totalLen = 0;      // sum of the stored lengths
+    int m_longestCount = 0;  // lines whose length equals m_longestLen
+    // Read cache: the line ReadLine delivered last. m_cachePos is the index
+    // it found for that call, or -1 when the call ran past the end.
+    int m_cacheIndex = 0;
+    int m_cachePos = -1;
+    int m_cacheValid = 0;
+};
+
+}  // namespace vek

@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# The DLL's export table: module name VEKWIN32.dll, the seventeen functions
+# under their plain names with ordinals 1..17 in the fixed order, and only
+# system DLLs imported.
+set -eu
+objdump="$1"
+dll="$2"
+dump=$("$objdump" -p "$dll")
+echo "$dump" | grep -q "^Name .* VEKWIN32.dll$" || { echo "module name is not VEKWIN32.dll"; exit 1; }
+expected="1 InitBuf
+2 AddLine
+3 EdCmd
+4 EdBuf
+5 GetLine
+6 GetBufStats
+7 Crc
+8 CrcFile
+9 LoadFiles
+10 WriteFiles
+11 WriteBuf
+12 ReadBuf
+13 Diff
+14 CheckType
+15 GetLines
+16 AddLines
+17 TestBuf"
+# Ordinal/name lines look like "	[   0] InitBuf"; the bracket holds ordinal - base (base 1).
+actual=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
+  sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | awk '{print $1 + 1, $2}' | sort -n)
+if [ "$actual" != "$expected" ]; then
+  echo "export table:"; echo "$actual"; exit 1
+fi
+echo "$dump" | grep -q "Ordinal Base 1" || { echo "ordinal base is not 1"; exit 1; }
+imports=$(echo "$dump" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort -u)
+for dll_name in $imports; do
+  case "$(echo "$dll_name" | tr 'A-Z' 'a-z')" in
+    kernel32.dll|msvcrt.dll|user32.dll|advapi32.dll|ntdll.dll|api-ms-win-*) ;;
+    *) echo "imports a non-system DLL: $dll_name"; exit 1 ;;
+  esac
+done
+echo "export table as expected; imports: $(echo $imports)"

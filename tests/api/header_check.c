@@ -1,0 +1,36 @@
+/* Compiled as strict C by both toolchains: the public header must stay
+ * clean C, and every export must be callable with its declared types. */
+#include "vekwin32.h"
+
+int vek_header_check(void);
+
+int vek_header_check(void) {
+    static char block[LINES_BLOCK_SIZE];
+    char list[] = "a.txt,b.txt";
+    char status[20];
+    char type = 0;
+    char line[16];
+    int value = 7, count = 0, longest = 0, total = 0, sum = 0, length = 0, delivered = 0;
+    int rc = 0;
+
+    rc |= InitBuf(1);
+    rc |= AddLine(1, "text");
+    rc |= EdCmd(1, "1d");
+    rc |= EdBuf(2, 1);
+    rc |= GetLine(1, 1, (int)sizeof line - 1, line, &length);
+    rc |= GetBufStats(1, &count, &longest, &total);
+    rc |= Crc(1, 16, &sum);
+    rc |= CrcFile('T', list, 16, &sum);
+    rc |= LoadFiles(1, 'T', list, status);
+    rc |= WriteFiles(1, 'T', list);
+    rc |= WriteBuf(1, "out.txt");
+    rc |= ReadBuf(1, "out.txt");
+    rc |= Diff(1, 2, 3);
+    rc |= CheckType(list, &type);
+    rc |= GetLines(1, 1, LINES_BLOCK_MAX_LINES, block, &delivered);
+    rc |= AddLines(1, "a\0b\0");
+    rc |= TestBuf(&value);
+    return rc + RC_OK + RC_WIDTH_NOT_COMPUTED + RC_FAILED + RC_BUFFER_FULL + RC_BAD_LINE +
+           RC_BAD_BUFFER + RC_READ_FAILED + RC_WRITE_FAILED + RC_DIFF_FAILED + RC_TOO_MANY_FILES +
+           RC_BAD_WIDTH + RC_STATS_FAILED + RC_BAD_TYPE + RC_NO_ROOM + MAX_LINES;
+}
