@@ -23,7 +23,8 @@ int main(void) {
     }
     for (i = 0; i < delivered; ++i) {
         int offset = 0, b;
-        for (b = 3; b >= 0; --b) offset = offset * 256 + (unsigned char)block[4 * i + b];
+        for (b = 3; b >= 0; --b)
+            offset = offset * 256 + (unsigned char)block[4 * i + b];
         printf("  %d: %s\n", i + 1, block + offset);
     }
     Crc(1, 16, &sum);

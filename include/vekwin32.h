@@ -34,18 +34,18 @@ extern "C" {
 /* Result codes. */
 #define RC_OK 0
 #define RC_WIDTH_NOT_COMPUTED 1 /* checksum width 32: accepted, not computed */
-#define RC_FAILED 100           /* null argument, count out of range, past the end, caught failure */
-#define RC_BUFFER_FULL 101      /* line limit reached, or a line could not be stored */
-#define RC_BAD_LINE 102         /* bad line number or range, malformed edit command */
-#define RC_BAD_BUFFER 103       /* buffer number not 1..3, or two equal numbers in one call */
-#define RC_READ_FAILED 104      /* a file could not be opened or read */
-#define RC_WRITE_FAILED 105     /* a file could not be created or written, malformed binary section */
-#define RC_DIFF_FAILED 107      /* failure inside the difference computation */
-#define RC_TOO_MANY_FILES 108   /* a file list holds more than ten names */
-#define RC_BAD_WIDTH 109        /* checksum width other than 16 or 32 */
-#define RC_STATS_FAILED 110     /* failure while figures or a checksum were computed */
-#define RC_BAD_TYPE 111         /* type letter other than 'T' or 'B' */
-#define RC_NO_ROOM 112          /* a line is longer than the room given for it */
+#define RC_FAILED 100         /* null argument, count out of range, past the end, caught failure */
+#define RC_BUFFER_FULL 101    /* line limit reached, or a line could not be stored */
+#define RC_BAD_LINE 102       /* bad line number or range, malformed edit command */
+#define RC_BAD_BUFFER 103     /* buffer number not 1..3, or two equal numbers in one call */
+#define RC_READ_FAILED 104    /* a file could not be opened or read */
+#define RC_WRITE_FAILED 105   /* a file could not be created or written, malformed binary section */
+#define RC_DIFF_FAILED 107    /* failure inside the difference computation */
+#define RC_TOO_MANY_FILES 108 /* a file list holds more than ten names */
+#define RC_BAD_WIDTH 109      /* checksum width other than 16 or 32 */
+#define RC_STATS_FAILED 110   /* failure while figures or a checksum were computed */
+#define RC_BAD_TYPE 111       /* type letter other than 'T' or 'B' */
+#define RC_NO_ROOM 112        /* a line is longer than the room given for it */
 
 /* A buffer accepts appends while it holds at most MAX_LINES lines, so
  * AddLine can bring it to MAX_LINES + 1 lines but not beyond. */

@@ -26,8 +26,12 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
 #else
 
 namespace {
-__attribute__((constructor)) void OnLoad() { vek::CreateSlots(); }
-__attribute__((destructor)) void OnUnload() { vek::DestroySlots(); }
+__attribute__((constructor)) void OnLoad() {
+    vek::CreateSlots();
+}
+__attribute__((destructor)) void OnUnload() {
+    vek::DestroySlots();
+}
 }  // namespace
 
 #endif

@@ -11,7 +11,9 @@ namespace {
 std::aligned_storage_t<sizeof(VekBuf), alignof(VekBuf)> g_storage[3];
 bool g_created = false;
 
-VekBuf* At(int index) { return std::launder(reinterpret_cast<VekBuf*>(&g_storage[index])); }
+VekBuf* At(int index) {
+    return std::launder(reinterpret_cast<VekBuf*>(&g_storage[index]));
+}
 }  // namespace
 
 void CreateSlots() {
@@ -34,6 +36,8 @@ void DestroySlots() {
     g_created = false;
 }
 
-VekBuf& Slot(int number) { return *At(number - 1); }
+VekBuf& Slot(int number) {
+    return *At(number - 1);
+}
 
 }  // namespace vek

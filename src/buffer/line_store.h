@@ -23,7 +23,7 @@
 namespace vek {
 
 class TextArena {
-public:
+  public:
     TextArena() = default;
     TextArena(const TextArena&) = delete;
     TextArena& operator=(const TextArena&) = delete;
@@ -47,7 +47,7 @@ public:
         return Length(record) + sizeof(std::uint32_t);
     }
 
-private:
+  private:
     void NewCurrentBlock(std::size_t size);
 
     struct Block {
@@ -63,7 +63,7 @@ private:
 };
 
 class LineStore {
-public:
+  public:
     LineStore() = default;
     LineStore(const LineStore&) = delete;
     LineStore& operator=(const LineStore&) = delete;
@@ -99,7 +99,7 @@ public:
     // Bytes held for the index and the arena (for memory reports).
     std::size_t FootprintBytes() const;
 
-private:
+  private:
     static std::string_view View(const char* record) {
         return {TextArena::Text(record), TextArena::Length(record)};
     }

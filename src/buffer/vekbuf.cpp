@@ -4,9 +4,13 @@
 
 namespace vek {
 
-VekBuf::VekBuf() { Reset(); }
+VekBuf::VekBuf() {
+    Reset();
+}
 
-VekBuf::~VekBuf() { Reset(); }
+VekBuf::~VekBuf() {
+    Reset();
+}
 
 int VekBuf::Reset() {
     m_lines.Clear();

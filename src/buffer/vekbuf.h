@@ -17,7 +17,7 @@
 namespace vek {
 
 class VekBuf {
-public:
+  public:
     VekBuf();
     VekBuf(const VekBuf&) = delete;
     VekBuf& operator=(const VekBuf&) = delete;
@@ -84,7 +84,7 @@ public:
     // Status text of the last bundle import, owned by the files subsystem.
     std::string m_status;
 
-private:
+  private:
     void Unaccount(std::size_t length);
 
     LineStore m_lines;

@@ -10,22 +10,22 @@
 namespace vek {
 
 class Failure : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class OutOfMemory : public Failure {
-public:
+  public:
     OutOfMemory() : Failure("out of memory") {}
 };
 
 class InvalidArgument : public Failure {
-public:
+  public:
     using Failure::Failure;
 };
 
 class FileFailure : public Failure {
-public:
+  public:
     using Failure::Failure;
 };
 

@@ -46,9 +46,9 @@ TempDir::TempDir() {
     static std::atomic<unsigned> counter{0};
     std::random_device random;
     const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    const fs::path path = fs::temp_directory_path() /
-                          ("vektest-" + std::to_string(random()) + "-" + std::to_string(stamp) +
-                           "-" + std::to_string(counter++));
+    const fs::path path =
+        fs::temp_directory_path() / ("vektest-" + std::to_string(random()) + "-" +
+                                     std::to_string(stamp) + "-" + std::to_string(counter++));
     fs::create_directories(path);
     m_path = path.string();
 }
@@ -58,7 +58,9 @@ TempDir::~TempDir() {
     fs::remove_all(m_path, ignored);
 }
 
-std::string TempDir::Path(const std::string& name) const { return (fs::path(m_path) / name).string(); }
+std::string TempDir::Path(const std::string& name) const {
+    return (fs::path(m_path) / name).string();
+}
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
@@ -71,6 +73,8 @@ std::string ReadFileBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-bool FileExists(const std::string& path) { return fs::exists(path); }
+bool FileExists(const std::string& path) {
+    return fs::exists(path);
+}
 
 }  // namespace vektest

@@ -23,7 +23,7 @@ Stats BufferStats(int buf);
 // A fresh directory under the system's temporary folder, removed with
 // everything in it when the object goes.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -31,7 +31,7 @@ public:
     // Full path of `name` inside the directory.
     std::string Path(const std::string& name) const;
 
-private:
+  private:
     std::string m_path;
 };
 
