@@ -1,0 +1,157 @@
+// The interpreter's state fields and the positional reading of command
+// lines, checked on VekBuf directly (the exports cannot show m_curLine).
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <string>
+#include <vector>
+
+#include "buffer/vekbuf.h"
+#include "edit/command_line.h"
+#include "edit/edit_script.h"
+
+namespace {
+
+using vek::VekBuf;
+
+std::vector<std::string> Lines(const VekBuf& buf) {
+    std::vector<std::string> out;
+    buf.ForEachLine([&out](std::string_view line) { out.emplace_back(line); });
+    return out;
+}
+
+void Fill(VekBuf& buf, int count) {
+    buf.Reset();
+    for (int i = 1; i <= count; ++i) {
+        buf.AddLine("L" + std::to_string(i));
+    }
+}
+
+TEST(EditAddressTest, ReadsNumbersSignsBlanksAndClamps) {
+    using vek::ReadAddress;
+    const int current = 42;
+    EXPECT_EQ(ReadAddress("5a\n", current), 5);
+    EXPECT_EQ(ReadAddress("a\n", current), 0);
+    EXPECT_EQ(ReadAddress("", current), 0);
+    EXPECT_EQ(ReadAddress(" 7d\n", current), current);
+    EXPECT_EQ(ReadAddress(".7d\n", current), current);
+    EXPECT_EQ(ReadAddress("\t 7d\n", current), 7);  // spaces after another blank are skipped
+    EXPECT_EQ(ReadAddress("\v\f\r\n12d\n", current), 12);
+    EXPECT_EQ(ReadAddress("+3d\n", current), 3);
+    EXPECT_EQ(ReadAddress("-4a\n", current), -4);
+    EXPECT_EQ(ReadAddress("-d\n", current), 0);
+    EXPECT_EQ(ReadAddress("+-3d\n", current), 0);
+    EXPECT_EQ(ReadAddress("2147483647d\n", current), INT_MAX);
+    EXPECT_EQ(ReadAddress("2147483648d\n", current), INT_MAX);
+    EXPECT_EQ(ReadAddress("99999999999999999999999d\n", current), INT_MAX);
+    EXPECT_EQ(ReadAddress("-2147483648a\n", current), INT_MIN);
+    EXPECT_EQ(ReadAddress("-99999999999999999999a\n", current), INT_MIN);
+    EXPECT_EQ(ReadAddress(std::string_view("1\0"
+                                           "2d\n",
+                                           5),
+                          current),
+              1);
+    // The view ends inside the digits: nothing beyond it is read.
+    EXPECT_EQ(ReadAddress(std::string_view("123456", 2), current), 12);
+}
+
+TEST(EditAddressTest, SplitsAtFirstCommaAndTakesLetterBeforeLast) {
+    vek::CommandLine cmd;
+    ASSERT_TRUE(vek::ParseCommandLine("5,7c\n", 9, &cmd));
+    EXPECT_EQ(cmd.letter, 'c');
+    EXPECT_EQ(cmd.first, 5);
+    EXPECT_EQ(cmd.last, 7);
+    ASSERT_TRUE(vek::ParseCommandLine("2, 5d\n", 9, &cmd));
+    EXPECT_EQ(cmd.first, 2);
+    EXPECT_EQ(cmd.last, 9);
+    ASSERT_TRUE(vek::ParseCommandLine("1,2,3d\n", 9, &cmd));
+    EXPECT_EQ(cmd.last, 2);
+    ASSERT_TRUE(vek::ParseCommandLine("4d\n", 9, &cmd));
+    EXPECT_FALSE(cmd.hasComma);
+    EXPECT_EQ(cmd.last, 4);
+    ASSERT_TRUE(vek::ParseCommandLine("3d\r\n", 9, &cmd));
+    EXPECT_EQ(cmd.letter, '\r');
+    ASSERT_TRUE(vek::ParseCommandLine("5,", 9, &cmd));  // comma is the last byte
+    EXPECT_EQ(cmd.letter, '5');
+    EXPECT_EQ(cmd.last, 0);
+    EXPECT_FALSE(vek::ParseCommandLine("\n", 9, &cmd));
+    EXPECT_FALSE(vek::ParseCommandLine("", 9, &cmd));
+}
+
+// One row per transition: the buffer (n lines L1..Ln) with its state, one
+// line fed, and the result, lines and state afterwards.
+struct Transition {
+    int lines;
+    int curLine;
+    int insertMode;
+    std::string input;
+    int rc;
+    std::vector<std::string> after;
+    int modeAfter;
+    int curAfter;
+};
+
+TEST(EditStateTableTest, EveryTransitionSetsStateAsListed) {
+    const std::vector<Transition> table = {
+        {3, 0, 0, "2a\n", 0, {"L1\n", "L2\n", "L3\n"}, 1, 1},
+        {3, 0, 0, "0a\n", 0, {"L1\n", "L2\n", "L3\n"}, 1, -1},
+        {3, 0, 0, "9a\n", 0, {"L1\n", "L2\n", "L3\n"}, 1, 8},
+        {3, 2, 0, "1,2a\n", 0, {"L1\n", "L2\n", "L3\n"}, 1, 0},
+        {3, 1, 0, "-1a\n", 102, {"L1\n", "L2\n", "L3\n"}, 0, 1},
+        {3, 0, 0, "2,3c\n", 0, {"L1\n"}, 1, 0},
+        {3, 0, 0, "1c\n", 0, {"L2\n", "L3\n"}, 1, -1},
+        {3, 0, 0, "2d\n", 0, {"L1\n", "L3\n"}, 0, 1},
+        {3, 0, 0, "3d\n", 0, {"L1\n", "L2\n"}, 0, 1},
+        {3, 0, 0, "1,3d\n", 0, {}, 0, -1},
+        {3, 2, 0, ".d\n", 0, {"L1\n", "L2\n"}, 0, 1},
+        {3, 0, 0, "4d\n", 102, {"L1\n", "L2\n", "L3\n"}, 0, 0},
+        {3, 2, 0, "0d\n", 102, {"L1\n", "L2\n", "L3\n"}, 0, 2},
+        {3, 2, 0, "3,2d\n", 102, {"L1\n", "L2\n", "L3\n"}, 0, 2},
+        {3, 2, 0, "2,4c\n", 102, {"L1\n", "L2\n", "L3\n"}, 0, 2},
+        {3, 2, 0, "2D\n", 102, {"L1\n", "L2\n", "L3\n"}, 0, 2},
+        {3, 2, 0, ".\n", 102, {"L1\n", "L2\n", "L3\n"}, 0, 2},
+        {3, 2, 1, ".x\n", 0, {"L1\n", "L2\n", "L3\n"}, 0, 2},
+        {3, -1, 1, "T\n", 0, {"T\n", "L1\n", "L2\n", "L3\n"}, 1, 0},
+        {3, 0, 1, "T\n", 0, {"L1\n", "T\n", "L2\n", "L3\n"}, 1, 1},
+        {3, 2, 1, "T\n", 0, {"L1\n", "L2\n", "L3\n", "T\n"}, 1, 3},
+        {3, 7, 1, "T\n", 0, {"L1\n", "L2\n", "L3\n", "T\n"}, 1, 8},
+        {3, INT_MAX, 1, "T\n", 0, {"L1\n", "L2\n", "L3\n", "T\n"}, 1, INT_MAX},
+        {0, -1, 1, "T\n", 0, {"T\n"}, 1, 0},
+        {0, 0, 1, "T\n", 102, {}, 1, 0},
+        {0, 4, 1, "3d\n", 102, {}, 1, 4},
+    };
+    for (const Transition& row : table) {
+        SCOPED_TRACE("input \"" + row.input + "\" on " + std::to_string(row.lines) + " lines");
+        VekBuf buf;
+        Fill(buf, row.lines);
+        buf.m_curLine = row.curLine;
+        buf.m_insertMode = row.insertMode;
+        EXPECT_EQ(vek::FeedLine(buf, row.input), row.rc);
+        EXPECT_EQ(Lines(buf), row.after);
+        EXPECT_EQ(buf.m_insertMode, row.modeAfter);
+        EXPECT_EQ(buf.m_curLine, row.curAfter);
+    }
+}
+
+TEST(EditStateTableTest, ResetReturnsToCommandModeAtLineZero) {
+    VekBuf buf;
+    Fill(buf, 2);
+    ASSERT_EQ(vek::FeedLine(buf, "0a\n"), 0);
+    buf.Reset();
+    EXPECT_EQ(buf.m_insertMode, 0);
+    EXPECT_EQ(buf.m_curLine, 0);
+}
+
+TEST(EditScriptTest, BufferAppliedToItselfStopsAtItsOriginalLines) {
+    VekBuf buf;
+    buf.AppendLine("0a\n");
+    buf.AppendLine("copy\n");
+    buf.AppendLine(".\n");
+    EXPECT_EQ(vek::ApplyScript(buf, buf), 0);
+    // The walk feeds whatever stands at positions 0, 1 and 2 when it gets
+    // there: "0a", then "copy" twice (the lines shift as text goes in).
+    EXPECT_EQ(Lines(buf), (std::vector<std::string>{"copy\n", "copy\n", "0a\n", "copy\n", ".\n"}));
+    EXPECT_EQ(buf.m_insertMode, 1);
+}
+
+}  // namespace
