@@ -4,6 +4,8 @@
 
 namespace vek::platform {
 
-void ShowMessage(const char* text) noexcept { std::fprintf(stderr, "%s\n", text); }
+void ShowMessage(const char* text) noexcept {
+    std::fprintf(stderr, "%s\n", text);
+}
 
 }  // namespace vek::platform

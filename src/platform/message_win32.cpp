@@ -4,6 +4,8 @@
 
 namespace vek::platform {
 
-void ShowMessage(const char* text) noexcept { MessageBoxA(nullptr, text, "VekWin32", MB_OK); }
+void ShowMessage(const char* text) noexcept {
+    MessageBoxA(nullptr, text, "VekWin32", MB_OK);
+}
 
 }  // namespace vek::platform
