@@ -1,13 +1,38 @@
 // The difference engine's entry: the edit script that turns `source` into
 // `target`, computed window by window into `output`.
+//
+// Both buffers are walked in lockstep in windows of kDiffWindowLines lines,
+// aligned by line number. Each window pair gets a script of its own
+// (DiffWindow), in descending line order, and each window's script is put in
+// front of the earlier ones, so the whole script runs from the end of the
+// source towards its start and applies from top to bottom. When one buffer
+// runs out, one tail command appends or deletes everything left of the other.
 #pragma once
 
+#include <cstdint>
+#include <memory>
+
 #include "buffer/vekbuf.h"
+#include "diff/diff_side.h"
 
 namespace vek {
 
+inline constexpr std::int32_t kDiffWindowLines = 2500;
+
 // Replaces the content of `output`. 0; 101 when the script would exceed the
-// line limit; 107 for a failure inside the computation.
+// line limit; 107 for a failure inside the computation (a full class table,
+// memory exhausted). On failure the output keeps the scripts of the windows
+// merged before it.
 int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output);
+
+// The script of one window pair (possibly empty). Needs buffer, first and
+// last of both sides; fills the rest and releases every array before it
+// returns.
+std::unique_ptr<VekBuf> DiffWindow(DiffSidePair& sides);
+
+// Sets prefixEnd and middleEnd of both sides. The common prefix never takes
+// a window's last line, and the common suffix never reaches the line where
+// the prefix scan stopped.
+void TrimCommonLines(DiffSidePair& sides);
 
 }  // namespace vek

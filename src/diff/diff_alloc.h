@@ -1,0 +1,82 @@
+// The difference engine's allocator. Every working array of a window (line
+// records, class table, class arrays, kept sequences, change marks, frontier
+// arrays, change records) comes from DiffAlloc and goes back through
+// DiffRelease, normally by way of DiffArray, which owns one block.
+//
+// When a block cannot be had, DiffAlloc tells the user "#3 virtual memory
+// exhausted" (a message box on Windows, a line on standard error elsewhere)
+// and then raises OutOfMemory: the Diff call unwinds, every DiffArray of the
+// window releases its block, and the export answers 107. No caller ever sees
+// a null block.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+#include <type_traits>
+#include <utility>
+
+namespace vek {
+
+inline constexpr const char* kDiffMemoryMessage = "#3 virtual memory exhausted";
+
+// A block of at least `size` bytes (a request of 0 bytes is served as 1).
+void* DiffAlloc(std::size_t size);
+void DiffRelease(void* block) noexcept;
+
+// Test hooks. Arming with n makes the n-th DiffAlloc call from now on fail as
+// if memory were exhausted (n <= 0 disarms). A sink set here receives the
+// exhaustion message instead of the user (nullptr restores the user).
+void ArmDiffAllocFailure(long n) noexcept;
+unsigned long DiffAllocCalls() noexcept;  // DiffAlloc calls since the process started
+void SetDiffMessageSink(void (*sink)(const char* text)) noexcept;
+
+// One DiffAlloc block holding `count` elements of a trivial type. The
+// elements are not initialised unless Clear() is called.
+template <class T>
+class DiffArray {
+    static_assert(std::is_trivially_copyable_v<T> && std::is_trivially_destructible_v<T>,
+                  "DiffArray holds plain records only");
+
+  public:
+    DiffArray() = default;
+    DiffArray(const DiffArray&) = delete;
+    DiffArray& operator=(const DiffArray&) = delete;
+    DiffArray(DiffArray&& other) noexcept
+        : m_data(std::exchange(other.m_data, nullptr)), m_count(std::exchange(other.m_count, 0)) {}
+    DiffArray& operator=(DiffArray&& other) noexcept {
+        if (this != &other) {
+            Release();
+            m_data = std::exchange(other.m_data, nullptr);
+            m_count = std::exchange(other.m_count, 0);
+        }
+        return *this;
+    }
+    ~DiffArray() { Release(); }
+
+    // Replaces the block by a new one of `count` elements.
+    void Allocate(std::size_t count) {
+        Release();
+        m_data = static_cast<T*>(DiffAlloc(count * sizeof(T)));
+        m_count = count;
+    }
+    void Clear() noexcept {
+        if (m_count != 0) {
+            std::memset(static_cast<void*>(m_data), 0, m_count * sizeof(T));
+        }
+    }
+    void Release() noexcept {
+        DiffRelease(m_data);
+        m_data = nullptr;
+        m_count = 0;
+    }
+
+    T* Data() const noexcept { return m_data; }
+    std::size_t Count() const noexcept { return m_count; }
+    T& operator[](std::ptrdiff_t index) const noexcept { return m_data[index]; }
+
+  private:
+    T* m_data = nullptr;
+    std::size_t m_count = 0;
+};
+
+}  // namespace vek

@@ -1,0 +1,62 @@
+// Writing the edit script: the changes of a window pair as hunks, and the
+// two tail commands of the window walk. Every line number written is a
+// 1-based number of a line of the unchanged source buffer.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "buffer/vekbuf.h"
+#include "diff/diff_side.h"
+
+namespace vek {
+
+// One maximal run of changed lines.
+struct Change {
+    Change* link;           // next change of the list
+    std::int32_t inserted;  // target lines inserted
+    std::int32_t deleted;   // source lines deleted
+    std::int32_t line0;     // 0-based source index of the first deleted line, or of the
+                            // line before which the insertion goes
+    std::int32_t line1;     // 0-based target index of the first inserted line
+};
+
+// Owns a list of changes (each block from DiffAlloc) and releases it.
+class ChangeList {
+  public:
+    ChangeList() = default;
+    ChangeList(const ChangeList&) = delete;
+    ChangeList& operator=(const ChangeList&) = delete;
+    ~ChangeList();
+
+    Change* Head() const noexcept { return m_head; }
+    // Allocates a change and puts it at the front of the list.
+    Change& PushFront();
+
+  private:
+    Change* m_head = nullptr;
+};
+
+// The changes of the window pair from its change marks, last change first
+// (descending source line numbers). Empty when no line is marked.
+void BuildChangeList(const DiffSidePair& sides, ChangeList& list);
+
+// Appends the lines of one change to the window's script: the command line,
+// then for "a" and "c" the inserted target lines exactly as stored and ".".
+void EmitHunk(VekBuf& window, const Change& change, const VekBuf& target);
+
+// Room FormatRange needs, terminating NUL included.
+inline constexpr std::size_t kRangeTextSize = 24;
+// Text of the 0-based inclusive source range [a, b] as 1-based numbers:
+// "a+1,b+1" when b > a, else "b+1" (so an empty range a, a - 1 gives the line
+// after which an insertion goes). Returns the length written.
+std::size_t FormatRange(std::int32_t a, std::int32_t b, char (&out)[kRangeTextSize]);
+
+// The source ran out first: "N0a", the target lines from the target
+// window's first line to the end, ".".
+std::unique_ptr<VekBuf> EmitTailAppend(const DiffSidePair& sides);
+// The target ran out first: the source lines from the source window's first
+// line to the end are deleted in one command.
+std::unique_ptr<VekBuf> EmitTailDelete(const DiffSidePair& sides);
+
+}  // namespace vek
