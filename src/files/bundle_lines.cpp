@@ -1,0 +1,84 @@
+#include "files/bundle_lines.h"
+
+namespace vek::bundle {
+
+namespace {
+
+inline char Encoded(unsigned value) {
+    return static_cast<char>(32 + (value & 63));
+}
+
+inline unsigned Decoded(unsigned char c) {
+    return (static_cast<unsigned>(c) - 32u) & 63u;
+}
+
+}  // namespace
+
+std::size_t EncodeDataLine(const unsigned char* block, std::size_t n, char* out) {
+    char* p = out;
+    *p++ = ' ';
+    *p++ = static_cast<char>(32 + n);
+    for (std::size_t i = 0; i < n; i += 3) {
+        const unsigned b0 = block[i];
+        const unsigned b1 = block[i + 1];
+        const unsigned b2 = block[i + 2];
+        p[0] = Encoded(b0 >> 2);
+        p[1] = Encoded(((b0 & 3u) << 4) | (b1 >> 4));
+        p[2] = Encoded(((b1 & 15u) << 2) | (b2 >> 6));
+        p[3] = Encoded(b2);
+        p += 4;
+    }
+    *p++ = '\n';
+    return static_cast<std::size_t>(p - out);
+}
+
+std::size_t DecodeDataLine(std::string_view line, unsigned char* out, bool& cutShort) {
+    // The character at a position equal to the line's length is the string's
+    // terminating NUL; a position beyond it does not exist.
+    const std::size_t length = line.size();
+    auto at = [&](std::size_t position, unsigned& value) {
+        if (position > length) {
+            return false;
+        }
+        value = Decoded(position < length ? static_cast<unsigned char>(line[position]) : 0);
+        return true;
+    };
+    cutShort = false;
+    unsigned count = 0;
+    if (!at(1, count)) {
+        cutShort = true;
+        return 0;
+    }
+    std::size_t produced = 0;
+    std::size_t position = 2;
+    for (int remaining = static_cast<int>(count); remaining > 0; remaining -= 3, position += 4) {
+        unsigned c0 = 0;
+        unsigned c1 = 0;
+        unsigned c2 = 0;
+        unsigned c3 = 0;
+        if (!at(position, c0) || !at(position + 1, c1)) {
+            cutShort = true;
+            return produced;
+        }
+        out[produced++] = static_cast<unsigned char>((c0 << 2) | (c1 >> 4));
+        if (remaining == 1) {
+            break;
+        }
+        if (!at(position + 2, c2)) {
+            cutShort = true;
+            return produced;
+        }
+        out[produced++] = static_cast<unsigned char>((c1 << 4) | (c2 >> 2));
+        if (remaining == 2) {
+            break;
+        }
+        if (!at(position + 3, c3)) {
+            cutShort = true;
+            return produced;
+        }
+        out[produced++] = static_cast<unsigned char>((c2 << 6) | c3);
+    }
+    return produced;
+}
+
+}  // namespace vek::bundle

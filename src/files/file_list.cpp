@@ -1,0 +1,55 @@
+#include "files/file_list.h"
+
+#include <cstring>
+
+#include "vekwin32.h"
+
+namespace vek {
+
+namespace {
+
+// A list is full when a byte other than a comma occurs while the name count
+// stands at ten, that is when its tenth name is not empty (for a list that
+// does not begin with a comma).
+bool ListIsFull(const char* list) {
+    int count = list[0] != ',' ? 1 : 0;
+    for (const char* p = list; *p != '\0'; ++p) {
+        if (*p == ',') {
+            ++count;
+        } else if (count == kMaxListNames) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+int ProcessFileList(char* fileList, int typeLetter, FileListDirection& direction) {
+    const bool full = ListIsFull(fileList);
+    const bool allBinary = static_cast<char>(typeLetter & 0xFF) == 'B';
+    char* name = fileList;
+    for (int index = 0;; ++index) {
+        if (index == kMaxListNames) {
+            return RC_TOO_MANY_FILES;
+        }
+        char* next = std::strchr(name, ',');
+        if (next != nullptr) {
+            *next++ = '\0';
+        }
+        if (*name == '\0' && !full) {
+            return 0;
+        }
+        const bool binary = allBinary || index == kMaxListNames - 1;
+        const int rc = binary ? direction.HandleBinary(name) : direction.HandleText(name);
+        if (rc != 0) {
+            return rc;
+        }
+        if (next == nullptr) {
+            return 0;
+        }
+        name = next;
+    }
+}
+
+}  // namespace vek

@@ -1,0 +1,101 @@
+// Files by name: the one file class of the library and the text-mode streams
+// used for plain buffer files. Two implementations exist, POSIX and Win32;
+// CMake picks one. Every failure here is raised as vek::FileFailure.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vek::platform {
+
+enum class OpenMode {
+    // Reading; the file must exist; nobody else may hold it meanwhile.
+    kReadExclusive,
+    // Reading; the file must exist; others may read and write it meanwhile.
+    kReadShared,
+    // Writing only; created if missing, truncated if present; nobody else may
+    // hold it meanwhile.
+    kWriteExclusive,
+};
+
+class File {
+  public:
+    File() noexcept = default;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+    // Releases the handle if still open, without raising.
+    virtual ~File();
+
+    // Opens `name` (a byte string handed to the system as it is). A name that
+    // is a directory cannot be opened.
+    void Open(const char* name, OpenMode mode);
+    bool IsOpen() const noexcept;
+
+    // Reads until `count` bytes are delivered or the file ends; returns the
+    // number delivered (0 at the end).
+    std::size_t Read(void* data, std::size_t count);
+    // Writes all `count` bytes; a short write (full disk) is a failure.
+    virtual void Write(const void* data, std::size_t count);
+    // Commits the data written so far to storage.
+    virtual void Flush();
+    // Releases the handle; nothing if not open. The object is not open
+    // afterwards even when the close reports a failure.
+    virtual void Close();
+
+  private:
+    // Releases the handle without raising (destructor, failed open).
+    void Release() noexcept;
+
+    // A POSIX file descriptor or a Win32 HANDLE; kNoHandle when not open.
+    static constexpr std::intptr_t kNoHandle = -1;
+    std::intptr_t m_handle = kNoHandle;
+};
+
+// A text file written through the platform's text-mode output: every line
+// feed reaches the file as carriage return, line feed. Opened for writing,
+// created or truncated, without sharing.
+class TextWriter {
+  public:
+    TextWriter();
+    TextWriter(const TextWriter&) = delete;
+    TextWriter& operator=(const TextWriter&) = delete;
+    // Closes without raising if still open.
+    ~TextWriter();
+
+    void Open(const char* name);
+    void Write(const char* data, std::size_t count);
+    // Writes what is held and closes; a failure is raised.
+    void Close();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+// A text file read through the platform's text-mode input: carriage return
+// followed by line feed reads as a line feed, the byte 0x1A ends the data.
+// Read in pieces: each ends after a line feed, after kMaxPiece bytes, or at
+// the end of the data. Opened for reading without sharing.
+class TextReader {
+  public:
+    static constexpr std::size_t kMaxPiece = 1022;
+
+    TextReader();
+    TextReader(const TextReader&) = delete;
+    TextReader& operator=(const TextReader&) = delete;
+    ~TextReader();
+
+    void Open(const char* name);
+    // Stores the next piece in `piece` (cut at its first NUL byte); false at
+    // the end of the data.
+    bool ReadPiece(std::string& piece);
+    void Close();
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> m_impl;
+};
+
+}  // namespace vek::platform

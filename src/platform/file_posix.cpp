@@ -1,0 +1,160 @@
+// POSIX files. Exclusive access is approximated with advisory whole-file
+// locks (flock): an exclusive open takes LOCK_EX, a shared open LOCK_SH, both
+// without waiting. Openers that play by the same rule (every open of this
+// library, in this process or another) are held off the way Windows sharing
+// modes hold them off; programs that take no locks are not. A file opened for
+// writing is created without truncation, locked, and only then truncated, so
+// a file that someone else holds is never cut short. Commit is fdatasync.
+#include <cerrno>
+#include <cstring>
+#include <string>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/failure.h"
+#include "platform/file.h"
+
+namespace vek::platform {
+
+namespace {
+
+[[noreturn]] void Raise(const char* what, int error) {
+    throw FileFailure(std::string(what) + ": " + std::strerror(error));
+}
+
+int Descriptor(std::intptr_t handle) {
+    return static_cast<int>(handle);
+}
+
+}  // namespace
+
+File::~File() {
+    Release();
+}
+
+void File::Release() noexcept {
+    if (m_handle != kNoHandle) {
+        ::close(Descriptor(m_handle));
+        m_handle = kNoHandle;
+    }
+}
+
+bool File::IsOpen() const noexcept {
+    return m_handle != kNoHandle;
+}
+
+void File::Open(const char* name, OpenMode mode) {
+    if (IsOpen()) {
+        throw FileFailure("file already open");
+    }
+    // O_NONBLOCK only for the open itself: a FIFO without a writer must not
+    // make the open wait.
+    int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+    flags |= mode == OpenMode::kWriteExclusive ? (O_WRONLY | O_CREAT) : O_RDONLY;
+    const int fd = ::open(name, flags, 0666);
+    if (fd < 0) {
+        Raise("open", errno);
+    }
+    m_handle = fd;
+    struct stat info;
+    if (::fstat(fd, &info) != 0) {
+        const int error = errno;
+        Release();
+        Raise("stat", error);
+    }
+    if (S_ISDIR(info.st_mode)) {
+        Release();
+        Raise("open", EISDIR);
+    }
+    const int lock = mode == OpenMode::kReadShared ? LOCK_SH : LOCK_EX;
+    int rc;
+    do {
+        rc = ::flock(fd, lock | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        const int error = errno;
+        Release();
+        Raise("lock", error);
+    }
+    if (mode == OpenMode::kWriteExclusive && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {
+        const int error = errno;
+        Release();
+        Raise("truncate", error);
+    }
+    const int status = ::fcntl(fd, F_GETFL);
+    if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+        const int error = errno;
+        Release();
+        Raise("fcntl", error);
+    }
+}
+
+std::size_t File::Read(void* data, std::size_t count) {
+    if (!IsOpen()) {
+        throw FileFailure("read: file not open");
+    }
+    char* out = static_cast<char*>(data);
+    std::size_t done = 0;
+    while (done < count) {
+        const ssize_t got = ::read(Descriptor(m_handle), out + done, count - done);
+        if (got < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Raise("read", errno);
+        }
+        if (got == 0) {
+            break;
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return done;
+}
+
+void File::Write(const void* data, std::size_t count) {
+    if (!IsOpen()) {
+        throw FileFailure("write: file not open");
+    }
+    const char* in = static_cast<const char*>(data);
+    while (count > 0) {
+        const ssize_t put = ::write(Descriptor(m_handle), in, count);
+        if (put < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            Raise("write", errno);
+        }
+        if (put == 0) {
+            Raise("write", ENOSPC);
+        }
+        in += put;
+        count -= static_cast<std::size_t>(put);
+    }
+}
+
+void File::Flush() {
+    if (!IsOpen()) {
+        throw FileFailure("flush: file not open");
+    }
+    if (::fdatasync(Descriptor(m_handle)) != 0 && errno != EINVAL && errno != EROFS) {
+        // EINVAL/EROFS: a special file (pipe, device) that has no storage to
+        // commit to.
+        Raise("fdatasync", errno);
+    }
+}
+
+void File::Close() {
+    if (!IsOpen()) {
+        return;
+    }
+    const int fd = Descriptor(m_handle);
+    m_handle = kNoHandle;
+    if (::close(fd) != 0 && errno != EINTR) {
+        Raise("close", errno);
+    }
+}
+
+}  // namespace vek::platform
