@@ -1,0 +1,26 @@
+// The vek commands. Each returns the exit status (0 or 1) or throws a
+// Trouble (exit status 2, or 1 where the message says a script was refused).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vekcli {
+
+struct Options {
+    bool crlf = false;  // line files in the CR LF form
+    bool lf = false;    // unbundle: text files with LF line ends
+    char type = 0;      // 'T', 'B', or 0 when not given
+    bool hasOutput = false;
+    std::string output;  // -o
+    std::vector<std::string> operands;
+};
+
+int RunDiff(const Options& options);
+int RunPatch(const Options& options);
+int RunBundle(const Options& options);
+int RunUnbundle(const Options& options);
+int RunCrc(const Options& options);
+int RunType(const Options& options);
+
+}  // namespace vekcli

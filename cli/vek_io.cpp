@@ -1,0 +1,457 @@
+#include "vek_io.h"
+
+#include <sys/stat.h>
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "vekwin32.h"
+
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#endif
+
+namespace vekcli {
+
+namespace {
+
+// Bytes read per call, and the size at which a run of lines is handed to
+// AddLines. Both bound what vek holds besides the buffers themselves.
+constexpr std::size_t kChunkSize = 256 * 1024;
+constexpr std::size_t kRunSize = 256 * 1024;
+constexpr std::size_t kOutputBuffer = 1024 * 1024;
+
+std::string SystemError() {
+    return std::strerror(errno);
+}
+
+#if defined(_WIN32)
+void SetBinary(std::FILE* file) {
+    _setmode(_fileno(file), _O_BINARY);
+}
+#else
+void SetBinary(std::FILE*) {}
+#endif
+
+std::int32_t ReadInt32(const char* p) {
+    const auto* b = reinterpret_cast<const unsigned char*>(p);
+    const std::uint32_t value =
+        static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
+        (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+    return static_cast<std::int32_t>(value);
+}
+
+}  // namespace
+
+void Fail(const std::string& message, int status) {
+    throw Trouble{status, message};
+}
+
+std::string CodeText(int rc) {
+    const char* meaning = "an unknown code";
+    switch (rc) {
+        case RC_FAILED:
+            meaning = "a failure inside the library";
+            break;
+        case RC_BUFFER_FULL:
+            meaning = "a buffer is full";
+            break;
+        case RC_BAD_LINE:
+            meaning = "a bad line number or edit command";
+            break;
+        case RC_BAD_BUFFER:
+            meaning = "a bad buffer number";
+            break;
+        case RC_READ_FAILED:
+            meaning = "a file could not be opened or read";
+            break;
+        case RC_WRITE_FAILED:
+            meaning = "a file could not be written, or a malformed binary section";
+            break;
+        case RC_DIFF_FAILED:
+            meaning = "a failure inside the difference computation";
+            break;
+        case RC_TOO_MANY_FILES:
+            meaning = "more than ten files";
+            break;
+        case RC_BAD_WIDTH:
+            meaning = "a bad checksum width";
+            break;
+        case RC_STATS_FAILED:
+            meaning = "a failure while figures were computed";
+            break;
+        case RC_BAD_TYPE:
+            meaning = "a bad type letter";
+            break;
+        case RC_NO_ROOM:
+            meaning = "a line longer than the room given";
+            break;
+        default:
+            break;
+    }
+    return "code " + std::to_string(rc) + " (" + meaning + ")";
+}
+
+std::string DisplayName(const std::string& name) {
+    return name == "-" ? std::string("standard input") : name;
+}
+
+std::string Grouped(long long value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string out;
+    int count = 0;
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        if (count > 0 && count % 3 == 0)
+            out.push_back(',');
+        out.push_back(*it);
+        ++count;
+    }
+    if (value < 0)
+        out.push_back('-');
+    std::reverse(out.begin(), out.end());
+    return out;
+}
+
+Input::Input(const std::string& name) : m_display(DisplayName(name)) {
+    if (name == "-") {
+        m_stdin = true;
+        m_file = stdin;
+        SetBinary(stdin);
+        return;
+    }
+    if (!IsRegularFile(name)) {
+        struct stat info {};
+        if (stat(name.c_str(), &info) == 0)
+            Fail(name + ": not a regular file; name a file");
+        Fail(name + ": cannot open: " + SystemError() + "; check the name");
+    }
+    m_file = std::fopen(name.c_str(), "rb");
+    if (m_file == nullptr)
+        Fail(name + ": cannot open: " + SystemError() + "; check the name and permissions");
+    m_owned = true;
+}
+
+Input::Input(std::FILE* file, const std::string& display) : m_file(file), m_display(display) {}
+
+Input::~Input() {
+    if (m_owned)
+        std::fclose(m_file);
+}
+
+std::size_t Input::Read(char* dest, std::size_t size) {
+    const std::size_t got = std::fread(dest, 1, size, m_file);
+    if (got == 0 && std::ferror(m_file))
+        Fail(m_display + ": read error: " + SystemError());
+    return got;
+}
+
+Output::Output(const std::string& name) : m_name(name) {
+    if (name == "-") {
+        m_stdout = true;
+        m_file = stdout;
+        SetBinary(stdout);
+        return;
+    }
+    m_temp = name + ".vek-part";
+    m_file = std::fopen(m_temp.c_str(), "wb");
+    if (m_file == nullptr)
+        Fail(name + ": cannot create " + m_temp + ": " + SystemError() +
+             "; check that the folder exists and is writable");
+    std::setvbuf(m_file, nullptr, _IOFBF, kOutputBuffer);
+}
+
+Output::~Output() {
+    if (m_stdout || m_done)
+        return;
+    if (m_file != nullptr)
+        std::fclose(m_file);
+    std::remove(m_temp.c_str());
+}
+
+void Output::Write(const char* bytes, std::size_t size) {
+    if (size != 0 && std::fwrite(bytes, 1, size, m_file) != size)
+        Fail((m_stdout ? std::string("standard output") : m_name) +
+             ": write error: " + SystemError());
+}
+
+void Output::Commit() {
+    if (m_stdout) {
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            Fail("standard output: write error: " + SystemError());
+        m_done = true;
+        return;
+    }
+    const bool bad = std::ferror(m_file) != 0;
+    const bool closeFailed = std::fclose(m_file) != 0;
+    m_file = nullptr;
+    if (bad || closeFailed)
+        Fail(m_name + ": write error: " + SystemError() + "; is the disk full?");
+    ReplaceFile(m_temp, m_name);
+    m_done = true;
+}
+
+long BufferLineCount(int buf) {
+    int count = 0, longest = 0, total = 0;
+    const int rc = GetBufStats(buf, &count, &longest, &total);
+    if (rc != RC_OK)
+        Fail("GetBufStats on buffer " + std::to_string(buf) + " failed with " + CodeText(rc));
+    return count;
+}
+
+LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
+    LoadInfo info;
+    const long before = BufferLineCount(buf);
+    std::vector<char> chunk(kChunkSize);
+    std::vector<char> run;
+    run.reserve(kRunSize + 4096);
+    long runLines = 0;
+    std::string carry;
+
+    auto refused = [&](int rc) {
+        const long stored = BufferLineCount(buf) - before;
+        if (rc == RC_BUFFER_FULL)
+            Fail(in.Name() + ":" + std::to_string(stored + 1) +
+                 ": more lines than a buffer holds (at most " + Grouped(MAX_LINES + 1L) +
+                 "); split the file into smaller parts");
+        Fail(in.Name() + ":" + std::to_string(stored + 1) + ": the library refused the line with " +
+             CodeText(rc));
+    };
+    auto flush = [&]() {
+        if (runLines == 0)
+            return;
+        run.push_back('\0');  // the empty string that ends the run
+        const int rc = AddLines(buf, run.data());
+        if (rc != RC_OK)
+            refused(rc);
+        run.clear();
+        runLines = 0;
+    };
+    auto addLine = [&](const char* text, std::size_t size) {
+        ++info.lines;
+        if (crlf && size > 0 && text[size - 1] == '\r')
+            --size;
+        if (size > 0 && std::memchr(text, '\0', size) != nullptr)
+            Fail(in.Name() + ":" + std::to_string(info.lines) +
+                 ": the line holds a NUL byte, which a line buffer cannot carry; for binary "
+                 "files use 'vek bundle -b'");
+        if (size > 0 && text[0] == '.' && info.firstDotLine == 0)
+            info.firstDotLine = info.lines;
+        if (size == 0) {
+            // An empty string would end the run, so an empty line goes alone.
+            flush();
+            const int rc = AddLine(buf, "");
+            if (rc != RC_OK)
+                refused(rc);
+            return;
+        }
+        run.insert(run.end(), text, text + size);
+        run.push_back('\0');
+        ++runLines;
+        if (run.size() >= kRunSize)
+            flush();
+    };
+
+    bool ended = false;
+    while (!ended) {
+        std::size_t got = in.Read(chunk.data(), chunk.size());
+        if (got == 0)
+            break;
+        if (copy != nullptr && std::fwrite(chunk.data(), 1, got, copy) != got)
+            Fail("cannot keep a copy of " + in.Name() + ": " + SystemError());
+        if (crlf) {
+            const void* eof = std::memchr(chunk.data(), 0x1A, got);
+            if (eof != nullptr) {
+                got = static_cast<std::size_t>(static_cast<const char*>(eof) - chunk.data());
+                ended = true;
+            }
+        }
+        const char* p = chunk.data();
+        const char* const stop = p + got;
+        while (p < stop) {
+            const auto* nl =
+                static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
+            if (nl == nullptr) {
+                carry.append(p, static_cast<std::size_t>(stop - p));
+                break;
+            }
+            if (carry.empty()) {
+                addLine(p, static_cast<std::size_t>(nl - p));
+            } else {
+                carry.append(p, static_cast<std::size_t>(nl - p));
+                addLine(carry.data(), carry.size());
+                carry.clear();
+            }
+            p = nl + 1;
+        }
+    }
+    if (!carry.empty()) {
+        info.unterminated = true;
+        addLine(carry.data(), carry.size());
+    }
+    flush();
+    return info;
+}
+
+BufferReader::BufferReader(int buf) : m_buf(buf), m_block(LINES_BLOCK_SIZE) {
+    m_count = BufferLineCount(buf);
+}
+
+std::string_view BufferReader::Take(int index) const {
+    const char* block = m_block.data();
+    const std::int32_t offset = ReadInt32(block + 4 * index);
+    std::size_t length;
+    if (index + 1 < m_delivered)
+        length = static_cast<std::size_t>(ReadInt32(block + 4 * (index + 1)) - offset - 1);
+    else
+        length = std::strlen(block + offset);
+    return {block + offset, length};
+}
+
+bool BufferReader::Next(std::string_view& line) {
+    if (m_index < m_delivered) {
+        line = Take(m_index++);
+        ++m_number;
+        return true;
+    }
+    if (m_nextFirst > m_count)
+        return false;
+    const int want =
+        static_cast<int>(std::min<long>(LINES_BLOCK_MAX_LINES, m_count - m_nextFirst + 1));
+    int delivered = 0;
+    int rc = GetLines(m_buf, static_cast<int>(m_nextFirst), want, m_block.data(), &delivered);
+    if (rc != RC_OK)
+        Fail("GetLines on buffer " + std::to_string(m_buf) + " from line " +
+             std::to_string(m_nextFirst) + " failed with " + CodeText(rc));
+    if (delivered > 0) {
+        m_delivered = delivered;
+        m_index = 0;
+        m_nextFirst += delivered;
+        line = Take(m_index++);
+        ++m_number;
+        return true;
+    }
+    // The line does not fit into a block: ask for its length, then fetch it.
+    m_delivered = 0;
+    m_index = 0;
+    const int number = static_cast<int>(m_nextFirst);
+    char probe[1];
+    int length = 0;
+    rc = GetLine(m_buf, number, 0, probe, &length);
+    if (rc == RC_NO_ROOM) {
+        m_long.assign(static_cast<std::size_t>(length) + 1, '\0');
+        rc = GetLine(m_buf, number, length, m_long.data(), &length);
+        m_long.resize(static_cast<std::size_t>(length));
+    } else {
+        m_long.clear();
+    }
+    if (rc != RC_OK)
+        Fail("GetLine on buffer " + std::to_string(m_buf) + " line " + std::to_string(number) +
+             " failed with " + CodeText(rc));
+    ++m_nextFirst;
+    m_number = number;
+    line = m_long;
+    return true;
+}
+
+void WriteLines(int buf, Output& out, bool crlf) {
+    BufferReader reader(buf);
+    const char* end = crlf ? "\r\n" : "\n";
+    const std::size_t endSize = crlf ? 2 : 1;
+    std::string_view line;
+    while (reader.Next(line)) {
+        out.Write(line.data(), line.size());
+        out.Write(end, endSize);
+    }
+}
+
+long FirstDifference(int a, int b) {
+    BufferReader left(a);
+    BufferReader right(b);
+    std::string_view x, y;
+    for (;;) {
+        const bool hasX = left.Next(x);
+        const bool hasY = right.Next(y);
+        if (!hasX && !hasY)
+            return 0;
+        if (hasX != hasY || x != y)
+            return hasX ? left.LineNumber() : right.LineNumber();
+    }
+}
+
+bool IsRegularFile(const std::string& name) {
+    struct stat info {};
+    return stat(name.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFREG;
+}
+
+long FindNulLine(const std::string& name) {
+    Input in(name);
+    std::vector<char> chunk(kChunkSize);
+    long line = 1;
+    for (;;) {
+        const std::size_t got = in.Read(chunk.data(), chunk.size());
+        if (got == 0)
+            return 0;
+        const char* p = chunk.data();
+        const char* const stop = p + got;
+        const auto* nul = static_cast<const char*>(std::memchr(p, '\0', got));
+        const char* upTo = nul != nullptr ? nul : stop;
+        line += static_cast<long>(std::count(p, upTo, '\n'));
+        if (nul != nullptr)
+            return line;
+    }
+}
+
+void ConvertCrLfToLf(const std::string& name) {
+    std::vector<char> chunk(kChunkSize);
+    std::string converted;
+    Output out(name);
+    {
+        // The input is closed before the converted copy takes its place.
+        Input in(name);
+        bool pendingCr = false;
+        for (;;) {
+            const std::size_t got = in.Read(chunk.data(), chunk.size());
+            if (got == 0)
+                break;
+            converted.clear();
+            for (std::size_t i = 0; i < got; ++i) {
+                const char c = chunk[i];
+                if (pendingCr && c != '\n')
+                    converted.push_back('\r');
+                pendingCr = c == '\r';
+                if (!pendingCr)
+                    converted.push_back(c);
+            }
+            out.Write(converted.data(), converted.size());
+        }
+        if (pendingCr)
+            out.Write("\r", 1);
+    }
+    out.Commit();
+}
+
+void CreateEmptyFile(const std::string& name) {
+    std::FILE* file = std::fopen(name.c_str(), "wb");
+    if (file == nullptr || std::fclose(file) != 0)
+        Fail(name + ": cannot create: " + SystemError());
+}
+
+void ReplaceFile(const std::string& temp, const std::string& name) {
+#if defined(_WIN32)
+    if (!MoveFileExA(temp.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING)) {
+        std::remove(temp.c_str());
+        Fail(name + ": cannot replace it with " + temp + " (Windows error " +
+             std::to_string(GetLastError()) + ")");
+    }
+#else
+    if (std::rename(temp.c_str(), name.c_str()) != 0) {
+        const std::string error = SystemError();
+        std::remove(temp.c_str());
+        Fail(name + ": cannot replace it with " + temp + ": " + error);
+    }
+#endif
+}
+
+}  // namespace vekcli

@@ -1,0 +1,120 @@
+// Moving line files in and out of the library's buffers, and the small file
+// helpers the commands share. Everything here goes through the public
+// exports only.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace vekcli {
+
+// Thrown for anything a command cannot do; main prints "vek: <message>"
+// and exits with `status`.
+struct Trouble {
+    int status;
+    std::string message;
+};
+[[noreturn]] void Fail(const std::string& message, int status = 2);
+
+// "code 104 (a file could not be opened or read)".
+std::string CodeText(int rc);
+// "standard input" for "-", else the name itself.
+std::string DisplayName(const std::string& name);
+// Decimal with thousands separators: 524,289.
+std::string Grouped(long long value);
+
+// A file to read in binary, or standard input for "-".
+class Input {
+  public:
+    explicit Input(const std::string& name);
+    // Reads an open file (not closed here) under a display name.
+    Input(std::FILE* file, const std::string& display);
+    ~Input();
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    const std::string& Name() const { return m_display; }
+    bool IsStdin() const { return m_stdin; }
+    std::size_t Read(char* dest, std::size_t size);
+
+  private:
+    std::FILE* m_file = nullptr;
+    bool m_stdin = false;
+    bool m_owned = false;
+    std::string m_display;
+};
+
+// A file to write, or standard output for "-". A named file is written
+// under a temporary name beside it and moved in place by Commit, so a
+// failed run never leaves half a file under the real name.
+class Output {
+  public:
+    explicit Output(const std::string& name);
+    ~Output();
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    void Write(const char* bytes, std::size_t size);
+    void Commit();
+
+  private:
+    std::FILE* m_file = nullptr;
+    bool m_stdout = false;
+    bool m_done = false;
+    std::string m_name;
+    std::string m_temp;
+};
+
+struct LoadInfo {
+    long lines = 0;             // lines appended
+    long firstDotLine = 0;      // first line beginning with '.', 0 if none
+    bool unterminated = false;  // the last line had no line feed
+};
+
+// Appends every line of `in` to buffer `buf`: runs of lines through
+// AddLines, empty lines through AddLine. With `crlf`, a CR before the line
+// feed is dropped and the byte 0x1A ends the data. `copy`, when given,
+// receives every byte read. A NUL byte in a line, or more lines than the
+// buffer takes, ends the load with a Trouble naming the file and line.
+LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy = nullptr);
+
+// Lines of a buffer in order, fetched in GetLines blocks; a line too long
+// for a block is fetched alone with GetLine.
+class BufferReader {
+  public:
+    explicit BufferReader(int buf);
+    bool Next(std::string_view& line);
+    long LineNumber() const { return m_number; }
+    long Count() const { return m_count; }
+
+  private:
+    std::string_view Take(int index) const;
+
+    int m_buf;
+    long m_count = 0;
+    long m_number = 0;     // line number handed out last
+    long m_nextFirst = 1;  // first line of the next fetch
+    int m_delivered = 0;
+    int m_index = 0;
+    std::vector<char> m_block;
+    std::string m_long;
+};
+
+long BufferLineCount(int buf);
+// Writes every line of the buffer followed by LF, or CR LF with `crlf`.
+void WriteLines(int buf, Output& out, bool crlf);
+// 0 when both buffers hold the same lines, else the first line number
+// where they differ (a missing line counts as different).
+long FirstDifference(int a, int b);
+
+bool IsRegularFile(const std::string& name);
+// Line number of the first line holding a NUL byte, 0 if none.
+long FindNulLine(const std::string& name);
+// Rewrites a file with every CR LF pair turned into LF.
+void ConvertCrLfToLf(const std::string& name);
+// Creates the file empty, or truncates it.
+void CreateEmptyFile(const std::string& name);
+// Puts a file's temporary copy in place of the file.
+void ReplaceFile(const std::string& temp, const std::string& name);
+
+}  // namespace vekcli

@@ -1,0 +1,224 @@
+// vek: everyday jobs on line files and file sets through the VekWin32
+// exports: differences as edit scripts, applying them, bundles, checksums.
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#include "vek_commands.h"
+#include "vek_io.h"
+#include "vekwin32.h"
+
+namespace {
+
+using vekcli::Options;
+
+const char kProgramHelp[] =
+    "usage: vek COMMAND [OPTION]... ARGUMENT...\n"
+    "\n"
+    "Line files and file sets through the VekWin32 library.\n"
+    "\n"
+    "commands:\n"
+    "  diff OLD NEW               print the edit script that turns OLD into NEW\n"
+    "  patch FILE SCRIPT [-o OUT] apply an edit script to FILE\n"
+    "  bundle [-t|-b] -o BUNDLE FILE...\n"
+    "                             keep up to ten files as one bundle of lines\n"
+    "  unbundle [-t|-b] BUNDLE FILE...\n"
+    "                             write a bundle's files back under the given names\n"
+    "  crc [-t|-b] FILE...        16-bit checksum of line files, or of files as a bundle\n"
+    "  type FILE...               text or binary\n"
+    "\n"
+    "'-' names standard input or output where a line file is read or written.\n"
+    "--crlf reads and writes line files with CR LF line ends (the form WriteBuf saves).\n"
+    "Exit status: 0 done (no differences), 1 differences found or script refused,\n"
+    "2 trouble. 'vek COMMAND --help' describes each command; 'man vek' has the rest.\n";
+
+const char kDiffHelp[] =
+    "usage: vek diff [--crlf] [-o OUT] OLD NEW\n"
+    "\n"
+    "Writes the edit script that turns the line file OLD into NEW (lines such as\n"
+    "'5,7c', text lines and '.', last change first) to standard output or OUT.\n"
+    "Before it writes, vek applies the script to OLD and compares the result\n"
+    "with NEW. An edit script cannot carry a text line that begins with '.';\n"
+    "for such files vek stops and says to compare bundles instead.\n"
+    "\n"
+    "  --crlf   OLD, NEW and the script use CR LF line ends\n"
+    "  -o OUT   write the script to OUT instead of standard output\n"
+    "\n"
+    "Exit status: 0 no differences (empty script), 1 differences, 2 trouble.\n";
+
+const char kPatchHelp[] =
+    "usage: vek patch [--crlf] [-o OUT] FILE SCRIPT\n"
+    "\n"
+    "Applies the edit script SCRIPT (as 'vek diff' writes it) to the line file\n"
+    "FILE and writes the result to standard output or OUT (OUT may be FILE).\n"
+    "A refused script writes nothing and names the refused line.\n"
+    "\n"
+    "  --crlf   FILE, SCRIPT and the result use CR LF line ends\n"
+    "  -o OUT   write the result to OUT instead of standard output\n"
+    "\n"
+    "Exit status: 0 applied, 1 script refused, 2 trouble.\n";
+
+const char kBundleHelp[] =
+    "usage: vek bundle [-t|-b] [--crlf] -o BUNDLE FILE...\n"
+    "\n"
+    "Keeps up to ten files as one bundle, a line file: text files line by line,\n"
+    "binary files uuencoded, each file's section closed by a line 'E'. File\n"
+    "names are not kept: 'vek unbundle' takes them again.\n"
+    "\n"
+    "  -t       text bundle (the tenth file is always binary)\n"
+    "  -b       binary bundle: every file uuencoded\n"
+    "           without -t or -b the library decides from the files' first 512 bytes\n"
+    "  --crlf   write the bundle with CR LF line ends\n"
+    "  -o BUNDLE  the bundle to write ('-': standard output)\n"
+    "\n"
+    "Text files come back with CR LF line ends (see 'vek unbundle --lf').\n"
+    "Exit status: 0 done, 2 trouble.\n";
+
+const char kUnbundleHelp[] =
+    "usage: vek unbundle [-t|-b] [--crlf] [--lf] BUNDLE FILE...\n"
+    "\n"
+    "Writes the files of BUNDLE back under the names given, in order; there\n"
+    "must be one name per file of the bundle.\n"
+    "\n"
+    "  -t, -b   the bundle's type; without them it is read from the bundle\n"
+    "  --crlf   the bundle has CR LF line ends\n"
+    "  --lf     write text files with LF line ends (the library writes CR LF)\n"
+    "\n"
+    "Exit status: 0 done, 2 trouble.\n";
+
+const char kCrcHelp[] =
+    "usage: vek crc [--crlf] FILE...\n"
+    "       vek crc -t|-b FILE...\n"
+    "\n"
+    "Prints the 16-bit additive checksum (4 hex digits) and the name: of each\n"
+    "line file as its lines (first form), or of the files as one bundle of\n"
+    "type -t or -b would hold them (second form; equals 'vek crc' of that\n"
+    "bundle).\n"
+    "\n"
+    "Exit status: 0 done, 2 trouble.\n";
+
+const char kTypeHelp[] =
+    "usage: vek type FILE...\n"
+    "\n"
+    "Prints 'text' or 'binary' and the name of each file, as the library\n"
+    "judges it from the first 512 bytes.\n"
+    "\n"
+    "Exit status: 0 done, 2 trouble.\n";
+
+struct Command {
+    const char* name;
+    const char* help;
+    const char* flags;  // short flags taken: "t", "b", "o"
+    bool crlf;
+    bool lf;
+    int (*run)(const Options&);
+};
+
+const Command kCommands[] = {
+    {"diff", kDiffHelp, "o", true, false, vekcli::RunDiff},
+    {"patch", kPatchHelp, "o", true, false, vekcli::RunPatch},
+    {"bundle", kBundleHelp, "tbo", true, false, vekcli::RunBundle},
+    {"unbundle", kUnbundleHelp, "tb", true, true, vekcli::RunUnbundle},
+    {"crc", kCrcHelp, "tb", true, false, vekcli::RunCrc},
+    {"type", kTypeHelp, "", false, false, vekcli::RunType},
+};
+
+[[noreturn]] void UsageError(const Command& command, const std::string& message) {
+    vekcli::Fail(std::string(command.name) + ": " + message + "; see 'vek " + command.name +
+                 " --help'");
+}
+
+bool Takes(const Command& command, char flag) {
+    return std::strchr(command.flags, flag) != nullptr;
+}
+
+// Returns true when --help was asked for.
+bool ParseOptions(const Command& command, int argc, char** argv, Options& options) {
+    bool onlyOperands = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (onlyOperands || arg == "-" || arg.empty() || arg[0] != '-') {
+            options.operands.push_back(arg);
+        } else if (arg == "--") {
+            onlyOperands = true;
+        } else if (arg == "--help" || arg == "-h") {
+            return true;
+        } else if (arg == "--crlf" && command.crlf) {
+            options.crlf = true;
+        } else if (arg == "--lf" && command.lf) {
+            options.lf = true;
+        } else if ((arg == "-t" || arg == "-b") && Takes(command, arg[1])) {
+            const char type = arg == "-t" ? 'T' : 'B';
+            if (options.type != 0 && options.type != type)
+                UsageError(command, "give -t or -b, not both");
+            options.type = type;
+        } else if (arg.rfind("-o", 0) == 0 && Takes(command, 'o')) {
+            if (options.hasOutput)
+                UsageError(command, "-o given twice");
+            if (arg.size() > 2) {
+                options.output = arg.substr(2);
+            } else {
+                if (i + 1 >= argc)
+                    UsageError(command, "-o needs a file name");
+                options.output = argv[++i];
+            }
+            options.hasOutput = true;
+        } else {
+            UsageError(command, "unknown option '" + arg + "'");
+        }
+    }
+    return false;
+}
+
+int Main(int argc, char** argv) {
+    if (argc < 2) {
+        std::fputs(kProgramHelp, stderr);
+        return 2;
+    }
+    const std::string name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        if (name == "help" && argc > 2) {
+            for (const Command& command : kCommands)
+                if (argv[2] == std::string(command.name)) {
+                    std::fputs(command.help, stdout);
+                    return 0;
+                }
+        }
+        std::fputs(kProgramHelp, stdout);
+        return 0;
+    }
+    if (name == "--version") {
+        std::puts("vek 1.0.0 (VekWin32 library)");
+        return 0;
+    }
+    for (const Command& command : kCommands) {
+        if (name != command.name)
+            continue;
+        Options options;
+        if (ParseOptions(command, argc - 2, argv + 2, options)) {
+            std::fputs(command.help, stdout);
+            return 0;
+        }
+        const int status = command.run(options);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            vekcli::Fail("standard output: write error");
+        return status;
+    }
+    vekcli::Fail("unknown command '" + name + "'; see 'vek --help'");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Main(argc, argv);
+    } catch (const vekcli::Trouble& trouble) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "vek: %s\n", trouble.message.c_str());
+        return trouble.status;
+    } catch (const std::exception& failure) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "vek: %s\n", failure.what());
+        return 2;
+    }
+}
