@@ -1,0 +1,424 @@
+// The difference engine's stages on their own: hash, class numbering, the
+// pruning rules, the search on hand-made class sequences, range texts, and
+// the allocator's exhaustion path.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "buffer/vekbuf.h"
+#include "common/failure.h"
+#include "diff/diff_alloc.h"
+#include "diff/diff_driver.h"
+#include "diff/emission.h"
+#include "diff/equivalence.h"
+#include "diff/search.h"
+
+namespace {
+
+using vek::DiffSide;
+using vek::DiffSidePair;
+using vek::VekBuf;
+
+void Fill(VekBuf& buffer, const std::vector<std::string>& lines) {
+    buffer.Reset();
+    for (const std::string& line : lines) {
+        ASSERT_EQ(buffer.AppendLine(line + "\n"), 0);
+    }
+}
+
+std::vector<std::string> Lines(const VekBuf& buffer) {
+    std::vector<std::string> lines;
+    for (int i = 0; i < buffer.LineCount(); ++i) {
+        lines.emplace_back(buffer.Line(i));
+    }
+    return lines;
+}
+
+// A side whose records carry the given classes, as the class assignment
+// would leave it.
+void SetClasses(DiffSide& side, const std::vector<int>& classes, int classCount) {
+    side.recordCount = static_cast<int>(classes.size());
+    side.classCount = classCount;
+    side.classes.Allocate(classes.size() + 5);
+    for (std::size_t i = 0; i < classes.size(); ++i) {
+        side.classes[static_cast<std::ptrdiff_t>(i)] = classes[i];
+    }
+    side.AllocateChangeMarks();
+}
+
+std::vector<int> Marks(const DiffSide& side) {
+    return std::vector<int>(side.changeMarks, side.changeMarks + side.recordCount);
+}
+
+std::vector<int> Kept(const DiffSide& side) {
+    return std::vector<int>(side.keptIndex.Data(), side.keptIndex.Data() + side.keptCount);
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(DiffHash, RotatesAndAddsUpToTheFirstLineFeed) {
+    EXPECT_EQ(vek::LineHash("A\n"), 65u);
+    EXPECT_EQ(vek::LineHash("abc\n"), 1601891u);
+    EXPECT_EQ(vek::LineHash("\n"), 0u);
+    EXPECT_EQ(vek::LineHash("abcdefgh\n"), 0x4D7D3F06u);
+    EXPECT_EQ(vek::LineHash("ab\ncd\n"), vek::LineHash("ab\n"));
+    EXPECT_EQ(vek::LineHash("abc"), 1601891u);  // no line feed at all
+    EXPECT_EQ(vek::LineHash("\xFF\n"), 255u);   // bytes are unsigned
+    EXPECT_EQ(vek::LineHash("\x80\x80\x80\x80\x80\n"), 0x10204088u);
+}
+
+TEST(DiffRanges, FormatsOneOrTwoNumbers) {
+    char text[vek::kRangeTextSize];
+    auto range = [&text](int a, int b) { return std::string(text, vek::FormatRange(a, b, text)); };
+    EXPECT_EQ(range(4, 6), "5,7");
+    EXPECT_EQ(range(4, 4), "5");
+    EXPECT_EQ(range(4, 3), "4");  // insertion after line 4
+    EXPECT_EQ(range(0, -1), "0");
+    EXPECT_EQ(range(5000, 5999), "5001,6000");
+    EXPECT_EQ(range(524287, 524287), "524288");
+}
+
+// ---------------------------------------------------------------------------
+
+TEST(DiffClassTable, NumbersTextsInOrderOfFirstAppearance) {
+    VekBuf source;
+    VekBuf target;
+    Fill(source, {"x", "y", "x"});
+    Fill(target, {"y", "z"});
+    DiffSidePair sides;
+    sides.source = {};
+    sides.source.buffer = &source;
+    sides.source.last = 3;
+    sides.source.prefixEnd = 0;
+    sides.source.middleEnd = 3;
+    sides.target.buffer = &target;
+    sides.target.last = 2;
+    sides.target.prefixEnd = 0;
+    sides.target.middleEnd = 2;
+    vek::AssignClasses(sides);
+    EXPECT_EQ(sides.source.recordCount, 3);
+    EXPECT_EQ(sides.target.recordCount, 2);
+    EXPECT_EQ(std::vector<int>(sides.source.classes.Data(), sides.source.classes.Data() + 3),
+              std::vector<int>({1, 2, 1}));
+    EXPECT_EQ(std::vector<int>(sides.target.classes.Data(), sides.target.classes.Data() + 2),
+              std::vector<int>({2, 3}));
+    EXPECT_EQ(sides.source.classCount, 4);
+    EXPECT_EQ(sides.target.classCount, 4);
+}
+
+TEST(DiffClassTable, PrefixIsClassZeroAndSuffixHasNoRecords) {
+    VekBuf source;
+    VekBuf target;
+    // Buffer lines 2501..2505 form the window; 2501..2502 are the common
+    // prefix and 2505 the common suffix.
+    std::vector<std::string> lines(2500, "before");
+    lines.insert(lines.end(), {"p1", "p2", "x", "y", "s"});
+    Fill(source, lines);
+    lines[2502] = "q";
+    lines[2503] = "x";
+    Fill(target, lines);
+    DiffSidePair sides;
+    for (DiffSide* side : {&sides.source, &sides.target}) {
+        side->first = 2501;
+        side->last = 2505;
+    }
+    sides.source.buffer = &source;
+    sides.target.buffer = &target;
+    vek::TrimCommonLines(sides);
+    EXPECT_EQ(sides.source.prefixEnd, 2502);
+    EXPECT_EQ(sides.source.middleEnd, 2504);
+    vek::AssignClasses(sides);
+    ASSERT_EQ(sides.source.recordCount, 4);
+    EXPECT_EQ(sides.source.records[2].lineIndex, 2502);
+    EXPECT_EQ(sides.source.records[3].text, "y\n");
+    EXPECT_EQ(std::vector<int>(sides.source.classes.Data(), sides.source.classes.Data() + 4),
+              std::vector<int>({0, 0, 1, 2}));
+    EXPECT_EQ(std::vector<int>(sides.target.classes.Data(), sides.target.classes.Data() + 4),
+              std::vector<int>({0, 0, 3, 1}));
+}
+
+TEST(DiffTrim, PrefixNeverTakesTheLastLineAndSuffixStopsAtTheStopLine) {
+    VekBuf source;
+    VekBuf target;
+    struct Case {
+        std::vector<std::string> a, b;
+        int prefixLines, suffixLines;
+    };
+    const Case cases[] = {
+        {{"a"}, {"a"}, 0, 0},                           // no pair is compared
+        {{"a", "b"}, {"a", "b"}, 1, 1},                 // identical
+        {{"a", "b", "c"}, {"a", "b"}, 1, 0},            // stop at line 1: 3/"c" vs 2/"b"
+        {{"a", "b", "x"}, {"a", "b", "y", "x"}, 2, 1},  // stop line 2, so one suffix line
+        {{"a", "x", "c", "d"}, {"a", "y", "c", "d"}, 1, 2},
+        {{}, {"a", "b"}, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Fill(source, c.a);
+        Fill(target, c.b);
+        DiffSidePair sides;
+        sides.source.buffer = &source;
+        sides.source.last = source.LineCount();
+        sides.target.buffer = &target;
+        sides.target.last = target.LineCount();
+        vek::TrimCommonLines(sides);
+        EXPECT_EQ(sides.source.prefixEnd, c.prefixLines) << c.a.size() << " " << c.b.size();
+        EXPECT_EQ(sides.target.prefixEnd, c.prefixLines);
+        EXPECT_EQ(sides.source.middleEnd, sides.source.last - c.suffixLines);
+        EXPECT_EQ(sides.target.middleEnd, sides.target.last - c.suffixLines);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Pruning. Class 1 lines exist only on the source side; class 2 lines are
+// frequent on the target side (six copies, limit 5).
+
+struct PruneCase {
+    DiffSidePair sides;
+    PruneCase(const std::vector<int>& source, const std::vector<int>& target) {
+        SetClasses(sides.source, source, 4);
+        SetClasses(sides.target, target, 4);
+        vek::PruneLines(sides);
+    }
+};
+
+const std::vector<int> kTargetWithFrequentTwo = {2, 2, 2, 2, 2, 2, 3};
+
+TEST(DiffPrune, LinesWithoutPartnerAreChangedAndNotSearched) {
+    PruneCase c({3, 1, 3}, {3, 2});
+    EXPECT_EQ(Marks(c.sides.source), std::vector<int>({0, 1, 0}));
+    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 2}));
+    EXPECT_EQ(Marks(c.sides.target), std::vector<int>({0, 1}));
+    EXPECT_EQ(c.sides.target.keptCount, 1);
+}
+
+TEST(DiffPrune, PrefixLinesAreAlwaysKept) {
+    PruneCase c({0, 0, 1}, {0, 3});
+    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 1}));
+    EXPECT_EQ(Kept(c.sides.target), std::vector<int>({0}));  // class 3 has no partner
+}
+
+TEST(DiffPrune, LoneFrequentLineStaysInTheSearch) {
+    PruneCase c({3, 2, 3}, kTargetWithFrequentTwo);
+    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 1, 2}));
+}
+
+TEST(DiffPrune, FrequentLinesEndingARunStayInTheSearch) {
+    PruneCase c({1, 1, 2, 2}, kTargetWithFrequentTwo);
+    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({2, 3}));
+}
+
+TEST(DiffPrune, RunWithMoreThanAQuarterFrequentKeepsThemAll) {
+    PruneCase c({1, 2, 2, 1, 1, 1, 1}, kTargetWithFrequentTwo);  // 2 of 7
+    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 2}));
+}
+
+TEST(DiffPrune, FrequentLineDeepInsideARunIsDiscarded) {
+    // 1 of 8 frequent: the head and tail scans stop after three discards.
+    PruneCase c({1, 1, 1, 2, 1, 1, 1, 1}, kTargetWithFrequentTwo);
+    EXPECT_EQ(c.sides.source.keptCount, 0);
+    EXPECT_EQ(Marks(c.sides.source), std::vector<int>(8, 1));
+}
+
+TEST(DiffPrune, HeadScanKeepsFrequentLinesBeforeThreeDiscardsInARow) {
+    std::vector<int> run(12, 1);
+    run[1] = 2;   // reached by the head scan
+    run[6] = 2;   // out of reach of both scans
+    run[10] = 2;  // reached by the tail scan
+    PruneCase c(run, kTargetWithFrequentTwo);
+    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 10}));
+}
+
+TEST(DiffPrune, LongStretchesOfFrequentLinesStayShortOnesGo) {
+    // Length 20: stretches of 3 or more frequent lines stay in the search.
+    std::vector<int> run(20, 1);
+    run[8] = run[9] = run[10] = 2;
+    run[14] = run[15] = 2;
+    PruneCase c(run, kTargetWithFrequentTwo);
+    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({8, 9, 10}));
+}
+
+TEST(DiffPrune, LimitGrowsWithTheWindow) {
+    // 300 records on the source side: limit 10, so six partners are fine.
+    std::vector<int> source(300, 3);
+    source[150] = 2;
+    source[151] = 1;
+    PruneCase c(source, kTargetWithFrequentTwo);
+    EXPECT_EQ(c.sides.source.keptCount, 299);
+    EXPECT_EQ(c.sides.source.changeMarks[151], 1);
+    EXPECT_EQ(c.sides.source.changeMarks[150], 0);
+}
+
+// ---------------------------------------------------------------------------
+// The search on kept sequences.
+
+struct SearchCase {
+    DiffSidePair sides;
+    SearchCase(const std::vector<int>& x, const std::vector<int>& y, bool slide = false) {
+        SetClasses(sides.source, x, 16);
+        SetClasses(sides.target, y, 16);
+        for (DiffSide* side : {&sides.source, &sides.target}) {
+            side->keptClasses.Allocate(static_cast<std::size_t>(side->recordCount));
+            side->keptIndex.Allocate(static_cast<std::size_t>(side->recordCount));
+            for (int i = 0; i < side->recordCount; ++i) {
+                side->keptClasses[i] = side->classes[i];
+                side->keptIndex[i] = i;
+            }
+            side->keptCount = side->recordCount;
+        }
+        vek::MiddleSnakeSearch search(sides);
+        search.SplitCompare(0, sides.source.keptCount, 0, sides.target.keptCount);
+        if (slide) {
+            vek::SlideChangeRuns(sides);
+        }
+    }
+    int Cost() const {
+        int cost = 0;
+        for (const DiffSide* side : {&sides.source, &sides.target}) {
+            for (int i = 0; i < side->recordCount; ++i) {
+                cost += side->changeMarks[i];
+            }
+        }
+        return cost;
+    }
+};
+
+TEST(DiffSearchUnit, EqualSequencesMarkNothing) {
+    SearchCase c({1, 2, 3, 1}, {1, 2, 3, 1});
+    EXPECT_EQ(c.Cost(), 0);
+}
+
+TEST(DiffSearchUnit, EmptySideMarksAllOfTheOther) {
+    SearchCase a({}, {1, 2, 3});
+    EXPECT_EQ(Marks(a.sides.target), std::vector<int>({1, 1, 1}));
+    SearchCase b({4, 5}, {});
+    EXPECT_EQ(Marks(b.sides.source), std::vector<int>({1, 1}));
+}
+
+TEST(DiffSearchUnit, MiddleSnakeCostIsTheEditDistance) {
+    vek::DiffSidePair sides;
+    SetClasses(sides.source, {1, 2, 3, 1, 2, 2, 1}, 4);  // abcabba
+    SetClasses(sides.target, {3, 2, 1, 2, 1, 3}, 4);     // cbabac
+    for (DiffSide* side : {&sides.source, &sides.target}) {
+        side->keptClasses.Allocate(static_cast<std::size_t>(side->recordCount));
+        side->keptIndex.Allocate(static_cast<std::size_t>(side->recordCount));
+        for (int i = 0; i < side->recordCount; ++i) {
+            side->keptClasses[i] = side->classes[i];
+            side->keptIndex[i] = i;
+        }
+        side->keptCount = side->recordCount;
+    }
+    vek::MiddleSnakeSearch search(sides);
+    EXPECT_EQ(search.FindMiddleSnake(0, 7, 0, 6).cost, 5);
+    // Sub-ranges: "ab" against "cb" would break the precondition (equal
+    // last elements); "bc" (1..3) against "cb" (0..2) costs 2.
+    EXPECT_EQ(search.FindMiddleSnake(1, 3, 0, 2).cost, 2);
+}
+
+TEST(DiffSearchUnit, MarksAShortestScript) {
+    SearchCase c({1, 2, 3, 1, 2, 2, 1}, {3, 2, 1, 2, 1, 3});
+    EXPECT_EQ(c.Cost(), 5);
+    SearchCase d({1, 2, 1, 2, 1, 2, 1, 2}, {2, 1, 2, 1, 2, 1, 2, 1});
+    EXPECT_EQ(d.Cost(), 2);
+}
+
+TEST(DiffSlide, DeletionMovesDownToJoinTheFollowingRun) {
+    // B A B B B A against A B (classes B = 1, A = 2).
+    SearchCase before({1, 2, 1, 1, 1, 2}, {2, 1});
+    EXPECT_EQ(Marks(before.sides.source), std::vector<int>({1, 0, 1, 0, 1, 1}));
+    SearchCase after({1, 2, 1, 1, 1, 2}, {2, 1}, true);
+    EXPECT_EQ(Marks(after.sides.source), std::vector<int>({1, 0, 0, 1, 1, 1}));
+    EXPECT_EQ(Marks(after.sides.target), std::vector<int>({0, 0}));
+}
+
+TEST(DiffSlide, RunDoesNotSlidePastAChangeOnTheOtherSide) {
+    // x a a y -> x a q a y: the inserted q is not an "a", nothing moves.
+    SearchCase c({1, 2, 2, 3}, {1, 2, 4, 2, 3}, true);
+    EXPECT_EQ(Marks(c.sides.target), std::vector<int>({0, 0, 1, 0, 0}));
+    // x a y -> x a a y: the inserted a ends up after the last a.
+    SearchCase d({1, 2, 3}, {1, 2, 2, 3}, true);
+    EXPECT_EQ(Marks(d.sides.target), std::vector<int>({0, 0, 1, 0}));
+}
+
+// ---------------------------------------------------------------------------
+// The allocator.
+
+std::vector<std::string> g_messages;
+void CaptureMessage(const char* text) {
+    g_messages.emplace_back(text);
+}
+
+class DiffAllocFailure : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        g_messages.clear();
+        vek::SetDiffMessageSink(CaptureMessage);
+    }
+    void TearDown() override {
+        vek::ArmDiffAllocFailure(0);
+        vek::SetDiffMessageSink(nullptr);
+    }
+};
+
+TEST_F(DiffAllocFailure, ZeroByteRequestGivesAUsableByte) {
+    void* block = vek::DiffAlloc(0);
+    ASSERT_NE(block, nullptr);
+    *static_cast<volatile char*>(block) = 'x';
+    vek::DiffRelease(block);
+    EXPECT_TRUE(g_messages.empty());
+}
+
+TEST_F(DiffAllocFailure, FailedRequestShowsTheMessageOnceAndRaises) {
+    vek::ArmDiffAllocFailure(2);
+    void* first = vek::DiffAlloc(16);
+    EXPECT_TRUE(g_messages.empty());
+    EXPECT_THROW(vek::DiffAlloc(16), vek::OutOfMemory);
+    EXPECT_EQ(g_messages, std::vector<std::string>({"#3 virtual memory exhausted"}));
+    void* third = vek::DiffAlloc(16);  // the hook fires once
+    vek::DiffRelease(first);
+    vek::DiffRelease(third);
+    EXPECT_EQ(g_messages.size(), 1u);
+}
+
+TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
+    VekBuf source;
+    VekBuf target;
+    VekBuf output;
+    std::vector<std::string> a;
+    std::vector<std::string> b;
+    for (int i = 0; i < 6000; ++i) {
+        a.push_back("line " + std::to_string(i % 900));
+        b.push_back(i % 500 == 7 ? "changed " + std::to_string(i) : a.back());
+    }
+    b.resize(5600);
+    Fill(source, a);
+    Fill(target, b);
+    const unsigned long before = vek::DiffAllocCalls();
+    ASSERT_EQ(vek::DiffBuffers(source, target, output), 0);
+    const unsigned long calls = vek::DiffAllocCalls() - before;
+    const std::vector<std::string> full = Lines(output);
+    ASSERT_GT(calls, 20u);
+    ASSERT_TRUE(g_messages.empty());
+
+    for (unsigned long n = 1; n <= calls; ++n) {
+        SCOPED_TRACE(n);
+        g_messages.clear();
+        vek::ArmDiffAllocFailure(static_cast<long>(n));
+        EXPECT_EQ(vek::DiffBuffers(source, target, output), RC_DIFF_FAILED);
+        vek::ArmDiffAllocFailure(0);
+        EXPECT_EQ(g_messages, std::vector<std::string>({"#3 virtual memory exhausted"}));
+        // What is left is the script of the windows merged before the
+        // failure: the end of the full script.
+        const std::vector<std::string> partial = Lines(output);
+        ASSERT_LE(partial.size(), full.size());
+        EXPECT_TRUE(std::equal(partial.begin(), partial.end(),
+                               full.end() - static_cast<std::ptrdiff_t>(partial.size())));
+    }
+    // Disarmed, the same call works again.
+    g_messages.clear();
+    EXPECT_EQ(vek::DiffBuffers(source, target, output), 0);
+    EXPECT_EQ(Lines(output), full);
+    EXPECT_TRUE(g_messages.empty());
+}
+
+}  // namespace
