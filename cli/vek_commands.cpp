@@ -43,14 +43,21 @@ void WriteBuffer(int buf, const std::string& name, bool crlf) {
 
 // Names of a file set, checked, and the comma-separated list the library
 // takes. CheckType skips one-character names, so those get a "./" in front.
+// Empty names stand only for the unused places before a tenth file.
 std::string FileList(const std::vector<std::string>& names, bool mustExist) {
     if (names.empty())
         Fail("no files named; name one to ten files");
     if (names.size() > 10)
         Fail("more than ten files named (" + std::to_string(names.size()) +
              "); a bundle holds at most ten: split the set");
+    const bool full = names.size() == 10 && !names[9].empty();
     std::string list;
-    for (const std::string& name : names) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const std::string& name = names[i];
+        if (i > 0)
+            list += ',';
+        if (name.empty() && full && i < 9)
+            continue;
         if (name.empty() || name == "-")
             Fail("'" + name + "' cannot name a file of a set; name a real file");
         if (name.find(',') != std::string::npos)
@@ -58,13 +65,24 @@ std::string FileList(const std::vector<std::string>& names, bool mustExist) {
                  ": the name holds a comma, which a file list cannot carry; rename the file");
         if (mustExist && !IsRegularFile(name))
             Input probe(name);  // throws with the reason
-        if (!list.empty())
-            list += ',';
         if (name.size() == 1)
             list += "./";
         list += name;
     }
     return list;
+}
+
+// The names of a set as given, with --tenth FILE put in the tenth place.
+std::vector<std::string> SetNames(const Options& o, std::vector<std::string> names) {
+    if (!o.hasTenth)
+        return names;
+    if (names.size() > 9)
+        Fail("with --tenth, name at most nine other files");
+    if (o.type == 'B')
+        Fail("--tenth is for text sets (-t): in a binary set every file is binary already");
+    names.resize(9);
+    names.push_back(o.tenth);
+    return names;
 }
 
 std::vector<char> Writable(const std::string& text) {
@@ -74,8 +92,20 @@ std::vector<char> Writable(const std::string& text) {
 std::string JoinedNames(const std::vector<std::string>& names) {
     std::string joined;
     for (const std::string& name : names)
-        joined += (joined.empty() ? "" : " ") + name;
+        if (!name.empty())
+            joined += (joined.empty() ? "" : " ") + name;
     return joined;
+}
+
+char TypeOf(const std::string& list);
+
+// The set's type: -t or -b, text with --tenth, else what CheckType says.
+char TypeOf(const Options& o, const std::string& list) {
+    if (o.hasTenth)
+        return 'T';
+    if (o.type != 0)
+        return o.type;
+    return TypeOf(list);
 }
 
 char TypeOf(const std::string& list) {
@@ -273,10 +303,6 @@ std::vector<Section> ScanBundle(const std::string& bundleName) {
     return sections;
 }
 
-char TypeOption(const Options& o) {
-    return o.type;
-}
-
 }  // namespace
 
 int RunDiff(const Options& o) {
@@ -351,17 +377,18 @@ int RunPatch(const Options& o) {
 int RunBundle(const Options& o) {
     if (!o.hasOutput)
         Fail("bundle: give the bundle's name with -o BUNDLE; see 'vek bundle --help'");
-    const std::string list = FileList(o.operands, true);
-    const char type = TypeOption(o) != 0 ? TypeOption(o) : TypeOf(list);
+    const std::vector<std::string> names = SetNames(o, o.operands);
+    const std::string list = FileList(names, true);
+    const char type = TypeOf(o, list);
     if (type == 'T') {
-        for (std::size_t i = 0; i < o.operands.size(); ++i) {
-            if (HandledAsBinary(type, i))
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (HandledAsBinary(type, i) || names[i].empty())
                 continue;
-            const long nul = FindNulLine(o.operands[i]);
+            const long nul = FindNulLine(names[i]);
             if (nul != 0)
-                Fail(o.operands[i] + ":" + std::to_string(nul) +
+                Fail(names[i] + ":" + std::to_string(nul) +
                      ": the line holds a NUL byte, which a text bundle cannot carry; bundle the "
-                     "files with -b");
+                     "files with -b, or give the one binary file with --tenth");
         }
     }
     ResetBuffers();
@@ -381,7 +408,8 @@ int RunUnbundle(const Options& o) {
     if (o.operands.size() < 2)
         Fail("unbundle: give BUNDLE and the names of its files; see 'vek unbundle --help'");
     const std::string& bundleName = o.operands[0];
-    const std::vector<std::string> names(o.operands.begin() + 1, o.operands.end());
+    const std::vector<std::string> names =
+        SetNames(o, std::vector<std::string>(o.operands.begin() + 1, o.operands.end()));
     const std::string list = FileList(names, false);
     ResetBuffers();
     LoadFile(1, bundleName, o.crlf);
@@ -391,7 +419,7 @@ int RunUnbundle(const Options& o) {
              " file(s) but " + std::to_string(names.size()) +
              " name(s) were given; name every file of the bundle, in order");
 
-    char type = TypeOption(o);
+    char type = o.hasTenth ? 'T' : o.type;
     if (type == 0) {
         type = 'B';
         for (const Section& section : sections)
@@ -414,6 +442,8 @@ int RunUnbundle(const Options& o) {
     for (std::size_t i = 0; i < sections.size(); ++i) {
         // The library leaves a file of an empty section untouched; vek
         // bundles only files that exist, so such a file was empty.
+        if (names[i].empty())
+            continue;  // an unused place before a tenth file
         if (sections[i].empty)
             CreateEmptyFile(names[i]);
         else if (o.lf && !HandledAsBinary(type, i))
@@ -426,15 +456,15 @@ int RunCrc(const Options& o) {
     if (o.operands.empty())
         Fail("crc: name at least one file; see 'vek crc --help'");
     char line[128];
-    if (o.type != 0) {
-        const std::string list = FileList(o.operands, true);
+    if (o.type != 0 || o.hasTenth) {
+        const std::string list = FileList(SetNames(o, o.operands), true);
         std::vector<char> writable = Writable(list);
         int sum = 0;
-        const int rc = CrcFile(o.type, writable.data(), 16, &sum);
+        const int rc = CrcFile(o.hasTenth ? 'T' : o.type, writable.data(), 16, &sum);
         if (rc != RC_OK)
             Fail("CrcFile failed with " + CodeText(rc) + "; check that every file can be read");
         std::snprintf(line, sizeof line, "%04X  ", static_cast<unsigned>(sum));
-        std::printf("%s%s\n", line, JoinedNames(o.operands).c_str());
+        std::printf("%s%s\n", line, JoinedNames(SetNames(o, o.operands)).c_str());
         return 0;
     }
     for (const std::string& name : o.operands) {

@@ -13,6 +13,8 @@ struct Options {
     char type = 0;      // 'T', 'B', or 0 when not given
     bool hasOutput = false;
     std::string output;  // -o
+    bool hasTenth = false;
+    std::string tenth;  // --tenth: the binary file in the tenth place of a text set
     std::vector<std::string> operands;
 };
 

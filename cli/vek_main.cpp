@@ -20,9 +20,9 @@ const char kProgramHelp[] =
     "commands:\n"
     "  diff OLD NEW               print the edit script that turns OLD into NEW\n"
     "  patch FILE SCRIPT [-o OUT] apply an edit script to FILE\n"
-    "  bundle [-t|-b] -o BUNDLE FILE...\n"
+    "  bundle [-t|-b] [--tenth BIN] -o BUNDLE FILE...\n"
     "                             keep up to ten files as one bundle of lines\n"
-    "  unbundle [-t|-b] BUNDLE FILE...\n"
+    "  unbundle [-t|-b] [--tenth BIN] BUNDLE FILE...\n"
     "                             write a bundle's files back under the given names\n"
     "  crc [-t|-b] FILE...        16-bit checksum of line files, or of files as a bundle\n"
     "  type FILE...               text or binary\n"
@@ -59,7 +59,7 @@ const char kPatchHelp[] =
     "Exit status: 0 applied, 1 script refused, 2 trouble.\n";
 
 const char kBundleHelp[] =
-    "usage: vek bundle [-t|-b] [--crlf] -o BUNDLE FILE...\n"
+    "usage: vek bundle [-t|-b] [--crlf] [--tenth BIN] -o BUNDLE FILE...\n"
     "\n"
     "Keeps up to ten files as one bundle, a line file: text files line by line,\n"
     "binary files uuencoded, each file's section closed by a line 'E'. File\n"
@@ -68,6 +68,8 @@ const char kBundleHelp[] =
     "  -t       text bundle (the tenth file is always binary)\n"
     "  -b       binary bundle: every file uuencoded\n"
     "           without -t or -b the library decides from the files' first 512 bytes\n"
+    "  --tenth BIN  a text set (up to nine FILEs) with the binary file BIN in the\n"
+    "           tenth place, the place of a text bundle that is always binary\n"
     "  --crlf   write the bundle with CR LF line ends\n"
     "  -o BUNDLE  the bundle to write ('-': standard output)\n"
     "\n"
@@ -75,7 +77,7 @@ const char kBundleHelp[] =
     "Exit status: 0 done, 2 trouble.\n";
 
 const char kUnbundleHelp[] =
-    "usage: vek unbundle [-t|-b] [--crlf] [--lf] BUNDLE FILE...\n"
+    "usage: vek unbundle [-t|-b] [--crlf] [--lf] [--tenth BIN] BUNDLE FILE...\n"
     "\n"
     "Writes the files of BUNDLE back under the names given, in order; there\n"
     "must be one name per file of the bundle.\n"
@@ -83,12 +85,13 @@ const char kUnbundleHelp[] =
     "  -t, -b   the bundle's type; without them it is read from the bundle\n"
     "  --crlf   the bundle has CR LF line ends\n"
     "  --lf     write text files with LF line ends (the library writes CR LF)\n"
+    "  --tenth BIN  the bundle was made with --tenth: BIN names its tenth file\n"
     "\n"
     "Exit status: 0 done, 2 trouble.\n";
 
 const char kCrcHelp[] =
     "usage: vek crc [--crlf] FILE...\n"
-    "       vek crc -t|-b FILE...\n"
+    "       vek crc -t|-b|--tenth BIN FILE...\n"
     "\n"
     "Prints the 16-bit additive checksum (4 hex digits) and the name: of each\n"
     "line file as its lines (first form), or of the files as one bundle of\n"
@@ -108,7 +111,7 @@ const char kTypeHelp[] =
 struct Command {
     const char* name;
     const char* help;
-    const char* flags;  // short flags taken: "t", "b", "o"
+    const char* flags;  // flags taken: "t", "b", "o", "x" (--tenth)
     bool crlf;
     bool lf;
     int (*run)(const Options&);
@@ -117,9 +120,9 @@ struct Command {
 const Command kCommands[] = {
     {"diff", kDiffHelp, "o", true, false, vekcli::RunDiff},
     {"patch", kPatchHelp, "o", true, false, vekcli::RunPatch},
-    {"bundle", kBundleHelp, "tbo", true, false, vekcli::RunBundle},
-    {"unbundle", kUnbundleHelp, "tb", true, true, vekcli::RunUnbundle},
-    {"crc", kCrcHelp, "tb", true, false, vekcli::RunCrc},
+    {"bundle", kBundleHelp, "tbox", true, false, vekcli::RunBundle},
+    {"unbundle", kUnbundleHelp, "tbx", true, true, vekcli::RunUnbundle},
+    {"crc", kCrcHelp, "tbx", true, false, vekcli::RunCrc},
     {"type", kTypeHelp, "", false, false, vekcli::RunType},
 };
 
@@ -152,6 +155,11 @@ bool ParseOptions(const Command& command, int argc, char** argv, Options& option
             if (options.type != 0 && options.type != type)
                 UsageError(command, "give -t or -b, not both");
             options.type = type;
+        } else if (arg == "--tenth" && Takes(command, 'x')) {
+            if (options.hasTenth || i + 1 >= argc)
+                UsageError(command, "--tenth needs one file name");
+            options.tenth = argv[++i];
+            options.hasTenth = true;
         } else if (arg.rfind("-o", 0) == 0 && Takes(command, 'o')) {
             if (options.hasOutput)
                 UsageError(command, "-o given twice");

@@ -1,1 +1,32 @@
-# Install rules: filled in below.
+# What `cmake --install` puts in place: the library, its header, vek, the
+# man page, a pkg-config file and a CMake package (find_package(VekWin32)).
+include(CMakePackageConfigHelpers)
+
+set(VEK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VekWin32)
+
+install(TARGETS vekwin32 vek EXPORT VekWin32Targets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/include/vekwin32.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+install(FILES ${PROJECT_SOURCE_DIR}/docs/vek.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The pkg-config file finds the prefix from its own place, so the installed
+# tree can be moved or installed with --prefix.
+file(RELATIVE_PATH VEK_PC_TO_PREFIX "/root/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/root")
+if(WIN32)
+  set(VEK_PC_LIBNAME VekWin32)
+else()
+  set(VEK_PC_LIBNAME vekwin32)
+endif()
+configure_file(${CMAKE_CURRENT_LIST_DIR}/vekwin32.pc.in ${PROJECT_BINARY_DIR}/vekwin32.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/vekwin32.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+
+install(EXPORT VekWin32Targets NAMESPACE VekWin32:: DESTINATION ${VEK_CMAKE_DIR})
+configure_package_config_file(${CMAKE_CURRENT_LIST_DIR}/VekWin32Config.cmake.in
+  ${PROJECT_BINARY_DIR}/VekWin32Config.cmake INSTALL_DESTINATION ${VEK_CMAKE_DIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/VekWin32ConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/VekWin32Config.cmake
+              ${PROJECT_BINARY_DIR}/VekWin32ConfigVersion.cmake
+        DESTINATION ${VEK_CMAKE_DIR})

@@ -1,0 +1,363 @@
+#!/usr/bin/env bash
+# End-to-end tests of vek: runs the built program on files made for each
+# case and checks its output against GNU diff and ed, uudecode, and values
+# computed in python, plus its exit status and messages on the error paths.
+#
+# usage: vek_cli_test.sh [--runner PROGRAM] VEK
+#   --runner runs VEK through PROGRAM (scripts/wine-run.sh for vek.exe).
+set -u
+here="$(cd "$(dirname "$0")" && pwd)"
+runner=()
+if [ "${1:-}" = --runner ]; then
+  runner=("$2")
+  shift 2
+fi
+vek="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+py() { python3 "$here/vek_files.py" "$@"; }
+
+work="$(mktemp -d "${TMPDIR:-/tmp}/vek-cli-test.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+cd "$work" || exit 2
+
+failures=0
+checks=0
+group=""
+fail() {
+  failures=$((failures + 1))
+  echo "FAIL [$group] $*" >&2
+  [ -s err ] && sed 's/^/    stderr: /' err | head -5 >&2
+}
+# run ARGS...: runs vek with stdout to `out`, stderr to `err`, status in $status.
+run() {
+  "${runner[@]}" "$vek" "$@" >out 2>err
+  status=$?
+}
+run_in() {  # run_in FILE ARGS...: as run, with FILE on standard input
+  local input="$1"
+  shift
+  "${runner[@]}" "$vek" "$@" <"$input" >out 2>err
+  status=$?
+}
+expect_status() {  # expect_status N WHAT
+  checks=$((checks + 1))
+  [ "$status" = "$1" ] || fail "$2: exit status $status, expected $1"
+}
+expect_same() {  # expect_same FILE1 FILE2 WHAT
+  checks=$((checks + 1))
+  cmp -s "$1" "$2" || fail "$3: $1 and $2 differ"
+}
+expect_err() {  # expect_err PATTERN WHAT: stderr matches the extended regex
+  checks=$((checks + 1))
+  grep -Eq -- "$1" err || fail "$2: stderr does not match /$1/"
+}
+expect_text() {  # expect_text ACTUAL EXPECTED WHAT
+  checks=$((checks + 1))
+  [ "$1" = "$2" ] || fail "$3: got '$1', expected '$2'"
+}
+
+# --- diff and patch against GNU diff and ed --------------------------------
+group="round trips"
+for spec in "1 2000 0.01" "2 6000 0.10" "3 300 0.5" "4 0 0" "5 40 1.0"; do
+  set -- $spec
+  py pair "$1" "$2" "$3" old new
+  run diff old new
+  mv out script
+  if cmp -s old new; then expect_status 0 "seed $1: identical files"; else expect_status 1 "seed $1: diff"; fi
+  run patch old script -o rebuilt
+  expect_status 0 "seed $1: patch"
+  expect_same rebuilt new "seed $1: vek patch of vek's script"
+  # ed applies vek's script to the same result
+  (cat script; echo w by-ed; echo q) | ed -s old >/dev/null 2>&1
+  expect_same by-ed new "seed $1: ed applying vek's script"
+  # and vek applies GNU diff's script
+  diff -e old new >gnu-script
+  run patch old gnu-script
+  expect_status 0 "seed $1: vek patch of diff -e's script"
+  expect_same out new "seed $1: vek patch of diff -e's script"
+done
+
+group="identical"
+py pair 7 500 0 same1 same2
+run diff same1 same2
+expect_status 0 "identical files"
+checks=$((checks + 1))
+[ -s out ] && fail "identical files gave a script"
+
+group="line forms"
+py pair 11 800 0.05 old new
+run_in old diff - new
+expect_status 1 "OLD from standard input"
+cp out script
+run_in new diff old -
+expect_same out script "NEW from standard input gives the same script"
+run_in old patch - script
+expect_status 0 "FILE from standard input"
+expect_same out new "FILE from standard input"
+run_in script patch old -
+expect_same out new "SCRIPT from standard input"
+run patch old script -o old
+expect_same old new "patch in place with -o FILE"
+# CR LF form: files, script and result all with CR LF
+py pair 12 800 0.05 old new
+py crlf old old.crlf
+py crlf new new.crlf
+run diff --crlf old.crlf new.crlf -o script.crlf
+expect_status 1 "diff --crlf"
+run diff old new -o script
+py crlf script script.want
+expect_same script.crlf script.want "diff --crlf writes the script with CR LF"
+run patch --crlf old.crlf script.crlf -o rebuilt.crlf
+expect_same rebuilt.crlf new.crlf "patch --crlf"
+# lines too long for a transfer block, and empty lines between them
+python3 -c "
+import sys
+a = ['x' * 100000, '', 'short', 'y' * 70000, '', '']
+b = ['x' * 100000, '', 'z' * 66000, 'short', 'y' * 70000, '', 'tail']
+open('old', 'w').write(''.join(l + '\n' for l in a))
+open('new', 'w').write(''.join(l + '\n' for l in b))"
+run diff old new
+expect_status 1 "long lines"
+mv out script
+run patch old script
+expect_same out new "long and empty lines come out exactly"
+run crc new
+expect_text "$(cut -c1-4 out)" "$(py checksum new)" "checksum of long lines"
+# a last line without a line feed is read as if it had one, with a warning
+printf 'a\nb' >open-end
+printf 'a\nb\n' >closed-end
+run diff closed-end open-end
+expect_status 0 "missing last line feed"
+expect_err 'open-end:2: .*no line feed' "missing last line feed is reported"
+
+# --- what an edit script cannot carry --------------------------------------
+group="limits"
+printf 'one\ntwo\n' >old
+printf 'one\n.hidden\ntwo\n' >new
+run diff old new
+expect_status 2 "inserted line beginning with '.'"
+expect_err "new:2: .*begins with '\.'.*compare bundles" "dot line advice"
+checks=$((checks + 1))
+[ -s out ] && fail "a script was written although it cannot rebuild NEW"
+printf '.keep\none\ntwo\n' >old
+printf '.keep\none\n2\n' >new
+run diff old new
+expect_status 1 "unchanged line beginning with '.'"
+mv out script
+run patch old script
+expect_same out new "unchanged dot line"
+printf 'ok\nbad\0byte\n' >nul
+run diff nul new
+expect_status 2 "NUL byte"
+expect_err "nul:2: .*NUL byte" "NUL byte names file and line"
+py count 524289 full
+py count 524290 over
+run crc full
+expect_status 0 "MAX_LINES + 1 lines fit"
+expect_text "$(cut -c1-4 out)" "$(py checksum full)" "checksum of a full buffer"
+run diff full over
+expect_status 2 "one line too many"
+expect_err "over:524290: more lines than a buffer holds" "too many lines names the line"
+# windows with more distinct lines than the engine classes: whole replacement
+py unique 21 5000 old
+py unique 22 4000 new
+run diff old new
+expect_status 1 "Diff 107 fallback"
+expect_err "107.*replaces the whole text" "Diff 107 says why"
+expect_text "$(head -1 out)" "1,5000c" "whole replacement command"
+mv out script
+run patch old script
+expect_same out new "whole replacement script rebuilds NEW"
+(cat script; echo w by-ed; echo q) | ed -s old >/dev/null 2>&1
+expect_same by-ed new "ed applies the whole replacement script"
+: >empty
+run diff old empty
+expect_status 1 "to an empty file"
+mv out script
+run patch old script
+expect_same out empty "to an empty file"
+
+# --- refused scripts --------------------------------------------------------
+group="patch refusals"
+printf 'a\nb\nc\n' >three
+printf '2d\n10d\n' >script
+run patch three script -o result
+expect_status 1 "range outside the file"
+expect_err "script:2: .*10d.*refused.*2 lines" "refusal names script line and file size"
+checks=$((checks + 1))
+[ -e result ] && fail "a refused script wrote its output"
+run_in three patch - script
+expect_status 1 "range outside a file from standard input"
+expect_err "script:2: .*refused" "refused line found for standard input"
+printf '1d\r\n' >script
+run patch three script
+expect_status 1 "CR LF script without --crlf"
+expect_err "script:1: .*--crlf" "CR LF advice"
+run patch --crlf three script
+expect_status 0 "CR LF script with --crlf"
+printf 'b\r\nc\r\n' >want
+expect_same out want "CR LF script with --crlf"
+printf '1d\n2a\nnew text\n' >script
+run patch three script
+expect_status 1 "script cut short"
+expect_err "script:2: .*no closing" "cut short names the insertion"
+printf '1x\n' >script
+run patch three script
+expect_status 1 "not a command"
+expect_err "script:1: .*'x' is not an edit command" "unknown command letter"
+
+# --- bundles ---------------------------------------------------------------
+group="bundles"
+py pair 31 120 0 a.txt b.txt
+printf 'first\n\nthird line\r\nlast, no end' >c.txt
+: >empty.txt
+py binary 32 4000 pic.bin
+printf '\001' >x
+run bundle -o text.vek a.txt b.txt c.txt empty.txt
+expect_status 0 "text bundle"
+run crc text.vek
+bundle_sum="$(cut -c1-4 out)"
+expect_text "$bundle_sum" "$(py checksum text.vek)" "checksum of a bundle file"
+run crc -t a.txt b.txt c.txt empty.txt
+expect_text "$(cut -c1-4 out)" "$bundle_sum" "crc -t equals the bundle's checksum"
+mkdir -p back
+run unbundle --lf text.vek back/a.txt back/b.txt back/c.txt back/empty.txt
+expect_status 0 "unbundle --lf"
+expect_same back/a.txt a.txt "text file back with --lf"
+expect_same back/empty.txt empty.txt "empty file back"
+printf 'first\n\nthird line\nlast, no end\n' >c.want
+expect_same back/c.txt c.want "CR LF and missing end normalised"
+run unbundle text.vek back/a.txt back/b.txt back/c.txt back/empty.txt
+py crlf b.txt b.crlf
+expect_same back/b.txt b.crlf "text files come back with CR LF"
+# binary: every file uuencoded; uudecode reads a section as the peer
+run bundle -b -o bin.vek pic.bin x a.txt
+expect_status 0 "binary bundle"
+py section bin.vek 0 pic.uu
+uudecode -o pic.peer pic.uu
+expect_same pic.peer pic.bin "uudecode reads the bundle's section"
+run unbundle bin.vek back/pic.bin back/x back/a.txt
+expect_status 0 "unbundle of a binary bundle"
+expect_same back/pic.bin pic.bin "binary file back"
+expect_same back/x x "one-byte file with a one-character name back"
+expect_same back/a.txt a.txt "text file through a binary bundle back byte for byte"
+run bundle -o auto.vek a.txt pic.bin
+run unbundle auto.vek back/a.txt back/pic.bin
+expect_same back/pic.bin pic.bin "automatic type: binary found, all uuencoded"
+# a text set with one binary file in the tenth place
+run bundle --tenth pic.bin -o tenth.vek a.txt c.txt
+expect_status 0 "bundle --tenth"
+py section tenth.vek 9 tenth.uu
+uudecode -o tenth.peer tenth.uu
+expect_same tenth.peer pic.bin "uudecode reads the tenth section"
+run crc --tenth pic.bin a.txt c.txt
+expect_text "$(cut -c1-4 out)" "$(py checksum tenth.vek)" "crc --tenth equals the bundle's checksum"
+rm -f back/*
+run unbundle --lf --tenth back/pic.bin tenth.vek back/a.txt back/c.txt
+expect_status 0 "unbundle --tenth"
+expect_same back/pic.bin pic.bin "tenth file back"
+expect_same back/a.txt a.txt "text file of a --tenth set back"
+checks=$((checks + 1))
+[ "$(ls back | wc -l)" = 3 ] || fail "unbundle --tenth wrote files for the unused places"
+run bundle --tenth pic.bin -b -o bad.vek a.txt
+expect_status 2 "--tenth with -b"
+# a diff of two bundles rebuilds the new bundle
+py pair 34 300 0.05 v1.txt v2.txt
+printf '.dot first\n' >>v2.txt
+run bundle -t -o old.vek v1.txt a.txt
+run bundle -t -o new.vek v2.txt a.txt
+run diff old.vek new.vek
+expect_status 1 "diff of bundles carries dot lines"
+mv out script
+run patch old.vek script -o rebuilt.vek
+expect_same rebuilt.vek new.vek "bundle rebuilt from the old one"
+run unbundle --lf rebuilt.vek back/v2.txt back/a.txt
+expect_same back/v2.txt v2.txt "file from the rebuilt bundle"
+run bundle --crlf -o crlf.vek a.txt
+run bundle -o lf.vek a.txt
+py crlf lf.vek lf.want
+expect_same crlf.vek lf.want "bundle --crlf"
+run unbundle --crlf --lf crlf.vek back/a.txt
+expect_same back/a.txt a.txt "unbundle --crlf"
+
+group="bundle errors"
+printf 'text at first%0600d\0\n' 0 >late-nul.txt
+run bundle -o bad.vek a.txt late-nul.txt
+expect_status 2 "NUL byte after the first 512 bytes of a text file"
+expect_err "late-nul.txt:1: .*NUL byte.*-b" "NUL in a text bundle names file and advice"
+run bundle -o bad.vek a.txt missing.txt
+expect_status 2 "missing file"
+expect_err "missing.txt" "missing file named"
+checks=$((checks + 1))
+[ -e bad.vek ] && fail "a failed bundle left a file"
+for i in 1 2 3 4 5 6 7 8 9 10 11; do cp a.txt "f$i"; done
+run bundle -o bad.vek f1 f2 f3 f4 f5 f6 f7 f8 f9 f10 f11
+expect_status 2 "eleven files"
+expect_err "more than ten" "eleven files"
+cp a.txt 'with,comma'
+run bundle -o bad.vek 'with,comma'
+expect_status 2 "comma in a name"
+run unbundle text.vek back/a.txt
+expect_status 2 "fewer names than files"
+expect_err "holds 4 file.*1 name" "name count"
+head -3 text.vek >cut.vek
+run unbundle cut.vek back/a.txt
+expect_status 2 "bundle cut short"
+expect_err "cut short" "bundle cut short"
+run unbundle a.txt back/a.txt
+expect_status 2 "not a bundle"
+expect_err "a.txt:1: not a bundle line" "not a bundle"
+run unbundle -b text.vek back/a.txt back/b.txt back/c.txt back/empty.txt
+expect_status 2 "text bundle with -b"
+expect_err "unbundle with -t" "text bundle with -b"
+
+# --- crc and type -----------------------------------------------------------
+group="crc and type"
+run crc a.txt b.txt
+expect_status 0 "crc of two files"
+expect_text "$(sed -n 1p out)" "$(py checksum a.txt)  a.txt" "crc line of a.txt"
+expect_text "$(sed -n 2p out)" "$(py checksum b.txt)  b.txt" "crc line of b.txt"
+run crc --crlf b.crlf
+expect_text "$(cut -c1-4 out)" "$(py checksum b.txt)" "crc --crlf reads CR LF lines"
+run crc -b pic.bin x
+sum_b="$(cut -c1-4 out)"
+run bundle -b -o px.vek pic.bin x
+expect_text "$sum_b" "$(py bytes_checksum px.vek)" "crc -b equals the bytes of the bundle"
+run type a.txt pic.bin x empty.txt
+expect_status 0 "type"
+expect_text "$(tr -s ' ' <out | tr '\n' '|')" "text a.txt|binary pic.bin|binary x|text empty.txt|" "type"
+run type nothing-here
+expect_status 2 "type of a missing file"
+expect_err "nothing-here" "type names the missing file"
+
+# --- usage -----------------------------------------------------------------
+group="usage"
+for command in diff patch bundle unbundle crc type; do
+  run "$command" --help
+  expect_status 0 "$command --help"
+  checks=$((checks + 1))
+  grep -q "^usage: vek $command" out || fail "$command --help prints its usage"
+done
+run --help
+expect_status 0 "vek --help"
+checks=$((checks + 1))
+grep -q 'unbundle' out || fail "vek --help lists the commands"
+run
+expect_status 2 "no command"
+run frobnicate
+expect_status 2 "unknown command"
+expect_err "unknown command 'frobnicate'" "unknown command"
+run diff -q a.txt b.txt
+expect_status 2 "unknown option"
+expect_err "unknown option '-q'.*vek diff --help" "unknown option"
+run diff a.txt
+expect_status 2 "missing operand"
+run diff missing.txt a.txt
+expect_status 2 "missing OLD"
+expect_err "missing.txt: cannot open" "missing OLD named"
+printf '1d\n' >script
+run patch three script -o no-such-dir/out
+expect_status 2 "output in a missing folder"
+expect_err "no-such-dir/out" "output in a missing folder"
+
+echo "vek end-to-end: $checks checks, $failures failed"
+[ "$failures" = 0 ]

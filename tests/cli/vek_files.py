@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""Makes input files for the vek end-to-end tests and computes what vek's
+answers are checked against (independently of the library)."""
+import random
+import sys
+
+WORDS = ("alpha beta gamma delta epsilon zeta eta theta iota kappa lambda mu nu xi "
+         "omicron pi rho sigma tau upsilon phi chi psi omega { } ( ) ; = + - * / "
+         "if else for while return int char void static const struct").split()
+
+
+def text_lines(rng, count, prefix=""):
+    lines = []
+    for i in range(count):
+        n = rng.randrange(0, 9)
+        line = " ".join(rng.choice(WORDS) for _ in range(n))
+        if rng.random() < 0.05:
+            line = ""  # blank lines too
+        lines.append(prefix + line)
+    return lines
+
+
+def write_lines(path, lines, ending="\n"):
+    with open(path, "wb") as f:
+        for line in lines:
+            f.write(line.encode("latin-1") + ending.encode())
+
+
+def edited(rng, lines, rate):
+    out = []
+    for line in lines:
+        r = rng.random()
+        if r < rate / 3:
+            continue  # deleted
+        if r < 2 * rate / 3:
+            out.append("changed " + line)
+            continue
+        out.append(line)
+        if r < rate:
+            out.append("inserted " + str(rng.randrange(10**6)))
+    return out
+
+
+def checksum(path):
+    """16-bit additive checksum of the lines of a file, each with one LF,
+    bytes counted as signed values."""
+    data = open(path, "rb").read()
+    lines = data.split(b"\n")
+    if lines and lines[-1] == b"":
+        lines.pop()
+    total = 0
+    for line in lines:
+        for b in line + b"\n":
+            total += b - 256 if b >= 128 else b
+    return "%04X" % (total % 65536)
+
+
+def main():
+    cmd = sys.argv[1]
+    if cmd == "pair":  # pair SEED COUNT RATE OLD NEW
+        seed, count, rate, old, new = sys.argv[2:7]
+        rng = random.Random(int(seed))
+        a = text_lines(rng, int(count))
+        b = edited(rng, a, float(rate))
+        write_lines(old, a)
+        write_lines(new, b)
+    elif cmd == "unique":  # unique SEED COUNT PATH: every line different
+        seed, count, path = sys.argv[2:5]
+        rng = random.Random(int(seed))
+        write_lines(path, ["line %d %x" % (i, rng.randrange(1 << 60)) for i in range(int(count))])
+    elif cmd == "count":  # count COUNT PATH: COUNT short lines
+        count, path = sys.argv[2:4]
+        with open(path, "wb") as f:
+            f.write(b"".join(b"%d\n" % i for i in range(int(count))))
+    elif cmd == "crlf":  # crlf IN OUT: LF line ends to CR LF
+        data = open(sys.argv[2], "rb").read()
+        open(sys.argv[3], "wb").write(data.replace(b"\n", b"\r\n"))
+    elif cmd == "binary":  # binary SEED SIZE PATH
+        seed, size, path = sys.argv[2:5]
+        rng = random.Random(int(seed))
+        open(path, "wb").write(bytes(rng.randrange(256) for _ in range(int(size))))
+    elif cmd == "checksum":  # checksum PATH
+        print(checksum(sys.argv[2]))
+    elif cmd == "bytes_checksum":  # bytes_checksum PATH: over the file's bytes as they are
+        total = sum(b - 256 if b >= 128 else b for b in open(sys.argv[2], "rb").read())
+        print("%04X" % (total % 65536))
+    elif cmd == "section":  # section BUNDLE INDEX OUT: a bundle's section, leading spaces cut
+        bundle, index, out = sys.argv[2], int(sys.argv[3]), sys.argv[4]
+        sections, current = [], []
+        for line in open(bundle, "rb").read().split(b"\n")[:-1]:
+            if line == b"E":
+                sections.append(current)
+                current = []
+            else:
+                current.append(line[1:])
+        open(out, "wb").write(b"".join(l + b"\n" for l in sections[index]))
+    else:
+        sys.exit("unknown command " + cmd)
+
+
+if __name__ == "__main__":
+    main()
