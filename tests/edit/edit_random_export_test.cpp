@@ -4,6 +4,7 @@
 // the buffer's lines and figures must agree with it after every call, and a
 // refused line must leave the lines exactly as they were.
 #include <climits>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -44,7 +45,7 @@ class EditorModel {
         } else if (count == 0) {
             return RC_BAD_LINE;
         } else if (m_cur >= 0 && m_cur < count) {
-            m_lines.insert(m_lines.begin() + (m_cur + 1), stored);
+            m_lines.insert(m_lines.begin() + static_cast<std::ptrdiff_t>(m_cur + 1), stored);
         } else {
             m_lines.push_back(stored);
         }
@@ -85,7 +86,8 @@ class EditorModel {
         if (first < 1 || last > static_cast<long long>(m_lines.size())) {
             return RC_BAD_LINE;
         }
-        m_lines.erase(m_lines.begin() + (first - 1), m_lines.begin() + last);
+        m_lines.erase(m_lines.begin() + static_cast<std::ptrdiff_t>(first - 1),
+                      m_lines.begin() + static_cast<std::ptrdiff_t>(last));
         if (letter == 'c') {
             m_cur = first - 2;
             m_inserting = true;
