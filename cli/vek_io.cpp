@@ -188,7 +188,7 @@ void Output::Commit() {
     m_file = nullptr;
     if (bad || closeFailed)
         Fail(m_name + ": write error: " + SystemError() + "; is the disk full?");
-    ReplaceFile(m_temp, m_name);
+    MoveIntoPlace(m_temp, m_name);
     m_done = true;
 }
 
@@ -438,7 +438,7 @@ void CreateEmptyFile(const std::string& name) {
         Fail(name + ": cannot create: " + SystemError());
 }
 
-void ReplaceFile(const std::string& temp, const std::string& name) {
+void MoveIntoPlace(const std::string& temp, const std::string& name) {
 #if defined(_WIN32)
     if (!MoveFileExA(temp.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING)) {
         std::remove(temp.c_str());

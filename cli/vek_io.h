@@ -115,6 +115,6 @@ void ConvertCrLfToLf(const std::string& name);
 // Creates the file empty, or truncates it.
 void CreateEmptyFile(const std::string& name);
 // Puts a file's temporary copy in place of the file.
-void ReplaceFile(const std::string& temp, const std::string& name);
+void MoveIntoPlace(const std::string& temp, const std::string& name);
 
 }  // namespace vekcli

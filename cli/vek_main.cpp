@@ -4,6 +4,11 @@
 #include <cstring>
 #include <string>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "vek_commands.h"
 #include "vek_io.h"
 #include "vekwin32.h"
@@ -218,6 +223,10 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    // Line files and reports go out byte for byte, LF stays LF.
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     try {
         return Main(argc, argv);
     } catch (const vekcli::Trouble& trouble) {

@@ -9,7 +9,7 @@ set -u
 here="$(cd "$(dirname "$0")" && pwd)"
 runner=()
 if [ "${1:-}" = --runner ]; then
-  runner=("$2")
+  runner=("$(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
   shift 2
 fi
 vek="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
@@ -145,10 +145,10 @@ expect_status 1 "unchanged line beginning with '.'"
 mv out script
 run patch old script
 expect_same out new "unchanged dot line"
-printf 'ok\nbad\0byte\n' >nul
-run diff nul new
+printf 'ok\nbad\0byte\n' >zero-byte.txt
+run diff zero-byte.txt new
 expect_status 2 "NUL byte"
-expect_err "nul:2: .*NUL byte" "NUL byte names file and line"
+expect_err "zero-byte.txt:2: .*NUL byte" "NUL byte names file and line"
 py count 524289 full
 py count 524290 over
 run crc full
@@ -280,10 +280,10 @@ run unbundle --crlf --lf crlf.vek back/a.txt
 expect_same back/a.txt a.txt "unbundle --crlf"
 
 group="bundle errors"
-printf 'text at first%0600d\0\n' 0 >late-nul.txt
-run bundle -o bad.vek a.txt late-nul.txt
+printf 'text at first%0600d\0\n' 0 >late-zero-byte.txt
+run bundle -o bad.vek a.txt late-zero-byte.txt
 expect_status 2 "NUL byte after the first 512 bytes of a text file"
-expect_err "late-nul.txt:1: .*NUL byte.*-b" "NUL in a text bundle names file and advice"
+expect_err "late-zero-byte.txt:1: .*NUL byte.*-b" "NUL in a text bundle names file and advice"
 run bundle -o bad.vek a.txt missing.txt
 expect_status 2 "missing file"
 expect_err "missing.txt" "missing file named"
