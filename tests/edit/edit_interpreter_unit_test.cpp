@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -152,6 +154,56 @@ TEST(EditScriptTest, BufferAppliedToItselfStopsAtItsOriginalLines) {
     // there: "0a", then "copy" twice (the lines shift as text goes in).
     EXPECT_EQ(Lines(buf), (std::vector<std::string>{"copy\n", "copy\n", "0a\n", "copy\n", ".\n"}));
     EXPECT_EQ(buf.m_insertMode, 1);
+}
+
+// Lines of any bytes, NULs included and without a final line feed, each in
+// a heap block of exactly its size so that a read past it is caught by the
+// address sanitizer. A refused line must leave lines and state as they were.
+TEST(EditFailureTest, RandomBytesNeverHalfApplyOrReadPastTheLine) {
+    std::mt19937 rng(31337);
+    auto pick = [&rng](int low, int high) {
+        return std::uniform_int_distribution<int>(low, high)(rng);
+    };
+    static const char kNear[] = "0123456789,.+- \t\r\n\vacdAD";
+    VekBuf buf;
+    Fill(buf, 30);
+    int refused = 0;
+    for (int step = 0; step < 20000; ++step) {
+        const auto size = static_cast<std::size_t>(pick(0, 10));
+        std::unique_ptr<char[]> bytes(new char[size == 0 ? 1 : size]);
+        for (std::size_t i = 0; i < size; ++i) {
+            bytes[i] = pick(0, 2) != 0 ? kNear[pick(0, sizeof kNear - 2)]
+                                       : static_cast<char>(pick(0, 255));
+        }
+        if (buf.LineCount() > 60 && buf.m_insertMode == 0) {
+            ASSERT_EQ(vek::FeedLine(buf, "1,20d\n"), 0);
+        }
+        const std::vector<std::string> before = Lines(buf);
+        const int curBefore = buf.m_curLine;
+        const int modeBefore = buf.m_insertMode;
+        const int rc = vek::FeedLine(buf, std::string_view(bytes.get(), size));
+        ASSERT_TRUE(rc == 0 || rc == RC_BAD_LINE) << rc;
+        if (rc != 0) {
+            ++refused;
+            ASSERT_EQ(Lines(buf), before) << "step " << step;
+            ASSERT_EQ(buf.m_curLine, curBefore) << "step " << step;
+            ASSERT_EQ(buf.m_insertMode, modeBefore) << "step " << step;
+        }
+        ASSERT_TRUE(buf.m_insertMode == 0 || buf.m_insertMode == 1);
+        ASSERT_GE(buf.m_curLine, -1);
+        long long total = 0;
+        int longest = 0;
+        for (const std::string& line : Lines(buf)) {
+            total += static_cast<long long>(line.size());
+            longest = std::max(longest, static_cast<int>(line.size()));
+        }
+        ASSERT_EQ(buf.TotalLen(), total) << "step " << step;
+        if (buf.LongestLen() != 0) {
+            ASSERT_GE(buf.LongestLen(), longest) << "step " << step;
+        }
+    }
+    EXPECT_GT(refused, 1000);
+    EXPECT_LT(refused, 19000);
 }
 
 }  // namespace
