@@ -349,6 +349,30 @@ TEST(DiffSearch, ShortestScriptForInterleavedChanges) {
     EXPECT_EQ(BufferLines(kSource), Lines({"c", "b", "a", "b", "a", "c"}));
 }
 
+// Small pairs whose script depends on the search's tie-breaking: which
+// diagonal a frontier continues from when both neighbours reach equally
+// far, and that the range is split at the backward frontier.
+TEST(DiffSearch, TieBreakingDecidesBetweenEqualLengthScripts) {
+    EXPECT_EQ(RunDiff({"a", "c", "b"}, {"b", "a", "b", "c"}).script,
+              Lines({"3a", "c", ".", "2d", "0a", "b", "."}));
+    EXPECT_EQ(RunDiff({"a", "a", "b", "a", "b", "c"}, {"b", "c", "b", "a"}).script,
+              Lines({"6a", "b", "a", ".", "1,4d"}));
+    EXPECT_EQ(RunDiff({"c", "b", "c", "b", "a"}, {"b", "a", "c"}).script,
+              Lines({"5a", "c", ".", "1,3d"}));
+}
+
+// A line with more than 5 copies on the other side, inside a run of lines
+// that have no partner, is taken out of the search: the script is longer
+// than a shortest one.
+TEST(DiffSearch, FrequentLineInsideAChangedRunIsNotMatched) {
+    const Lines source = {"a1", "a2", "a3", "X", "a4", "a5", "a6", "a7"};
+    EXPECT_EQ(RunDiff(source, Lines(6, "X")).script,
+              Concat(Concat({"1,8c"}, Lines(6, "X")), {"."}));
+    // With 5 copies the line stays in the search and is matched.
+    EXPECT_EQ(RunDiff(source, Lines(5, "X")).script,
+              Lines({"5,8c", "X", "X", "X", "X", ".", "1,3d"}));
+}
+
 // ---------------------------------------------------------------------------
 // Round trips through EdBuf.
 

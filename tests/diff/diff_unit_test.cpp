@@ -229,6 +229,15 @@ TEST(DiffPrune, HeadScanKeepsFrequentLinesBeforeThreeDiscardsInARow) {
     EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 10}));
 }
 
+TEST(DiffPrune, HeadScanLooksAtDiscardsOnlyInTheFirstEightLines) {
+    // Frequent lines at 1, 3, 5 and 8 (4 of 20): the head scan keeps them
+    // all; it stops at the discard at position 9, not at the one at 7.
+    std::vector<int> run(20, 1);
+    run[1] = run[3] = run[5] = run[8] = 2;
+    PruneCase c(run, kTargetWithFrequentTwo);
+    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 3, 5, 8}));
+}
+
 TEST(DiffPrune, LongStretchesOfFrequentLinesStayShortOnesGo) {
     // Length 20: stretches of 3 or more frequent lines stay in the search.
     std::vector<int> run(20, 1);
