@@ -208,6 +208,8 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
     run.reserve(kRunSize + 4096);
     long runLines = 0;
     std::string carry;
+    // Lines are searched for NUL bytes only in chunks that hold one.
+    bool checkNul = false;
 
     auto refused = [&](int rc) {
         const long stored = BufferLineCount(buf) - before;
@@ -232,7 +234,7 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
         ++info.lines;
         if (crlf && size > 0 && text[size - 1] == '\r')
             --size;
-        if (size > 0 && std::memchr(text, '\0', size) != nullptr)
+        if (checkNul && size > 0 && std::memchr(text, '\0', size) != nullptr)
             Fail(in.Name() + ":" + std::to_string(info.lines) +
                  ": the line holds a NUL byte, which a line buffer cannot carry; for binary "
                  "files use 'vek bundle -b'");
@@ -269,6 +271,7 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
         }
         const char* p = chunk.data();
         const char* const stop = p + got;
+        const bool chunkHasNul = std::memchr(p, '\0', got) != nullptr;
         while (p < stop) {
             const auto* nl =
                 static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
@@ -277,9 +280,12 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
                 break;
             }
             if (carry.empty()) {
+                checkNul = chunkHasNul;
                 addLine(p, static_cast<std::size_t>(nl - p));
             } else {
+                // A line that began in an earlier chunk is always checked.
                 carry.append(p, static_cast<std::size_t>(nl - p));
+                checkNul = true;
                 addLine(carry.data(), carry.size());
                 carry.clear();
             }
@@ -287,6 +293,7 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
         }
     }
     if (!carry.empty()) {
+        checkNul = true;
         info.unterminated = true;
         addLine(carry.data(), carry.size());
     }

@@ -1,0 +1,159 @@
+#!/usr/bin/env bash
+# Side-by-side benchmark of vek against the usual tools, as whole processes
+# on the same inputs:
+#   vek diff   against  diff -e
+#   vek patch  against  ed applying the same script
+#   vek bundle -b  against  uuencode
+# Inputs are made from text and binary files found on this machine: a line
+# file of 524,288 lines with about 1% and about 10% of its lines changed, a
+# large binary file and a set of many small files. Every run is checked for
+# a correct result before its time counts. Prints wall time and peak memory
+# (/usr/bin/time) of each, and the ratios vek / peer, as a Markdown table.
+#
+# usage: bench/vek_bench.sh VEK [WORKDIR]
+#   VEK      the vek program (e.g. build/linux/bin/vek)
+#   WORKDIR  where the inputs go (default: a temporary folder, removed after)
+# Needs: /usr/bin/time (package time), diff, ed, uuencode (sharutils), python3.
+# RUNS=N repeats each measurement N times (default 3) and keeps the fastest.
+set -eu
+vek="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+runs="${RUNS:-3}"
+lines=524288
+for tool in /usr/bin/time diff ed uuencode python3; do
+  command -v "$tool" >/dev/null || { echo "vek_bench: $tool is missing" >&2; exit 2; }
+done
+if [ $# -ge 2 ]; then
+  work="$2"
+  mkdir -p "$work"
+else
+  work="$(mktemp -d "${TMPDIR:-/tmp}/vek-bench.XXXXXX")"
+  trap 'rm -rf "$work"' EXIT
+fi
+cd "$work"
+
+# --- inputs -----------------------------------------------------------------
+# Text: lines of the C headers and documentation on this machine, without
+# NUL bytes and without lines that begin with '.', which an edit script
+# cannot carry as text (diff -e would escape them; vek refuses them).
+if [ ! -s base.txt ]; then
+  { find /usr/include /usr/share/doc /usr/share/perl* /usr/lib/python3* -type f \
+      \( -name '*.h' -o -name '*.txt' -o -name '*.py' -o -name '*.pm' -o -name 'README*' \) \
+      -size -512k 2>/dev/null | sort | xargs cat 2>/dev/null || true; } |
+    tr -d '\000\r' | grep -av '^\.' | head -n "$lines" >base.txt
+fi
+have="$(wc -l <base.txt)"
+[ "$have" -ge "$lines" ] || { echo "vek_bench: only $have text lines found on this machine" >&2; exit 2; }
+
+# A changed copy: per line, with probability RATE, the line is replaced,
+# removed, or followed by a new line (half, a quarter, a quarter); the copy
+# is then cut or padded to the same line count, so both fit a buffer.
+make_changed() {  # make_changed RATE SEED OUT
+  python3 - "$1" "$2" "$3" <<'PY'
+import random, sys
+rate, seed, out = float(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+rng = random.Random(seed)
+lines = open("base.txt", "rb").read().split(b"\n")[:-1]
+new, changed = [], 0
+for line in lines:
+    r = rng.random()
+    if r < rate / 2:
+        new.append(b"changed %d: " % rng.randrange(10**9) + line[: rng.randrange(1, 80)])
+        changed += 1
+    elif r < rate * 3 / 4:
+        changed += 1
+    elif r < rate:
+        new.append(line)
+        new.append(b"inserted line %d" % rng.randrange(10**9))
+        changed += 1
+    else:
+        new.append(line)
+new = new[: len(lines)]
+while len(new) < len(lines):
+    new.append(b"padding line %d" % len(new))
+open(out, "wb").write(b"".join(l + b"\n" for l in new))
+print(changed)
+PY
+}
+[ -s new1.txt ] || echo "$(make_changed 0.01 1 new1.txt)" >new1.count
+[ -s new10.txt ] || echo "$(make_changed 0.10 10 new10.txt)" >new10.count
+
+# Binary: one large file of program bytes (16 MiB), and a set of 1,000
+# small files (up to 64 KiB) from /usr/lib and /usr/share.
+if [ ! -s big.bin ]; then
+  find /usr/lib /usr/bin -type f -size +100k 2>/dev/null | sort | head -400 | xargs cat 2>/dev/null |
+    head -c $((16 * 1024 * 1024)) >big.bin || true
+fi
+if [ ! -d set ]; then
+  mkdir set
+  i=0
+  find /usr/lib /usr/share -type f -size -64k -size +0 -readable 2>/dev/null | sort | head -1000 |
+    while read -r f; do
+      cp "$f" "set/f$i" 2>/dev/null && i=$((i + 1))
+    done
+fi
+set_files=$(ls set | wc -l)
+set_bytes=$(cat set/* | wc -c)
+
+# --- measuring --------------------------------------------------------------
+# measure NAME COMMAND: runs COMMAND (a bash string) $runs times; keeps the
+# fastest wall time and the peak memory of that run in T_NAME and M_NAME.
+measure() {
+  local name="$1" command="$2" best="" mem="" t m
+  for _ in $(seq "$runs"); do
+    /usr/bin/time -f '%e %M' -o time.out bash -c "$command" >/dev/null 2>run.err || true
+    read -r t m <time.out
+    if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best="$t"; mem="$m"; fi
+  done
+  eval "T_$name=$best; M_$name=$mem"
+}
+verify() {  # verify WHAT FILE1 FILE2
+  cmp -s "$2" "$3" || { echo "vek_bench: $1: wrong result ($2 differs from $3)" >&2; exit 1; }
+}
+ratio() { awk "BEGIN{ if ($2 > 0) printf \"%.2f\", $1 / $2; else print \"-\" }"; }
+mib() { awk "BEGIN{ printf \"%.1f\", $1 / 1024 }"; }
+row() {  # row TASK VEK_NAME PEER_NAME PEER_LABEL
+  local tv="T_$2" mv="M_$2" tp="T_$3" mp="M_$3"
+  printf '| %s | %s s | %s MiB | %s | %s s | %s MiB | %s | %s |\n' "$1" "${!tv}" "$(mib "${!mv}")" \
+    "$4" "${!tp}" "$(mib "${!mp}")" "$(ratio "${!tv}" "${!tp}")" "$(ratio "${!mv}" "${!mp}")"
+}
+
+for pct in 1 10; do
+  new="new$pct.txt"
+  # vek diff, checked: its script applied by ed gives the new file
+  measure "vekdiff$pct" "'$vek' diff base.txt $new > vek$pct.ed; [ \$? = 1 ]"
+  measure "gnudiff$pct" "diff -e base.txt $new > gnu$pct.ed; [ \$? = 1 ]"
+  (cat "vek$pct.ed"; echo "w ed$pct.out"; echo q) | ed -s base.txt >/dev/null
+  verify "vek diff ($pct%)" "ed$pct.out" "$new"
+  # vek patch and ed on the same script (vek's)
+  measure "vekpatch$pct" "'$vek' patch base.txt vek$pct.ed -o patched$pct.txt"
+  verify "vek patch ($pct%)" "patched$pct.txt" "$new"
+  measure "ed$pct" "(cat vek$pct.ed; echo w ed$pct.out; echo q) | ed -s base.txt"
+  verify "ed ($pct%)" "ed$pct.out" "$new"
+done
+
+measure vekbig "'$vek' bundle -b -o big.vek big.bin"
+measure uubig "uuencode big.bin xxxx > big.uu"
+(cd set && ls | sort -V) >set.list
+measure vekset "cd set && xargs -n 10 sh -c 'exec \"\$0\" bundle -b -o ../set-\$1.vek \"\$@\"' '$vek' <../set.list"
+measure uuset "cd set && while read -r f; do uuencode \"\$f\" xxxx; done <../set.list >../set.uu"
+# the bundles decode to the files again
+mkdir -p back
+(cd back && "$vek" unbundle ../big.vek big.bin)
+verify "vek bundle -b" back/big.bin big.bin
+
+# --- report -----------------------------------------------------------------
+cat <<EOF
+Inputs: base.txt $(wc -l <base.txt) lines, $(wc -c <base.txt) bytes; new1.txt with $(cat new1.count) lines changed (~1%), new10.txt with $(cat new10.count) (~10%); big.bin $(wc -c <big.bin) bytes; a set of $set_files files, $set_bytes bytes.
+Machine: $(nproc) cores, $(uname -sm); fastest of $runs runs each.
+
+| task | vek time | vek peak memory | peer | peer time | peer peak memory | time ratio | memory ratio |
+|---|---|---|---|---|---|---|---|
+EOF
+row "diff, 1% changed" vekdiff1 gnudiff1 "diff -e"
+row "diff, 10% changed" vekdiff10 gnudiff10 "diff -e"
+row "patch, 1% changed" vekpatch1 ed1 "ed"
+row "patch, 10% changed" vekpatch10 ed10 "ed"
+row "bundle -b, one 16 MiB file" vekbig uubig "uuencode"
+row "bundle -b, $set_files small files (10 per bundle)" vekset uuset "uuencode (one per file)"
+echo
+echo "Script sizes: vek $(wc -l <vek1.ed) / diff -e $(wc -l <gnu1.ed) lines (1%), vek $(wc -l <vek10.ed) / diff -e $(wc -l <gnu10.ed) lines (10%)."
