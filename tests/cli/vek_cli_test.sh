@@ -169,6 +169,12 @@ run patch old script
 expect_same out new "whole replacement script rebuilds NEW"
 (cat script; echo w by-ed; echo q) | ed -s old >/dev/null 2>&1
 expect_same by-ed new "ed applies the whole replacement script"
+# a script longer than a buffer: every window of 2,500 lines replaced
+yes a | head -n 524288 >all-a
+yes b | head -n 524288 >all-b
+run diff all-a all-b
+expect_status 2 "script longer than a buffer"
+expect_err "would take more lines than a buffer holds" "script longer than a buffer, in words"
 : >empty
 run diff old empty
 expect_status 1 "to an empty file"
