@@ -7,25 +7,78 @@
 
 namespace vek {
 
-std::uint32_t LineHash(std::string_view text) noexcept {
-    std::uint32_t hash = 0;
-    for (const char c : text) {
-        if (c == '\n') {
-            break;
-        }
-        hash = ((hash << 7) | (hash >> 25)) + static_cast<unsigned char>(c);
+namespace {
+
+inline std::uint32_t HashStep(std::uint32_t hash, char c) noexcept {
+    return ((hash << 7) | (hash >> 25)) + static_cast<unsigned char>(c);
+}
+
+// Continues a hash from byte `from` of the text up to its first line feed.
+inline std::uint32_t HashFrom(std::string_view text, std::size_t from,
+                              std::uint32_t hash) noexcept {
+    for (std::size_t i = from; i < text.size() && text[i] != '\n'; ++i) {
+        hash = HashStep(hash, text[i]);
     }
     return hash;
 }
 
-void BuildLineRecords(DiffSide& side) {
+// Hashes of four records at once. Each hash is a chain of dependent steps,
+// so four independent chains keep the processor busy where one would wait.
+void HashFour(LineRecord* records) noexcept {
+    const std::string_view t0 = records[0].text;
+    const std::string_view t1 = records[1].text;
+    const std::string_view t2 = records[2].text;
+    const std::string_view t3 = records[3].text;
+    const std::size_t common =
+        std::min(std::min(t0.size(), t1.size()), std::min(t2.size(), t3.size()));
+    std::uint32_t h0 = 0;
+    std::uint32_t h1 = 0;
+    std::uint32_t h2 = 0;
+    std::uint32_t h3 = 0;
+    std::size_t i = 0;
+    for (; i < common; ++i) {
+        const char c0 = t0[i];
+        const char c1 = t1[i];
+        const char c2 = t2[i];
+        const char c3 = t3[i];
+        if (c0 == '\n' || c1 == '\n' || c2 == '\n' || c3 == '\n') {
+            break;
+        }
+        h0 = HashStep(h0, c0);
+        h1 = HashStep(h1, c1);
+        h2 = HashStep(h2, c2);
+        h3 = HashStep(h3, c3);
+    }
+    records[0].hash = HashFrom(t0, i, h0);
+    records[1].hash = HashFrom(t1, i, h1);
+    records[2].hash = HashFrom(t2, i, h2);
+    records[3].hash = HashFrom(t3, i, h3);
+}
+
+}  // namespace
+
+std::uint32_t LineHash(std::string_view text) noexcept {
+    return HashFrom(text, 0, 0);
+}
+
+void BuildLineRecords(DiffSide& side, bool hashNow) {
     side.records.Allocate(static_cast<std::size_t>(side.WindowLines()));
     side.recordCount = std::max(side.prefixEnd - side.first + 1, 0);
     const VekBuf& buffer = *side.buffer;
     const std::int32_t end = std::min(side.middleEnd, buffer.LineCount());
+    const std::int32_t firstMiddle = side.recordCount;
     for (std::int32_t i = side.prefixEnd; i < end; ++i) {
-        const std::string_view text = buffer.Line(i);
-        side.records[side.recordCount++] = LineRecord{text, i, LineHash(text)};
+        side.records[side.recordCount++] = LineRecord{buffer.Line(i), i, 0};
+    }
+    if (!hashNow) {
+        return;
+    }
+    std::int32_t j = firstMiddle;
+    for (; j + 4 <= side.recordCount; j += 4) {
+        HashFour(&side.records[j]);
+    }
+    for (; j < side.recordCount; ++j) {
+        side.records[j].hash = LineHash(side.records[j].text);
     }
 }
 
@@ -65,17 +118,51 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
 }
 
 void AssignClasses(DiffSidePair& sides) {
-    BuildLineRecords(sides.source);
-    BuildLineRecords(sides.target);
-    ClassTable table(sides.source.recordCount, sides.target.recordCount);
-    for (DiffSide* side : {&sides.source, &sides.target}) {
-        table.SetCurrentSide(*side);
-        side->classes.Allocate(static_cast<std::size_t>(side->recordCount) + 5);
-        for (std::int32_t j = 0; j < side->recordCount; ++j) {
-            side->classes[j] = table.FindEquivalence(j);
+    DiffSide& source = sides.source;
+    DiffSide& target = sides.target;
+    BuildLineRecords(source, true);
+    BuildLineRecords(target, false);
+    ClassTable table(source.recordCount, target.recordCount);
+
+    source.classes.Allocate(static_cast<std::size_t>(source.recordCount) + 5);
+    table.SetCurrentSide(source);
+    for (std::int32_t j = 0; j < source.recordCount; ++j) {
+        source.classes[j] = table.FindEquivalence(j);
+    }
+    const std::int32_t sourceClasses = table.ClassCount();
+
+    // Most target lines have an equal source line on the diagonal of the
+    // last line found in the table; such a line takes that line's class
+    // (the one the table would give) without being hashed or looked up.
+    target.classes.Allocate(static_cast<std::size_t>(target.recordCount) + 5);
+    table.SetCurrentSide(target);
+    const std::int32_t targetPrefix = std::max(target.prefixEnd - target.first + 1, 0);
+    const std::int32_t sourcePrefix = std::max(source.prefixEnd - source.first + 1, 0);
+    std::int32_t diagonal = 0;  // source record index minus target record index
+    bool onDiagonal = false;
+    for (std::int32_t j = 0; j < target.recordCount; ++j) {
+        if (j >= targetPrefix && onDiagonal) {
+            const std::int32_t s = j + diagonal;
+            if (s < source.recordCount && source.records[s].text == target.records[j].text) {
+                target.classes[j] = source.classes[s];
+                continue;
+            }
+        }
+        if (j >= targetPrefix) {
+            target.records[j].hash = LineHash(target.records[j].text);
+        }
+        const std::int32_t k = table.FindEquivalence(j);
+        target.classes[j] = k;
+        onDiagonal = false;
+        if (k != 0 && k < sourceClasses) {
+            const std::int32_t s = table.Entry(k).lineIndex - (source.first - 1);
+            if (s >= sourcePrefix) {
+                diagonal = s - j;
+                onDiagonal = true;
+            }
         }
     }
-    sides.source.classCount = sides.target.classCount = table.ClassCount();
+    source.classCount = target.classCount = table.ClassCount();
 }
 
 }  // namespace vek

@@ -20,8 +20,10 @@ std::uint32_t LineHash(std::string_view text) noexcept;
 
 // Fills records and recordCount of one side from first, prefixEnd and
 // middleEnd: the prefix positions are counted but left unfilled (their
-// class is 0 and nothing reads them), then one record per middle line.
-void BuildLineRecords(DiffSide& side);
+// class is 0 and nothing reads them), then one record per middle line. The
+// hashes are computed here when hashNow is set, else by the caller before a
+// record is looked up.
+void BuildLineRecords(DiffSide& side, bool hashNow);
 
 // The most entries a class table may have, the reserved entry 0 included.
 inline constexpr std::int32_t kClassTableMaxEntries = 4094;
@@ -47,6 +49,8 @@ class ClassTable {
     // kClassTableFullText when a new class is needed and the table is full.
     std::int32_t FindEquivalence(std::int32_t j);
     std::int32_t ClassCount() const noexcept { return m_classCount; }
+    // The entry of class k (1 <= k < ClassCount()).
+    const ClassEntry& Entry(std::int32_t k) const noexcept { return m_entries[k]; }
 
   private:
     DiffArray<ClassEntry> m_entries;

@@ -94,6 +94,7 @@ void PruneLines(DiffSidePair& sides) {
     DiffSide* side[2] = {&sides.source, &sides.target};
     DiffArray<std::int32_t> counts[2];
     DiffArray<std::uint8_t> marks[2];
+    DiffArray<std::uint8_t> classMark;  // the mark a class gives, for the side at hand
     for (int s = 0; s < 2; ++s) {
         const std::size_t records = static_cast<std::size_t>(side[s]->recordCount);
         side[s]->keptClasses.Allocate(records);
@@ -101,43 +102,46 @@ void PruneLines(DiffSidePair& sides) {
         counts[s].Allocate(static_cast<std::size_t>(side[s]->classCount));
         counts[s].Clear();
         marks[s].Allocate(records);
-        marks[s].Clear();
     }
+    classMark.Allocate(static_cast<std::size_t>(sides.source.classCount));
     for (int s = 0; s < 2; ++s) {
+        const std::int32_t* const classes = side[s]->classes.Data();
+        std::int32_t* const count = counts[s].Data();
         for (std::int32_t i = 0; i < side[s]->recordCount; ++i) {
-            ++counts[s][side[s]->classes[i]];
+            ++count[classes[i]];
         }
     }
     for (int s = 0; s < 2; ++s) {
         const DiffSide& own = *side[s];
-        const DiffArray<std::int32_t>& other = counts[1 - s];
+        const std::int32_t* const other = counts[1 - s].Data();
         const std::int32_t limit = FrequencyLimit(own.recordCount);
-        for (std::int32_t i = 0; i < own.recordCount; ++i) {
-            const std::int32_t k = own.classes[i];
-            if (k == 0) {
-                continue;
-            }
-            if (other[k] == 0) {
-                marks[s][i] = kDiscard;
-            } else if (other[k] > limit) {
-                marks[s][i] = kProvisional;
-            }
+        std::uint8_t* const byClass = classMark.Data();
+        const std::int32_t classCount = static_cast<std::int32_t>(classMark.Count());
+        byClass[0] = kKeep;  // the common prefix
+        for (std::int32_t k = 1; k < classCount; ++k) {
+            byClass[k] = other[k] == 0 ? kDiscard : other[k] > limit ? kProvisional : kKeep;
         }
-    }
-    for (int s = 0; s < 2; ++s) {
-        SettleRuns(marks[s].Data(), side[s]->recordCount);
+        const std::int32_t* const classes = own.classes.Data();
+        std::uint8_t* const mark = marks[s].Data();
+        for (std::int32_t i = 0; i < own.recordCount; ++i) {
+            mark[i] = byClass[classes[i]];
+        }
+        SettleRuns(mark, own.recordCount);
     }
     for (int s = 0; s < 2; ++s) {
         DiffSide& own = *side[s];
+        const std::uint8_t* const mark = marks[s].Data();
+        const std::int32_t* const classes = own.classes.Data();
+        std::int32_t* const keptClasses = own.keptClasses.Data();
+        std::int32_t* const keptIndex = own.keptIndex.Data();
         std::int32_t k = 0;
         for (std::int32_t i = 0; i < own.recordCount; ++i) {
-            if (marks[s][i] == kKeep) {
-                own.keptClasses[k] = own.classes[i];
-                own.keptIndex[k] = i;
-                ++k;
-            } else {
-                own.changeMarks[i] = 1;
-            }
+            // Written for every line, counted only for kept ones.
+            keptClasses[k] = classes[i];
+            keptIndex[k] = i;
+            const bool kept = mark[i] == kKeep;
+            k += kept ? 1 : 0;
+            own.changeMarks[i] = kept ? 0 : 1;
         }
         own.keptCount = k;
     }
