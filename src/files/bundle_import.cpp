@@ -44,37 +44,54 @@ int AppendMissingSection(VekBuf& buffer) {
 
 // Builds the text lines of an open file and appends them. Returns the first
 // refusal of AppendLine, or 101 when memory runs out while a line is built.
+// `run` has room for one byte before kTextRun bytes of data: a line that
+// lies wholly inside one read is stored straight from there, its leading
+// space written over the line feed before it (or that spare byte) and a
+// carriage return before its line feed replaced by the line feed.
 int AppendTextLines(VekBuf& buffer, File& file, char* run, bool& anyLine) {
     try {
         std::string line;
         line.reserve(kLineRoom);
         line.assign(1, ' ');
+        char* const data = run + 1;
         for (;;) {
-            const std::size_t got = file.Read(run, kTextRun);
+            const std::size_t got = file.Read(data, kTextRun);
             if (got == 0) {
                 break;
             }
-            const char* p = run;
-            const char* end = run + got;
+            char* p = data;
+            char* const end = data + got;
             while (p < end) {
-                const char* lineFeed = static_cast<const char*>(std::memchr(p, '\n', end - p));
+                char* lineFeed = static_cast<char*>(std::memchr(p, '\n', end - p));
                 if (lineFeed == nullptr) {
                     line.append(p, end);
                     break;
                 }
-                line.append(p, lineFeed);
-                // The byte before this line feed; the leading space when the
-                // line is empty.
-                if (line.back() == '\r') {
-                    line.pop_back();
+                std::string_view text;
+                if (line.size() == 1) {
+                    // The whole line is in this read.
+                    p[-1] = ' ';
+                    char* last = lineFeed;
+                    if (last > p && last[-1] == '\r') {
+                        *--last = '\n';
+                    }
+                    text = std::string_view(p - 1, static_cast<std::size_t>(last - p) + 2);
+                } else {
+                    line.append(p, lineFeed);
+                    // The byte before this line feed, from this read or an
+                    // earlier one.
+                    if (line.back() == '\r') {
+                        line.pop_back();
+                    }
+                    line.push_back('\n');
+                    text = line;
                 }
-                line.push_back('\n');
-                const int rc = buffer.AppendLine(line);
+                const int rc = buffer.AppendLine(text);
                 if (rc != 0) {
                     return rc;
                 }
                 anyLine = true;
-                line.assign(1, ' ');
+                line.resize(1);
                 p = lineFeed + 1;
             }
         }
@@ -130,7 +147,7 @@ int LoadTextFile(VekBuf& buffer, const char* name) {
     if (!OpenForImport(file, name)) {
         return RC_READ_FAILED;
     }
-    std::unique_ptr<char[]> run(new char[kTextRun]);
+    std::unique_ptr<char[]> run(new char[kTextRun + 1]);
     bool anyLine = false;
     const int rc = AppendTextLines(buffer, file, run.get(), anyLine);
     file.Close();

@@ -1,12 +1,25 @@
 #include "files/bundle_lines.h"
 
+#include <cstring>
+
 namespace vek::bundle {
 
 namespace {
 
-inline char Encoded(unsigned value) {
-    return static_cast<char>(32 + (value & 63));
-}
+// The two characters of every 12-bit value, so that a group of three bytes
+// (24 bits) takes two lookups. Every character is 32 plus six bits: the
+// value 0 is a space.
+struct PairTable {
+    char pairs[4096][2];
+    constexpr PairTable() : pairs() {
+        for (unsigned v = 0; v < 4096; ++v) {
+            pairs[v][0] = static_cast<char>(32 + (v >> 6));
+            pairs[v][1] = static_cast<char>(32 + (v & 63));
+        }
+    }
+};
+
+constexpr PairTable kPairs;
 
 inline unsigned Decoded(unsigned char c) {
     return (static_cast<unsigned>(c) - 32u) & 63u;
@@ -19,13 +32,10 @@ std::size_t EncodeDataLine(const unsigned char* block, std::size_t n, char* out)
     *p++ = ' ';
     *p++ = static_cast<char>(32 + n);
     for (std::size_t i = 0; i < n; i += 3) {
-        const unsigned b0 = block[i];
-        const unsigned b1 = block[i + 1];
-        const unsigned b2 = block[i + 2];
-        p[0] = Encoded(b0 >> 2);
-        p[1] = Encoded(((b0 & 3u) << 4) | (b1 >> 4));
-        p[2] = Encoded(((b1 & 15u) << 2) | (b2 >> 6));
-        p[3] = Encoded(b2);
+        const unsigned group = (static_cast<unsigned>(block[i]) << 16) |
+                               (static_cast<unsigned>(block[i + 1]) << 8) | block[i + 2];
+        std::memcpy(p, kPairs.pairs[group >> 12], 2);
+        std::memcpy(p + 2, kPairs.pairs[group & 4095], 2);
         p += 4;
     }
     *p++ = '\n';
