@@ -21,7 +21,6 @@ namespace {
 // AddLines. Both bound what vek holds besides the buffers themselves.
 constexpr std::size_t kChunkSize = 256 * 1024;
 constexpr std::size_t kRunSize = 256 * 1024;
-constexpr std::size_t kOutputBuffer = 1024 * 1024;
 
 std::string SystemError() {
     return std::strerror(errno);
@@ -152,14 +151,15 @@ Output::Output(const std::string& name) : m_name(name) {
         m_stdout = true;
         m_file = stdout;
         SetBinary(stdout);
+        m_buffer.reset(new char[kBufferSize]);
         return;
     }
+    m_buffer.reset(new char[kBufferSize]);
     m_temp = name + ".vek-part";
     m_file = std::fopen(m_temp.c_str(), "wb");
     if (m_file == nullptr)
         Fail(name + ": cannot create " + m_temp + ": " + SystemError() +
              "; check that the folder exists and is writable");
-    std::setvbuf(m_file, nullptr, _IOFBF, kOutputBuffer);
 }
 
 Output::~Output() {
@@ -170,13 +170,41 @@ Output::~Output() {
     std::remove(m_temp.c_str());
 }
 
-void Output::Write(const char* bytes, std::size_t size) {
+void Output::WriteOut(const char* bytes, std::size_t size) {
     if (size != 0 && std::fwrite(bytes, 1, size, m_file) != size)
         Fail((m_stdout ? std::string("standard output") : m_name) +
              ": write error: " + SystemError());
 }
 
+void Output::Flush(const char* bytes, std::size_t size) {
+    WriteOut(m_buffer.get(), m_used);
+    m_used = 0;
+    if (size >= kBufferSize) {
+        WriteOut(bytes, size);
+    } else if (size > 0) {
+        std::memcpy(m_buffer.get(), bytes, size);
+        m_used = size;
+    }
+}
+
+void Output::WriteNulsAsLf(const char* bytes, std::size_t size) {
+    while (size > 0) {
+        if (m_used == kBufferSize)
+            Flush(nullptr, 0);
+        const std::size_t part = std::min(size, kBufferSize - m_used);
+        char* out = m_buffer.get() + m_used;
+        for (std::size_t i = 0; i < part; ++i) {
+            const char c = bytes[i];
+            out[i] = c == '\0' ? '\n' : c;
+        }
+        m_used += part;
+        bytes += part;
+        size -= part;
+    }
+}
+
 void Output::Commit() {
+    Flush(nullptr, 0);
     if (m_stdout) {
         if (std::fflush(stdout) != 0 || std::ferror(stdout))
             Fail("standard output: write error: " + SystemError());
@@ -200,10 +228,74 @@ long BufferLineCount(int buf) {
     return count;
 }
 
+namespace {
+
+// The lines of [p, stop) that end in the chunk go to the buffer straight
+// from the chunk: each line feed becomes the NUL that ends the line's
+// string, so runs of lines are handed to AddLines without a copy; an empty
+// line ends a run, and goes alone through AddLine. A line begun in an
+// earlier chunk (`carry`) is finished first through `addLine`. Returns
+// where the unfinished last line starts.
+template <class AddOne, class Flush, class Refused>
+char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, Flush& flush,
+                  Refused& refused, int buf, LoadInfo& info) {
+    if (!carry.empty()) {
+        auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
+        if (nl == nullptr)
+            return p;
+        carry.append(p, static_cast<std::size_t>(nl - p));
+        addLine(carry.data(), carry.size());
+        carry.clear();
+        p = nl + 1;
+    }
+    flush();
+    char* run = p;
+    long runLines = 0;
+    for (;;) {
+        auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
+        if (nl == nullptr)
+            break;
+        ++info.lines;
+        *nl = '\0';
+        if (nl == p) {
+            // This empty string ends the run before it.
+            if (runLines > 0) {
+                const int rc = AddLines(buf, run);
+                if (rc != RC_OK)
+                    refused(rc);
+            }
+            const int rc = AddLine(buf, "");
+            if (rc != RC_OK)
+                refused(rc);
+            run = nl + 1;
+            runLines = 0;
+        } else {
+            if (*p == '.' && info.firstDotLine == 0)
+                info.firstDotLine = info.lines;
+            ++runLines;
+        }
+        p = nl + 1;
+    }
+    if (runLines > 0) {
+        // The byte after the last NUL ends the run for the call; it is the
+        // first byte of the unfinished line (or the spare byte) and is put back.
+        const char kept = *p;
+        *p = '\0';
+        const int rc = AddLines(buf, run);
+        *p = kept;
+        if (rc != RC_OK)
+            refused(rc);
+    }
+    return p;
+}
+
+}  // namespace
+
 LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
     LoadInfo info;
     const long before = BufferLineCount(buf);
-    std::vector<char> chunk(kChunkSize);
+    // One byte beyond the chunk so that a run of lines in it can be ended.
+    std::vector<char> chunk(kChunkSize + 1);
     std::vector<char> run;
     run.reserve(kRunSize + 4096);
     long runLines = 0;
@@ -257,7 +349,7 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
 
     bool ended = false;
     while (!ended) {
-        std::size_t got = in.Read(chunk.data(), chunk.size());
+        std::size_t got = in.Read(chunk.data(), kChunkSize);
         if (got == 0)
             break;
         if (copy != nullptr && std::fwrite(chunk.data(), 1, got, copy) != got)
@@ -269,12 +361,16 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
                 ended = true;
             }
         }
-        const char* p = chunk.data();
-        const char* const stop = p + got;
+        char* p = chunk.data();
+        char* const stop = p + got;
         const bool chunkHasNul = std::memchr(p, '\0', got) != nullptr;
+        if (!crlf && !chunkHasNul) {
+            p = LoadInPlace(p, stop, carry, addLine, flush, refused, buf, info);
+            carry.append(p, static_cast<std::size_t>(stop - p));
+            continue;
+        }
         while (p < stop) {
-            const auto* nl =
-                static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
+            auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
             if (nl == nullptr) {
                 carry.append(p, static_cast<std::size_t>(stop - p));
                 break;
@@ -316,12 +412,9 @@ std::string_view BufferReader::Take(int index) const {
     return {block + offset, length};
 }
 
-bool BufferReader::Next(std::string_view& line) {
-    if (m_index < m_delivered) {
-        line = Take(m_index++);
-        ++m_number;
-        return true;
-    }
+bool BufferReader::Fetch() {
+    m_delivered = 0;
+    m_index = 0;
     if (m_nextFirst > m_count)
         return false;
     const int want =
@@ -333,15 +426,10 @@ bool BufferReader::Next(std::string_view& line) {
              std::to_string(m_nextFirst) + " failed with " + CodeText(rc));
     if (delivered > 0) {
         m_delivered = delivered;
-        m_index = 0;
         m_nextFirst += delivered;
-        line = Take(m_index++);
-        ++m_number;
         return true;
     }
     // The line does not fit into a block: ask for its length, then fetch it.
-    m_delivered = 0;
-    m_index = 0;
     const int number = static_cast<int>(m_nextFirst);
     char probe[1];
     int length = 0;
@@ -357,13 +445,55 @@ bool BufferReader::Next(std::string_view& line) {
         Fail("GetLine on buffer " + std::to_string(m_buf) + " line " + std::to_string(number) +
              " failed with " + CodeText(rc));
     ++m_nextFirst;
-    m_number = number;
-    line = m_long;
+    return true;
+}
+
+bool BufferReader::Next(std::string_view& line) {
+    if (m_index >= m_delivered) {
+        if (!Fetch())
+            return false;
+        if (m_delivered == 0) {
+            line = m_long;
+            ++m_number;
+            return true;
+        }
+    }
+    line = Take(m_index++);
+    ++m_number;
+    return true;
+}
+
+bool BufferReader::NextRun(std::string_view& run, int& count) {
+    if (m_index >= m_delivered) {
+        if (!Fetch())
+            return false;
+        if (m_delivered == 0) {
+            run = std::string_view(m_long.c_str(), m_long.size() + 1);
+            count = 1;
+            ++m_number;
+            return true;
+        }
+    }
+    const char* start = m_block.data() + ReadInt32(m_block.data() + 4 * m_index);
+    const std::string_view last = Take(m_delivered - 1);
+    run = std::string_view(start, static_cast<std::size_t>(last.data() + last.size() + 1 - start));
+    count = m_delivered - m_index;
+    m_number += count;
+    m_index = m_delivered;
     return true;
 }
 
 void WriteLines(int buf, Output& out, bool crlf) {
     BufferReader reader(buf);
+    if (!crlf) {
+        // The texts of a transfer block lie end to end, each followed by a
+        // NUL, and a text holds no NUL: they go out in one piece.
+        std::string_view run;
+        int count = 0;
+        while (reader.NextRun(run, count))
+            out.WriteNulsAsLf(run.data(), run.size());
+        return;
+    }
     const char* end = crlf ? "\r\n" : "\n";
     const std::size_t endSize = crlf ? 2 : 1;
     std::string_view line;

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -54,10 +56,26 @@ class Output {
     ~Output();
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
-    void Write(const char* bytes, std::size_t size);
+    void Write(const char* bytes, std::size_t size) {
+        if (size > kBufferSize - m_used) {
+            Flush(bytes, size);
+            return;
+        }
+        std::memcpy(m_buffer.get() + m_used, bytes, size);
+        m_used += size;
+    }
+    // Writes `size` bytes with every NUL byte among them turned into a LF.
+    void WriteNulsAsLf(const char* bytes, std::size_t size);
     void Commit();
 
   private:
+    static constexpr std::size_t kBufferSize = 1024 * 1024;
+    // Writes what is held, then `bytes` (held instead when they are few).
+    void Flush(const char* bytes, std::size_t size);
+    void WriteOut(const char* bytes, std::size_t size);
+
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
     std::FILE* m_file = nullptr;
     bool m_stdout = false;
     bool m_done = false;
@@ -84,11 +102,17 @@ class BufferReader {
   public:
     explicit BufferReader(int buf);
     bool Next(std::string_view& line);
+    // The lines not yet handed out of the current transfer (or the next
+    // one) as one run: each text followed by a NUL. `count` lines.
+    bool NextRun(std::string_view& run, int& count);
     long LineNumber() const { return m_number; }
     long Count() const { return m_count; }
 
   private:
     std::string_view Take(int index) const;
+    // Fetches the next lines: a block, or one line too long for a block
+    // into m_long (then m_delivered is 0). false after the last line.
+    bool Fetch();
 
     int m_buf;
     long m_count = 0;
