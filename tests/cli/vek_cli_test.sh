@@ -57,7 +57,8 @@ expect_text() {  # expect_text ACTUAL EXPECTED WHAT
 
 # --- diff and patch against GNU diff and ed --------------------------------
 group="round trips"
-for spec in "1 2000 0.01" "2 6000 0.10" "3 300 0.5" "4 0 0" "5 40 1.0"; do
+# (seed 6 makes files of several read chunks, so lines cross chunk ends)
+for spec in "1 2000 0.01" "2 6000 0.10" "3 300 0.5" "4 0 0" "5 40 1.0" "6 60000 0.02"; do
   set -- $spec
   py pair "$1" "$2" "$3" old new
   run diff old new
@@ -108,6 +109,14 @@ py crlf script script.want
 expect_same script.crlf script.want "diff --crlf writes the script with CR LF"
 run patch --crlf old.crlf script.crlf -o rebuilt.crlf
 expect_same rebuilt.crlf new.crlf "patch --crlf"
+py pair 13 60000 0.02 old new
+py crlf old old.crlf
+run crc --crlf old.crlf
+expect_text "$(cut -c1-4 out)" "$(py checksum old)" "crc --crlf of a file of several chunks"
+printf 'kept\r\n\032after the end\r\n' >eof.crlf
+run crc --crlf eof.crlf
+printf 'kept\n' >eof.want
+expect_text "$(cut -c1-4 out)" "$(py checksum eof.want)" "--crlf: 0x1A ends the data"
 # lines too long for a transfer block, and empty lines between them
 python3 -c "
 import sys
