@@ -38,11 +38,15 @@ class File {
     std::size_t Read(void* data, std::size_t count);
     // Writes all `count` bytes; a short write (full disk) is a failure.
     virtual void Write(const void* data, std::size_t count);
-    // Commits the data written so far to storage.
+    // Commits the data written so far to storage (through Commit).
     virtual void Flush();
     // Releases the handle; nothing if not open. The object is not open
     // afterwards even when the close reports a failure.
     virtual void Close();
+
+  protected:
+    // The system's commit to storage: fdatasync, FlushFileBuffers.
+    virtual void Commit();
 
   private:
     // Releases the handle without raising (destructor, failed open).

@@ -136,6 +136,10 @@ void File::Write(const void* data, std::size_t count) {
 }
 
 void File::Flush() {
+    Commit();
+}
+
+void File::Commit() {
     if (!IsOpen()) {
         throw FileFailure("flush: file not open");
     }

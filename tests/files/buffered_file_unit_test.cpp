@@ -57,7 +57,8 @@ void Put(const std::string& path, const std::string& bytes) {
     out << bytes;
 }
 
-// Counts the flushes (each a write of what is held plus a commit).
+// Counts the flushes (each a write of what is held plus a commit) and the
+// commits to storage that reach the file layer.
 class CountingFile : public CBufferedFile {
   public:
     void Flush() override {
@@ -65,6 +66,13 @@ class CountingFile : public CBufferedFile {
         CBufferedFile::Flush();
     }
     int flushes = 0;
+    int commits = 0;
+
+  protected:
+    void Commit() override {
+        ++commits;
+        CBufferedFile::Commit();
+    }
 };
 
 TEST(CBufferedFileUnit, FullBuffersReachTheFileOnlyWithTheNextWrite) {
@@ -80,13 +88,16 @@ TEST(CBufferedFileUnit, FullBuffersReachTheFileOnlyWithTheNextWrite) {
         EXPECT_EQ(file.BufferUsed(), 262144u);
         EXPECT_EQ(SizeOnDisk(path), 0);
         EXPECT_EQ(file.flushes, 0);
+        EXPECT_EQ(file.commits, 0);
         // One more byte writes the full buffer, commits, holds the byte.
         file.Write("x", 1);
         EXPECT_EQ(SizeOnDisk(path), 262144);
         EXPECT_EQ(file.flushes, 1);
+        EXPECT_EQ(file.commits, 1);
         EXPECT_EQ(file.BufferUsed(), 1u);
         file.Close();
         EXPECT_EQ(file.flushes, 2);
+        EXPECT_EQ(file.commits, 2);
         EXPECT_FALSE(file.IsOpen());
     }
     EXPECT_EQ(SizeOnDisk(path), 262145);
@@ -112,6 +123,7 @@ TEST(CBufferedFileUnit, LargeWritesGoOutInWholeBuffers) {
     file.Write(data.data(), 3);
     file.Write(data.data() + 3, 16 * 5);  // fills, flushes 5 times, holds 3
     EXPECT_EQ(file.flushes, 5);
+    EXPECT_EQ(file.commits, 5);
     EXPECT_EQ(file.BufferUsed(), 3u);
     EXPECT_EQ(SizeOnDisk(path), 80);
     file.Write(data.data() + 83, 0);
@@ -129,8 +141,10 @@ TEST(CBufferedFileUnit, CloseAndDestroy) {
         file.Open(dir.Path("empty").c_str(), OpenMode::kWriteExclusive);
         file.Close();
         EXPECT_EQ(file.flushes, 1);
+        EXPECT_EQ(file.commits, 1);
         file.Close();
         EXPECT_EQ(file.flushes, 1);
+        EXPECT_EQ(file.commits, 1);
     }
     EXPECT_EQ(SizeOnDisk(dir.Path("empty")), 0);
     {
