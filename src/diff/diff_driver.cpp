@@ -21,7 +21,7 @@ void TrimCommonLines(DiffSidePair& sides) {
     std::int32_t j = 1;
     bool differs = false;
     for (; j < a && j < b; ++j) {
-        if (src.WindowLine(j) != tgt.WindowLine(j)) {
+        if (!SameText(src.WindowLine(j), tgt.WindowLine(j))) {
             differs = true;
             break;
         }
@@ -36,7 +36,7 @@ void TrimCommonLines(DiffSidePair& sides) {
     // Suffix: from the last lines up, never reaching the stop line.
     std::int32_t suffix = 0;
     for (std::int32_t t = 0; a - t != stop && b - t != stop && a - t > 0 && b - t > 0; ++t) {
-        if (src.WindowLine(a - t) != tgt.WindowLine(b - t)) {
+        if (!SameText(src.WindowLine(a - t), tgt.WindowLine(b - t))) {
             break;
         }
         ++suffix;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "buffer/vekbuf.h"
@@ -23,6 +24,12 @@ struct LineRecord {
     std::int32_t lineIndex;
     std::uint32_t hash;
 };
+
+// Two texts are the same line when they have the same length and the same
+// bytes (line feeds included).
+inline bool SameText(std::string_view a, std::string_view b) noexcept {
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size()) == 0;
+}
 
 struct DiffSide {
     const VekBuf* buffer = nullptr;

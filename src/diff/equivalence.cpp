@@ -22,37 +22,26 @@ inline std::uint32_t HashFrom(std::string_view text, std::size_t from,
     return hash;
 }
 
-// Hashes of four records at once. Each hash is a chain of dependent steps,
-// so four independent chains keep the processor busy where one would wait.
-void HashFour(LineRecord* records) noexcept {
-    const std::string_view t0 = records[0].text;
-    const std::string_view t1 = records[1].text;
-    const std::string_view t2 = records[2].text;
-    const std::string_view t3 = records[3].text;
-    const std::size_t common =
-        std::min(std::min(t0.size(), t1.size()), std::min(t2.size(), t3.size()));
-    std::uint32_t h0 = 0;
-    std::uint32_t h1 = 0;
-    std::uint32_t h2 = 0;
-    std::uint32_t h3 = 0;
+// Hashes of two records at once. Each hash is a chain of dependent steps,
+// so two independent chains keep the processor busy where one would wait.
+void HashPair(LineRecord& a, LineRecord& b) noexcept {
+    const std::string_view ta = a.text;
+    const std::string_view tb = b.text;
+    const std::size_t common = std::min(ta.size(), tb.size());
+    std::uint32_t ha = 0;
+    std::uint32_t hb = 0;
     std::size_t i = 0;
     for (; i < common; ++i) {
-        const char c0 = t0[i];
-        const char c1 = t1[i];
-        const char c2 = t2[i];
-        const char c3 = t3[i];
-        if (c0 == '\n' || c1 == '\n' || c2 == '\n' || c3 == '\n') {
+        const char ca = ta[i];
+        const char cb = tb[i];
+        if ((ca == '\n') | (cb == '\n')) {
             break;
         }
-        h0 = HashStep(h0, c0);
-        h1 = HashStep(h1, c1);
-        h2 = HashStep(h2, c2);
-        h3 = HashStep(h3, c3);
+        ha = HashStep(ha, ca);
+        hb = HashStep(hb, cb);
     }
-    records[0].hash = HashFrom(t0, i, h0);
-    records[1].hash = HashFrom(t1, i, h1);
-    records[2].hash = HashFrom(t2, i, h2);
-    records[3].hash = HashFrom(t3, i, h3);
+    a.hash = HashFrom(ta, i, ha);
+    b.hash = HashFrom(tb, i, hb);
 }
 
 }  // namespace
@@ -74,10 +63,10 @@ void BuildLineRecords(DiffSide& side, bool hashNow) {
         return;
     }
     std::int32_t j = firstMiddle;
-    for (; j + 4 <= side.recordCount; j += 4) {
-        HashFour(&side.records[j]);
+    for (; j + 2 <= side.recordCount; j += 2) {
+        HashPair(side.records[j], side.records[j + 1]);
     }
-    for (; j < side.recordCount; ++j) {
+    if (j < side.recordCount) {
         side.records[j].hash = LineHash(side.records[j].text);
     }
 }
@@ -103,8 +92,7 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
     std::int32_t& head = m_buckets[record.hash % m_bucketCount];
     for (std::int32_t k = head; k != 0; k = m_entries[k].link) {
         const ClassEntry& entry = m_entries[k];
-        if (entry.hash == record.hash && entry.text.size() == record.text.size() &&
-            std::memcmp(entry.text.data(), record.text.data(), record.text.size()) == 0) {
+        if (entry.hash == record.hash && SameText(entry.text, record.text)) {
             return k;
         }
     }
@@ -143,7 +131,8 @@ void AssignClasses(DiffSidePair& sides) {
     for (std::int32_t j = 0; j < target.recordCount; ++j) {
         if (j >= targetPrefix && onDiagonal) {
             const std::int32_t s = j + diagonal;
-            if (s < source.recordCount && source.records[s].text == target.records[j].text) {
+            if (s < source.recordCount &&
+                SameText(source.records[s].text, target.records[j].text)) {
                 target.classes[j] = source.classes[s];
                 continue;
             }

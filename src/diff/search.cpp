@@ -1,5 +1,7 @@
 #include "diff/search.h"
 
+#include <cstring>
+
 namespace vek {
 
 namespace {
@@ -30,6 +32,18 @@ void ScanRunEnd(std::uint8_t* mark, std::int32_t from, std::int32_t step, std::i
 // Decides the provisional lines of the runs of discardable lines of one side.
 void SettleRuns(std::uint8_t* mark, std::int32_t count) {
     for (std::int32_t i = 0; i < count; ++i) {
+        // Long stretches of kept lines are passed over eight at a time.
+        while (i + 8 <= count) {
+            std::uint64_t eight;
+            std::memcpy(&eight, mark + i, 8);
+            if (eight != 0) {
+                break;
+            }
+            i += 8;
+        }
+        if (i >= count) {
+            break;
+        }
         if (mark[i] == kKeep) {
             continue;
         }

@@ -3,6 +3,8 @@
 // the allocator's exhaustion path.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -136,6 +138,80 @@ TEST(DiffClassTable, PrefixIsClassZeroAndSuffixHasNoRecords) {
               std::vector<int>({0, 0, 1, 2}));
     EXPECT_EQ(std::vector<int>(sides.target.classes.Data(), sides.target.classes.Data() + 4),
               std::vector<int>({0, 0, 3, 1}));
+}
+
+TEST(DiffClassTable, RecordHashesMatchTheLineHash) {
+    // Lines of every length next to one another, line feeds inside lines,
+    // and an odd count: every record's hash is its text's hash.
+    VekBuf buffer;
+    buffer.AppendLine("a\nbcdef\n");
+    buffer.AppendLine("\n");
+    buffer.AppendLine("abcdefgh\n");
+    buffer.AppendLine("x\n\n\n");
+    buffer.AppendLine("no line feed");
+    buffer.AppendLine("");
+    buffer.AppendLine("a much longer line than its neighbours\n");
+    DiffSide side;
+    side.buffer = &buffer;
+    side.last = buffer.LineCount();
+    side.prefixEnd = 0;
+    side.middleEnd = side.last;
+    vek::BuildLineRecords(side, true);
+    ASSERT_EQ(side.recordCount, buffer.LineCount());
+    for (int j = 0; j < side.recordCount; ++j) {
+        EXPECT_EQ(side.records[j].hash, vek::LineHash(buffer.Line(j))) << j;
+    }
+}
+
+TEST(DiffClassTable, ClassesFollowFirstAppearanceOnRandomWindows) {
+    // Whatever way the classes are found, they are numbered by the first
+    // appearance of each text, source middle first, then target middle.
+    std::mt19937 engine(99);
+    auto random = [&engine] { return static_cast<unsigned>(engine()); };
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> a;
+        std::vector<std::string> b;
+        const int vocabulary = 1 + static_cast<int>(random() % 40);
+        for (unsigned n = random() % 60; n > 0; --n) {
+            a.push_back("w" + std::to_string(random() % static_cast<unsigned>(vocabulary)));
+        }
+        b = a;
+        for (unsigned n = random() % 8; n > 0 && !b.empty(); --n) {
+            const auto at = static_cast<std::ptrdiff_t>(random() % b.size());
+            if (random() % 2 != 0) {
+                b.erase(b.begin() + at);
+            } else {
+                b.insert(b.begin() + at, "w" + std::to_string(random() % 50));
+            }
+        }
+        VekBuf source;
+        VekBuf target;
+        Fill(source, a);
+        Fill(target, b);
+        DiffSidePair sides;
+        sides.source.buffer = &source;
+        sides.source.last = source.LineCount();
+        sides.target.buffer = &target;
+        sides.target.last = target.LineCount();
+        vek::TrimCommonLines(sides);
+        vek::AssignClasses(sides);
+
+        std::map<std::string, int> first;
+        auto expect = [&first](const DiffSide& side, int records) {
+            for (int j = 0; j < records; ++j) {
+                const int prefix = side.prefixEnd - side.first + 1;
+                int want = 0;
+                if (j >= prefix) {
+                    const std::string text(side.buffer->Line(side.first - 1 + j));
+                    want = first.emplace(text, static_cast<int>(first.size()) + 1).first->second;
+                }
+                EXPECT_EQ(side.classes[j], want) << "record " << j;
+            }
+        };
+        expect(sides.source, sides.source.recordCount);
+        expect(sides.target, sides.target.recordCount);
+        EXPECT_EQ(sides.source.classCount, static_cast<int>(first.size()) + 1);
+    }
 }
 
 TEST(DiffTrim, PrefixNeverTakesTheLastLineAndSuffixStopsAtTheStopLine) {
