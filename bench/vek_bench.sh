@@ -97,11 +97,17 @@ set_bytes=$(cat set/* | wc -c)
 # --- measuring --------------------------------------------------------------
 # measure NAME COMMAND: runs COMMAND (a bash string) $runs times; keeps the
 # fastest wall time and the peak memory of that run in T_NAME and M_NAME.
+# Wall time is taken around the process in nanoseconds (/usr/bin/time
+# rounds to 10 ms); peak memory (maximum resident set) comes from
+# /usr/bin/time -v.
 measure() {
-  local name="$1" command="$2" best="" mem="" t m
+  local name="$1" command="$2" best="" mem="" t m start end
   for _ in $(seq "$runs"); do
-    /usr/bin/time -f '%e %M' -o time.out bash -c "$command" >/dev/null 2>run.err || true
-    read -r t m <time.out
+    start=$(date +%s%N)
+    /usr/bin/time -v -o time.out bash -c "$command" >/dev/null 2>run.err || true
+    end=$(date +%s%N)
+    t=$(awk "BEGIN{ printf \"%.3f\", ($end - $start) / 1e9 }")
+    m=$(awk -F': ' '/Maximum resident set size/ { print $2 }' time.out)
     if [ -z "$best" ] || awk "BEGIN{exit !($t < $best)}"; then best="$t"; mem="$m"; fi
   done
   eval "T_$name=$best; M_$name=$mem"
