@@ -504,6 +504,24 @@ void WriteLines(int buf, Output& out, bool crlf) {
 }
 
 long FirstDifference(int a, int b) {
+    {
+        // Equal buffers give equal transfer blocks: compare them whole.
+        BufferReader left(a);
+        BufferReader right(b);
+        if (left.Count() != right.Count())
+            return std::min(left.Count(), right.Count()) + 1;
+        std::string_view x, y;
+        int countX = 0, countY = 0;
+        for (;;) {
+            const bool hasX = left.NextRun(x, countX);
+            const bool hasY = right.NextRun(y, countY);
+            if (!hasX && !hasY)
+                return 0;
+            if (hasX != hasY || countX != countY || x != y)
+                break;
+        }
+    }
+    // They differ: find the first differing line.
     BufferReader left(a);
     BufferReader right(b);
     std::string_view x, y;
