@@ -227,15 +227,30 @@ std::string RefusalReason(std::string_view line, bool crlf, long fileLines) {
     BufferReader script(2);
     std::string_view line;
     std::string text;
+    bool inserting = false;
+    std::string command;
     while (script.Next(line)) {
         text.assign(line);
         const long before = BufferLineCount(1);
         const int rc = EdCmd(1, text.c_str());
+        if (rc != RC_OK && inserting)
+            Fail(DisplayName(scriptName) + ":" + std::to_string(script.LineNumber()) +
+                     ": the text line could not be placed: the command \"" + command +
+                     "\" before it inserts after a line the file (then " + std::to_string(before) +
+                     " lines) does not have; the script was made for another version of the "
+                     "file; nothing was written",
+                 1);
         if (rc != RC_OK)
             Fail(DisplayName(scriptName) + ":" + std::to_string(script.LineNumber()) +
                      ": the edit command \"" + text + "\" was refused: " +
                      RefusalReason(text, o.crlf, before) + "; nothing was written",
                  1);
+        if (inserting) {
+            inserting = text.empty() || text[0] != '.';
+        } else if (!text.empty() && (text.back() == 'a' || text.back() == 'c')) {
+            inserting = true;
+            command = text;
+        }
     }
     Fail("EdBuf refused the script with " + CodeText(edRc) +
          " but applying it line by line did not; this is a fault in the library");
@@ -268,7 +283,22 @@ struct Section {
     long firstLine = 0;
     bool empty = false;
     bool binary = false;
+    long shortLine = 0;  // first uuencoded line shorter than its count needs
 };
+
+// A uuencoded line: a space, the length character, then four characters
+// for every three bytes. The library decodes what it finds; a line that
+// lacks characters its count needs is damage, found before anything is
+// written.
+bool DataLineComplete(std::string_view line) {
+    if (line.size() < 2)
+        return false;
+    const std::size_t count = static_cast<std::size_t>((line[1] - 32) & 63);
+    const std::size_t groups = (count + 2) / 3;
+    const std::size_t last = count % 3 == 0 ? 4 : count % 3 + 1;  // characters of the last group
+    const std::size_t needed = count == 0 ? 2 : 2 + 4 * (groups - 1) + last;
+    return line.size() >= needed;
+}
 
 std::vector<Section> ScanBundle(const std::string& bundleName) {
     std::vector<Section> sections;
@@ -280,7 +310,7 @@ std::vector<Section> ScanBundle(const std::string& bundleName) {
     bool lastIsEnd = false;     // the line before the terminator is " end"
     while (reader.Next(line)) {
         if (!open) {
-            current = Section{reader.LineNumber(), false, false};
+            current = Section{reader.LineNumber(), false, false, 0};
             open = true;
             firstIsBegin = line.substr(0, 7) == " begin ";
         }
@@ -296,6 +326,9 @@ std::vector<Section> ScanBundle(const std::string& bundleName) {
                  ": not a bundle line (bundle lines begin with a space or are the terminator "
                  "'E'); is this a bundle made by 'vek bundle'?");
         lastIsEnd = line == " end";
+        if (firstIsBegin && reader.LineNumber() != current.firstLine && !lastIsEnd &&
+            current.shortLine == 0 && !DataLineComplete(line))
+            current.shortLine = reader.LineNumber();
     }
     if (open)
         Fail(DisplayName(bundleName) + ":" + std::to_string(reader.Count()) +
@@ -428,6 +461,10 @@ int RunUnbundle(const Options& o) {
     }
     for (std::size_t i = 0; i < sections.size(); ++i) {
         const Section& section = sections[i];
+        if (HandledAsBinary(type, i) && section.binary && section.shortLine != 0)
+            Fail(DisplayName(bundleName) + ":" + std::to_string(section.shortLine) +
+                 ": the uuencoded line is shorter than its length character says: the bundle is "
+                 "damaged; nothing was written");
         if (HandledAsBinary(type, i) && !section.empty && !section.binary)
             Fail(DisplayName(bundleName) + ":" + std::to_string(section.firstLine) + ": file " +
                  std::to_string(i + 1) + " (" + names[i] + ") is text, not uuencoded" +
@@ -436,9 +473,11 @@ int RunUnbundle(const Options& o) {
     }
     std::vector<char> writable = Writable(list);
     const int rc = WriteFiles(1, type, writable.data());
-    if (rc != RC_OK)
+    if (rc == RC_WRITE_FAILED)
         Fail("WriteFiles failed with " + CodeText(rc) +
-             "; check that the folders exist and are writable");
+             ": check that the folders exist and the files can be written");
+    if (rc != RC_OK)
+        Fail("WriteFiles failed with " + CodeText(rc) + "; is the bundle damaged?");
     for (std::size_t i = 0; i < sections.size(); ++i) {
         // The library leaves a file of an empty section untouched; vek
         // bundles only files that exist, so such a file was empty.

@@ -215,6 +215,11 @@ printf '1d\n2a\nnew text\n' >script
 run patch three script
 expect_status 1 "script cut short"
 expect_err "script:2: .*no closing" "cut short names the insertion"
+: >empty-file
+printf '1a\ntext\n.\n' >script
+run patch empty-file script
+expect_status 1 "insertion after a line the file does not have"
+expect_err 'script:2: the text line could not be placed.*"1a"' "text line refusal names its command"
 printf '1x\n' >script
 run patch three script
 expect_status 1 "not a command"
@@ -318,6 +323,14 @@ head -3 text.vek >cut.vek
 run unbundle cut.vek back/a.txt
 expect_status 2 "bundle cut short"
 expect_err "cut short" "bundle cut short"
+# a uuencoded line cut short: nothing is written
+sed '2s/^\(.\{20\}\).*/\1/' bin.vek >damaged.vek
+rm -f back/*
+run unbundle damaged.vek back/pic.bin back/x back/a.txt
+expect_status 2 "damaged binary bundle"
+expect_err "damaged.vek:2: .*shorter than its length character" "damaged line named"
+checks=$((checks + 1))
+[ -z "$(ls back)" ] || fail "a damaged bundle wrote files"
 run unbundle a.txt back/a.txt
 expect_status 2 "not a bundle"
 expect_err "a.txt:1: not a bundle line" "not a bundle"
