@@ -7,6 +7,7 @@
 //
 //   diff_bench [--benchmark_* options]
 //   diff_bench --load-and-diff SOURCE TARGET   (the process that is measured)
+//   diff_bench --write-files DIR               (only writes the text pair)
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <spawn.h>
@@ -42,11 +43,51 @@ constexpr int kScript = 3;
 
 std::string g_dir;
 std::string g_source;     // the text
-std::string g_target;     // the text with ~1% of its lines changed
+std::string g_target;     // the text with ~1% of its lines changed, in hunks
+std::string g_scattered;  // the text with ~1% of its lines changed, one by one
 std::string g_identical;  // a copy of the text
 
-// Writes kLines lines of C headers to `source`, and to `target` the same
-// lines with about 1% replaced, deleted or followed by an inserted line.
+// A target text written line by line from the source text: each source
+// line is kept, replaced, deleted, or kept and followed by a new line.
+// Insertions happen only while the target is shorter than the source, so
+// that it never outgrows the buffer limit.
+class TargetWriter {
+  public:
+    explicit TargetWriter(const std::string& path) : m_out(path, std::ios::binary) {}
+    enum Edit { kKeep, kReplace, kDelete, kInsert };
+    void Write(const std::string& line, int sourceLines, Edit edit) {
+        if (edit == kInsert && m_lines >= sourceLines - 1) {
+            edit = kReplace;
+        }
+        switch (edit) {
+            case kKeep:
+                m_out << line << '\n';
+                ++m_lines;
+                break;
+            case kReplace:
+                m_out << "/* changed */ " << line << '\n';
+                ++m_lines;
+                break;
+            case kDelete:
+                break;
+            case kInsert:
+                m_out << line << '\n' << "int inserted_" << sourceLines << ";\n";
+                m_lines += 2;
+                break;
+        }
+    }
+    int Lines() const { return m_lines; }
+
+  private:
+    std::ofstream m_out;
+    int m_lines = 0;
+};
+
+// Writes kLines lines of C headers to the source file and two targets with
+// about 1% of the lines changed (half replaced, a quarter deleted, a quarter
+// with a new line after them): in g_target as hunks of 1 to 23 consecutive
+// lines, as revisions of files usually are, and in g_scattered every
+// changed line on its own.
 void MakeFiles() {
     std::vector<fs::path> headers;
     for (const auto& entry : fs::recursive_directory_iterator(
@@ -58,11 +99,19 @@ void MakeFiles() {
     std::sort(headers.begin(), headers.end());
     std::ofstream source(g_source, std::ios::binary);
     std::ofstream identical(g_identical, std::ios::binary);
-    std::ofstream target(g_target, std::ios::binary);
+    TargetWriter hunks(g_target);
+    TargetWriter scattered(g_scattered);
     std::mt19937 random(12345);
-    std::uniform_int_distribution<int> percent(0, 9999);
+    std::uniform_int_distribution<int> perTenThousand(0, 9999);
+    std::uniform_int_distribution<int> hunkLength(1, 23);
+    auto edit = [](int roll) {  // roll in 0..99
+        return roll < 50   ? TargetWriter::kReplace
+               : roll < 75 ? TargetWriter::kDelete
+                           : TargetWriter::kInsert;
+    };
     int written = 0;
-    int targetLines = 0;
+    int hunkLeft = 0;
+    TargetWriter::Edit hunkEdit = TargetWriter::kKeep;
     std::string line;
     for (const fs::path& header : headers) {
         std::ifstream in(header, std::ios::binary);
@@ -73,27 +122,26 @@ void MakeFiles() {
             source << line << '\n';
             identical << line << '\n';
             ++written;
-            const int roll = percent(random);
-            // Insertions only while the target is shorter, so that it never
-            // outgrows the source.
-            if (roll < 50 || (roll >= 75 && roll < 100 && targetLines >= written - 1)) {
-                target << "/* changed */ " << line << '\n';
-                ++targetLines;
-            } else if (roll < 75) {   // 0.25% deleted
-            } else if (roll < 100) {  // followed by a new line
-                target << line << '\n' << "int inserted_" << written << ";\n";
-                targetLines += 2;
+            const int roll = perTenThousand(random);
+            scattered.Write(line, written, roll < 100 ? edit(roll) : TargetWriter::kKeep);
+            // A hunk of 12 lines on average starts at one line in 1200.
+            if (hunkLeft == 0 && perTenThousand(random) < 8) {
+                hunkLeft = hunkLength(random);
+                hunkEdit = edit(perTenThousand(random) % 100);
+            }
+            if (hunkLeft > 0) {
+                --hunkLeft;
+                hunks.Write(line, written, hunkEdit);
             } else {
-                target << line << '\n';
-                ++targetLines;
+                hunks.Write(line, written, TargetWriter::kKeep);
             }
         }
         if (written == kLines) {
             break;
         }
     }
-    if (written != kLines || targetLines > MAX_LINES + 1) {
-        std::fprintf(stderr, "could not build the text pair (%d lines)\n", written);
+    if (written != kLines || hunks.Lines() > MAX_LINES || scattered.Lines() > MAX_LINES) {
+        std::fprintf(stderr, "could not build the text pairs (%d lines)\n", written);
         std::exit(1);
     }
 }
@@ -198,8 +246,15 @@ class Recorder : public benchmark::ConsoleReporter {
 
 vek::VekBuf* g_same1 = nullptr;
 vek::VekBuf* g_same2 = nullptr;
+std::string g_loadedTarget;
 
-void BM_DiffOnePercentChanged(benchmark::State& state) {
+// Diff of the source buffer against the target file `path`, loaded into the
+// target buffer before the timed loop.
+void DiffAgainst(benchmark::State& state, const std::string* path) {
+    if (g_loadedTarget != *path) {
+        LoadFile(kTarget, *path);
+        g_loadedTarget = *path;
+    }
     for (auto _ : state) {
         benchmark::DoNotOptimize(Diff(kSource, kTarget, kScript));
     }
@@ -222,11 +277,38 @@ void BM_ComparisonPass(benchmark::State& state) {
     }
 }
 
+struct PeerRun {
+    double seconds = 0;  // median wall time of diff -e
+    long peakKiB = 0;
+    long oursKiB = 0;
+    int edLines = 0;
+    int scriptLines = 0;
+};
+
+int CountLines(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    int lines = 0;
+    while (std::getline(in, line)) {
+        ++lines;
+    }
+    return lines;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "--load-and-diff") == 0) {
         return LoadAndDiff(argv[2], argv[3]) == RC_OK ? 0 : 1;
+    }
+    if (argc == 3 && std::strcmp(argv[1], "--write-files") == 0) {
+        const std::string dir = argv[2];
+        g_source = dir + "/source.h";
+        g_target = dir + "/target.h";
+        g_scattered = dir + "/scattered.h";
+        g_identical = dir + "/identical.h";
+        MakeFiles();
+        return 0;
     }
     char pattern[] = "/tmp/vek-diff-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr) {
@@ -235,59 +317,58 @@ int main(int argc, char** argv) {
     g_dir = pattern;
     g_source = g_dir + "/source.h";
     g_target = g_dir + "/target.h";
+    g_scattered = g_dir + "/scattered.h";
     g_identical = g_dir + "/identical.h";
     MakeFiles();
     const std::string self = fs::canonical("/proc/self/exe").string();
+    const std::string* targets[3] = {&g_target, &g_scattered, &g_identical};
+    PeerRun peer[3];
 
-    // Peak memory first, while this process is still small.
-    const long oursKiB = PeakKiB({self, "--load-and-diff", g_source, g_target});
-    const long diffKiB = PeakKiB({"diff", "-e", g_source, g_target});
-    const long oursSameKiB = PeakKiB({self, "--load-and-diff", g_source, g_identical});
-    const long diffSameKiB = PeakKiB({"diff", "-e", g_source, g_identical});
-
-    // GNU diff -e as a whole process.
-    std::vector<double> diffTimes;
-    std::vector<double> diffSameTimes;
-    int status = 0;
-    for (int run = 0; run < 5; ++run) {
-        diffTimes.push_back(RunProcess({"diff", "-e", g_source, g_target}, "/dev/null", &status));
-        diffSameTimes.push_back(
-            RunProcess({"diff", "-e", g_source, g_identical}, "/dev/null", &status));
+    // Peak memory first, while this process is still small; then diff -e
+    // as a whole process, five times each.
+    for (int t = 0; t < 3; ++t) {
+        peer[t].oursKiB = PeakKiB({self, "--load-and-diff", g_source, *targets[t]});
+        peer[t].peakKiB = PeakKiB({"diff", "-e", g_source, *targets[t]});
+        std::vector<double> times;
+        int status = 0;
+        for (int run = 0; run < 5; ++run) {
+            times.push_back(
+                RunProcess({"diff", "-e", g_source, *targets[t]}, "/dev/null", &status));
+        }
+        peer[t].seconds = Median(times);
+        const std::string ed = g_dir + "/ed.txt";
+        RunProcess({"diff", "-e", g_source, *targets[t]}, ed, &status);
+        peer[t].edLines = CountLines(ed);
     }
-    const double diffSeconds = Median(diffTimes);
-    const double diffSameSeconds = Median(diffSameTimes);
 
     LoadFile(kSource, g_source);
-    LoadFile(kTarget, g_target);
+    for (int t = 0; t < 3; ++t) {
+        LoadFile(kTarget, *targets[t]);
+        if (Diff(kSource, kTarget, kScript) != RC_OK) {
+            std::fprintf(stderr, "Diff failed\n");
+            return 1;
+        }
+        int longest = 0;
+        int total = 0;
+        GetBufStats(kScript, &peer[t].scriptLines, &longest, &total);
+    }
     vek::VekBuf same1;
     vek::VekBuf same2;
     LoadFile(same1, g_source);
     LoadFile(same2, g_identical);
     g_same1 = &same1;
     g_same2 = &same2;
-    int scriptLines = 0;
-    int longest = 0;
-    int total = 0;
-    const int rc = Diff(kSource, kTarget, kScript);
-    GetBufStats(kScript, &scriptLines, &longest, &total);
-    const std::string ed = g_dir + "/ed.txt";
-    RunProcess({"diff", "-e", g_source, g_target}, ed, &status);
-    int edLines = 0;
-    {
-        std::ifstream in(ed);
-        std::string line;
-        while (std::getline(in, line)) {
-            ++edLines;
-        }
-    }
 
-    benchmark::RegisterBenchmark("Diff/524288 lines, 1% changed", BM_DiffOnePercentChanged)
+    benchmark::RegisterBenchmark("Diff/1% changed in hunks", DiffAgainst, &g_target)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("Diff/524288 identical lines", BM_DiffIdentical)
+    benchmark::RegisterBenchmark("Diff/1% changed scattered", DiffAgainst, &g_scattered)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
-    benchmark::RegisterBenchmark("Comparison pass/524288 identical lines", BM_ComparisonPass)
+    benchmark::RegisterBenchmark("Diff/identical", BM_DiffIdentical)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Comparison pass/identical", BM_ComparisonPass)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
     benchmark::Initialize(&argc, argv);
@@ -295,29 +376,28 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
 
-    const double ours = recorder.seconds["Diff/524288 lines, 1% changed"];
-    const double oursSame = recorder.seconds["Diff/524288 identical lines"];
-    const double pass = recorder.seconds["Comparison pass/524288 identical lines"];
-    std::printf("\nText: %d lines of C headers (%.1f MB); target %.1f MB\n", kLines,
-                static_cast<double>(fs::file_size(g_source)) / 1e6,
-                static_cast<double>(fs::file_size(g_target)) / 1e6);
-    std::printf("Diff rc %d, %d script lines (diff -e: %d lines)\n", rc, scriptLines, edLines);
+    const char* names[3] = {"Diff/1% changed in hunks", "Diff/1% changed scattered",
+                            "Diff/identical"};
+    const char* labels[3] = {"1% changed in hunks", "1% changed, scattered", "identical"};
+    std::printf("\nSource: %d lines of C headers, %.1f MB\n", kLines,
+                static_cast<double>(fs::file_size(g_source)) / 1e6);
+    std::printf("%-22s %12s %14s %7s %12s %12s %7s %9s %9s\n", "target", "Diff call", "diff -e run",
+                "ratio", "peak load+Diff", "diff -e peak", "ratio", "script", "diff -e");
+    for (int t = 0; t < 3; ++t) {
+        const double ours = recorder.seconds[names[t]];
+        std::printf("%-22s %9.2f ms %11.2f ms %7.3f %10ld KiB %8ld KiB %7.2f %9d %9d\n", labels[t],
+                    ours * 1e3, peer[t].seconds * 1e3, ours / peer[t].seconds, peer[t].oursKiB,
+                    peer[t].peakKiB,
+                    static_cast<double>(peer[t].oursKiB) / static_cast<double>(peer[t].peakKiB),
+                    peer[t].scriptLines, peer[t].edLines);
+    }
+    const double pass = recorder.seconds["Comparison pass/identical"];
     std::printf(
-        "1%% changed:  Diff call %8.2f ms   diff -e process %8.2f ms   ratio %.3f (goal <= "
-        "0.200)\n",
-        ours * 1e3, diffSeconds * 1e3, ours / diffSeconds);
-    std::printf(
-        "identical:   Diff call %8.2f ms   comparison pass %8.2f ms   ratio %.2f;"
-        "  diff -e process %.2f ms\n",
-        oursSame * 1e3, pass * 1e3, oursSame / pass, diffSameSeconds * 1e3);
-    std::printf(
-        "peak memory, 1%% changed: load+Diff process %ld KiB   diff -e %ld KiB   ratio %.2f (goal "
-        "<= 1)\n",
-        oursKiB, diffKiB, static_cast<double>(oursKiB) / static_cast<double>(diffKiB));
-    std::printf(
-        "peak memory, identical:  load+Diff process %ld KiB   diff -e %ld KiB   ratio %.2f\n",
-        oursSameKiB, diffSameKiB,
-        static_cast<double>(oursSameKiB) / static_cast<double>(diffSameKiB));
+        "identical buffers: Diff %.2f ms, one comparison pass over the texts %.2f ms, "
+        "ratio %.2f\n",
+        recorder.seconds["Diff/identical"] * 1e3, pass * 1e3,
+        recorder.seconds["Diff/identical"] / pass);
+    std::printf("goals: Diff call / diff -e run <= 0.200; peak load+Diff / diff -e peak <= 1\n");
     std::error_code ignored;
     fs::remove_all(g_dir, ignored);
     return 0;
