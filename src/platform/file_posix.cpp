@@ -74,10 +74,11 @@ void File::Open(const char* name, OpenMode mode) {
     do {
         rc = ::flock(fd, lock | LOCK_NB);
     } while (rc != 0 && errno == EINTR);
-    if (rc != 0) {
-        const int error = errno;
+    // Only another holder refuses the open; a file system that cannot lock
+    // at all leaves the file unguarded rather than unusable.
+    if (rc != 0 && errno == EWOULDBLOCK) {
         Release();
-        Raise("lock", error);
+        Raise("lock", EWOULDBLOCK);
     }
     if (mode == OpenMode::kWriteExclusive && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {
         const int error = errno;
