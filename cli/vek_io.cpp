@@ -42,6 +42,18 @@ std::int32_t ReadInt32(const char* p) {
     return static_cast<std::int32_t>(value);
 }
 
+bool ExistsButNotPlainFile(const std::string& name) {
+    struct stat info {};
+#if defined(_WIN32)
+    if (stat(name.c_str(), &info) != 0)
+        return false;
+#else
+    if (lstat(name.c_str(), &info) != 0)
+        return false;
+#endif
+    return (info.st_mode & S_IFMT) != S_IFREG;
+}
+
 }  // namespace
 
 void Fail(const std::string& message, int status) {
@@ -155,6 +167,14 @@ Output::Output(const std::string& name) : m_name(name) {
         return;
     }
     m_buffer.reset(new char[kBufferSize]);
+    if (ExistsButNotPlainFile(name)) {
+        // A device, a pipe or a link is written to as it is: moving a file
+        // in place would replace it.
+        m_file = std::fopen(name.c_str(), "wb");
+        if (m_file == nullptr)
+            Fail(name + ": cannot open for writing: " + SystemError());
+        return;
+    }
     m_temp = name + ".vek-part";
     m_file = std::fopen(m_temp.c_str(), "wb");
     if (m_file == nullptr)
@@ -167,7 +187,8 @@ Output::~Output() {
         return;
     if (m_file != nullptr)
         std::fclose(m_file);
-    std::remove(m_temp.c_str());
+    if (!m_temp.empty())
+        std::remove(m_temp.c_str());
 }
 
 void Output::WriteOut(const char* bytes, std::size_t size) {
@@ -216,7 +237,8 @@ void Output::Commit() {
     m_file = nullptr;
     if (bad || closeFailed)
         Fail(m_name + ": write error: " + SystemError() + "; is the disk full?");
-    MoveIntoPlace(m_temp, m_name);
+    if (!m_temp.empty())
+        MoveIntoPlace(m_temp, m_name);
     m_done = true;
 }
 

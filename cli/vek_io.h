@@ -47,9 +47,10 @@ class Input {
     std::string m_display;
 };
 
-// A file to write, or standard output for "-". A named file is written
+// A file to write, or standard output for "-". A plain file is written
 // under a temporary name beside it and moved in place by Commit, so a
-// failed run never leaves half a file under the real name.
+// failed run never leaves half a file under the real name; a device, pipe
+// or symbolic link is written to directly.
 class Output {
   public:
     explicit Output(const std::string& name);

@@ -191,6 +191,26 @@ mv out script
 run patch old script
 expect_same out empty "to an empty file"
 
+# outputs that are not plain files are written to, not replaced
+if [ ${#runner[@]} = 0 ]; then
+  py pair 14 300 0.05 old new
+  run diff old new -o script
+  printf 'before\n' >target
+  ln -s target link
+  run patch old script -o link
+  checks=$((checks + 1))
+  [ -L link ] || fail "-o through a symbolic link replaced the link"
+  expect_same target new "-o through a symbolic link writes its target"
+  mkfifo pipe
+  timeout 30 cat pipe >from-pipe &
+  reader=$!
+  run patch old script -o pipe
+  wait "$reader"
+  checks=$((checks + 1))
+  [ -p pipe ] || fail "-o to a named pipe replaced the pipe"
+  expect_same from-pipe new "-o to a named pipe"
+fi
+
 # --- refused scripts --------------------------------------------------------
 group="patch refusals"
 printf 'a\nb\nc\n' >three
