@@ -214,6 +214,25 @@ TEST(DiffClassTable, ClassesFollowFirstAppearanceOnRandomWindows) {
     }
 }
 
+TEST(DiffClassTable, BytesAfterANulByteCount) {
+    // Lines read from files may hold NUL bytes; equality is by the stored
+    // length and bytes, so these lines differ in the trim and in the table.
+    using namespace std::string_literals;
+    VekBuf source;
+    VekBuf target;
+    VekBuf output;
+    for (const std::string& line : {"k\n"s, "a\0b\n"s, "k\n"s}) {
+        source.AppendLine(line);
+    }
+    for (const std::string& line : {"k\n"s, "a\0c\n"s, "k\n"s}) {
+        target.AppendLine(line);
+    }
+    ASSERT_EQ(vek::DiffBuffers(source, target, output), 0);
+    EXPECT_EQ(Lines(output), std::vector<std::string>({"2c\n", "a\0c\n"s, ".\n"}));
+    ASSERT_EQ(vek::DiffBuffers(target, target, output), 0);
+    EXPECT_EQ(output.LineCount(), 0);
+}
+
 TEST(DiffTrim, PrefixNeverTakesTheLastLineAndSuffixStopsAtTheStopLine) {
     VekBuf source;
     VekBuf target;
