@@ -3,16 +3,23 @@
 # case and checks its output against GNU diff and ed, uudecode, and values
 # computed in python, plus its exit status and messages on the error paths.
 #
-# usage: vek_cli_test.sh [--runner PROGRAM] VEK
+# usage: vek_cli_test.sh [--runner PROGRAM] [--host CRLF_HOST] VEK
 #   --runner runs VEK through PROGRAM (scripts/wine-run.sh for vek.exe).
+#   --host   a host that applies a script with ReadBuf, EdBuf and WriteBuf
+#            (crlf_host.c), for the CR LF interchange with other hosts.
 set -u
 here="$(cd "$(dirname "$0")" && pwd)"
+absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 runner=()
-if [ "${1:-}" = --runner ]; then
-  runner=("$(cd "$(dirname "$2")" && pwd)/$(basename "$2")")
-  shift 2
-fi
-vek="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
+host=""
+while [ $# -gt 1 ]; do
+  case "$1" in
+    --runner) runner=("$(absolute "$2")"); shift 2 ;;
+    --host) host="$(absolute "$2")"; shift 2 ;;
+    *) break ;;
+  esac
+done
+vek="$(absolute "$1")"
 py() { python3 "$here/vek_files.py" "$@"; }
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/vek-cli-test.XXXXXX")"
@@ -117,6 +124,19 @@ printf 'kept\r\n\032after the end\r\n' >eof.crlf
 run crc --crlf eof.crlf
 printf 'kept\n' >eof.want
 expect_text "$(cut -c1-4 out)" "$(py checksum eof.want)" "--crlf: 0x1A ends the data"
+# line files saved and read by another host through WriteBuf and ReadBuf
+if [ -n "$host" ]; then
+  py pair 15 900 0.05 old new
+  py crlf old old.crlf
+  py crlf new new.crlf
+  run diff --crlf old.crlf new.crlf -o script.crlf
+  "${runner[@]}" "$host" old.crlf script.crlf by-host.crlf 2>err
+  status=$?
+  expect_status 0 "the other host applies vek's CR LF script"
+  expect_same by-host.crlf new.crlf "another host applies vek's CR LF script"
+  run crc --crlf by-host.crlf
+  expect_text "$(cut -c1-4 out)" "$(py checksum new)" "vek reads the other host's WriteBuf file"
+fi
 # lines too long for a transfer block, and empty lines between them
 python3 -c "
 import sys
