@@ -45,6 +45,7 @@ std::string g_dir;
 std::string g_source;     // the text
 std::string g_target;     // the text with ~1% of its lines changed, in hunks
 std::string g_scattered;  // the text with ~1% of its lines changed, one by one
+std::string g_inPlace;    // the text with ~1% of its lines replaced in place, in hunks
 std::string g_identical;  // a copy of the text
 
 // A target text written line by line from the source text: each source
@@ -87,7 +88,8 @@ class TargetWriter {
 // about 1% of the lines changed (half replaced, a quarter deleted, a quarter
 // with a new line after them): in g_target as hunks of 1 to 23 consecutive
 // lines, as revisions of files usually are, and in g_scattered every
-// changed line on its own.
+// changed line on its own. g_inPlace has the hunks of g_target, all of them
+// replacements, so that line numbers never drift between the two texts.
 void MakeFiles() {
     std::vector<fs::path> headers;
     for (const auto& entry : fs::recursive_directory_iterator(
@@ -101,6 +103,7 @@ void MakeFiles() {
     std::ofstream identical(g_identical, std::ios::binary);
     TargetWriter hunks(g_target);
     TargetWriter scattered(g_scattered);
+    TargetWriter inPlace(g_inPlace);
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> perTenThousand(0, 9999);
     std::uniform_int_distribution<int> hunkLength(1, 23);
@@ -132,8 +135,10 @@ void MakeFiles() {
             if (hunkLeft > 0) {
                 --hunkLeft;
                 hunks.Write(line, written, hunkEdit);
+                inPlace.Write(line, written, TargetWriter::kReplace);
             } else {
                 hunks.Write(line, written, TargetWriter::kKeep);
+                inPlace.Write(line, written, TargetWriter::kKeep);
             }
         }
         if (written == kLines) {
@@ -306,6 +311,7 @@ int main(int argc, char** argv) {
         g_source = dir + "/source.h";
         g_target = dir + "/target.h";
         g_scattered = dir + "/scattered.h";
+        g_inPlace = dir + "/in_place.h";
         g_identical = dir + "/identical.h";
         MakeFiles();
         return 0;
@@ -318,15 +324,17 @@ int main(int argc, char** argv) {
     g_source = g_dir + "/source.h";
     g_target = g_dir + "/target.h";
     g_scattered = g_dir + "/scattered.h";
+    g_inPlace = g_dir + "/in_place.h";
     g_identical = g_dir + "/identical.h";
     MakeFiles();
     const std::string self = fs::canonical("/proc/self/exe").string();
-    const std::string* targets[3] = {&g_target, &g_scattered, &g_identical};
-    PeerRun peer[3];
+    constexpr int kPairs = 4;
+    const std::string* targets[kPairs] = {&g_target, &g_scattered, &g_inPlace, &g_identical};
+    PeerRun peer[kPairs];
 
     // Peak memory first, while this process is still small; then diff -e
     // as a whole process, five times each.
-    for (int t = 0; t < 3; ++t) {
+    for (int t = 0; t < kPairs; ++t) {
         peer[t].oursKiB = PeakKiB({self, "--load-and-diff", g_source, *targets[t]});
         peer[t].peakKiB = PeakKiB({"diff", "-e", g_source, *targets[t]});
         std::vector<double> times;
@@ -342,7 +350,7 @@ int main(int argc, char** argv) {
     }
 
     LoadFile(kSource, g_source);
-    for (int t = 0; t < 3; ++t) {
+    for (int t = 0; t < kPairs; ++t) {
         LoadFile(kTarget, *targets[t]);
         if (Diff(kSource, kTarget, kScript) != RC_OK) {
             std::fprintf(stderr, "Diff failed\n");
@@ -365,6 +373,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Diff/1% changed scattered", DiffAgainst, &g_scattered)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    benchmark::RegisterBenchmark("Diff/1% replaced in place", DiffAgainst, &g_inPlace)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark("Diff/identical", BM_DiffIdentical)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
@@ -376,14 +387,15 @@ int main(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&recorder);
     benchmark::Shutdown();
 
-    const char* names[3] = {"Diff/1% changed in hunks", "Diff/1% changed scattered",
-                            "Diff/identical"};
-    const char* labels[3] = {"1% changed in hunks", "1% changed, scattered", "identical"};
+    const char* names[kPairs] = {"Diff/1% changed in hunks", "Diff/1% changed scattered",
+                                 "Diff/1% replaced in place", "Diff/identical"};
+    const char* labels[kPairs] = {"1% changed in hunks", "1% changed, scattered",
+                                  "1% replaced in place", "identical"};
     std::printf("\nSource: %d lines of C headers, %.1f MB\n", kLines,
                 static_cast<double>(fs::file_size(g_source)) / 1e6);
     std::printf("%-22s %12s %14s %7s %12s %12s %7s %9s %9s\n", "target", "Diff call", "diff -e run",
                 "ratio", "peak load+Diff", "diff -e peak", "ratio", "script", "diff -e");
-    for (int t = 0; t < 3; ++t) {
+    for (int t = 0; t < kPairs; ++t) {
         const double ours = recorder.seconds[names[t]];
         std::printf("%-22s %9.2f ms %11.2f ms %7.3f %10ld KiB %8ld KiB %7.2f %9d %9d\n", labels[t],
                     ours * 1e3, peer[t].seconds * 1e3, ours / peer[t].seconds, peer[t].oursKiB,
