@@ -121,6 +121,22 @@ bool HandledAsBinary(char type, std::size_t index) {
     return type == 'B' || index == 9;  // the tenth file of a set is always binary
 }
 
+// A text file with a NUL byte would lose the rest of that line in a text
+// bundle (a line is handed out up to its first NUL).
+void CheckTextFiles(const std::vector<std::string>& names, char type) {
+    if (type != 'T')
+        return;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (HandledAsBinary(type, i) || names[i].empty())
+            continue;
+        const long nul = FindNulLine(names[i]);
+        if (nul != 0)
+            Fail(names[i] + ":" + std::to_string(nul) +
+                 ": the line holds a NUL byte, which a text bundle cannot carry; bundle the "
+                 "files with -b, or give the one binary file with --tenth");
+    }
+}
+
 std::string CommandLine(long first, long last, char letter) {
     std::string text = std::to_string(first);
     if (last != first)
@@ -413,17 +429,7 @@ int RunBundle(const Options& o) {
     const std::vector<std::string> names = SetNames(o, o.operands);
     const std::string list = FileList(names, true);
     const char type = TypeOf(o, list);
-    if (type == 'T') {
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            if (HandledAsBinary(type, i) || names[i].empty())
-                continue;
-            const long nul = FindNulLine(names[i]);
-            if (nul != 0)
-                Fail(names[i] + ":" + std::to_string(nul) +
-                     ": the line holds a NUL byte, which a text bundle cannot carry; bundle the "
-                     "files with -b, or give the one binary file with --tenth");
-        }
-    }
+    CheckTextFiles(names, type);
     ResetBuffers();
     std::vector<char> writable = Writable(list);
     char status[64] = {};
@@ -496,7 +502,9 @@ int RunCrc(const Options& o) {
         Fail("crc: name at least one file; see 'vek crc --help'");
     char line[128];
     if (o.type != 0 || o.hasTenth) {
-        const std::string list = FileList(SetNames(o, o.operands), true);
+        const std::vector<std::string> names = SetNames(o, o.operands);
+        const std::string list = FileList(names, true);
+        CheckTextFiles(names, o.hasTenth ? 'T' : o.type);
         std::vector<char> writable = Writable(list);
         int sum = 0;
         const int rc = CrcFile(o.hasTenth ? 'T' : o.type, writable.data(), 16, &sum);
