@@ -344,9 +344,9 @@ printf 'text at first%0600d\0\n' 0 >late-zero-byte.txt
 run bundle -o bad.vek a.txt late-zero-byte.txt
 expect_status 2 "NUL byte after the first 512 bytes of a text file"
 expect_err "late-zero-byte.txt:1: .*NUL byte.*-b" "NUL in a text bundle names file and advice"
-run crc -t a.txt late-nul.txt
+run crc -t a.txt late-zero-byte.txt
 expect_status 2 "crc -t of a text file with a NUL byte"
-expect_err "late-nul.txt:1: .*NUL byte" "crc -t names the NUL line"
+expect_err "late-zero-byte.txt:1: .*NUL byte" "crc -t names the NUL line"
 run bundle -o bad.vek a.txt missing.txt
 expect_status 2 "missing file"
 expect_err "missing.txt" "missing file named"
