@@ -97,7 +97,14 @@ std::string JoinedNames(const std::vector<std::string>& names) {
     return joined;
 }
 
-char TypeOf(const std::string& list);
+char TypeOf(const std::string& list) {
+    std::vector<char> writable = Writable(list);
+    char type = 0;
+    const int rc = CheckType(writable.data(), &type);
+    if (rc != RC_OK)
+        Fail("CheckType failed with " + CodeText(rc) + "; check that every file can be read");
+    return type;
+}
 
 // The set's type: -t or -b, text with --tenth, else what CheckType says.
 char TypeOf(const Options& o, const std::string& list) {
@@ -106,15 +113,6 @@ char TypeOf(const Options& o, const std::string& list) {
     if (o.type != 0)
         return o.type;
     return TypeOf(list);
-}
-
-char TypeOf(const std::string& list) {
-    std::vector<char> writable = Writable(list);
-    char type = 0;
-    const int rc = CheckType(writable.data(), &type);
-    if (rc != RC_OK)
-        Fail("CheckType failed with " + CodeText(rc) + "; check that every file can be read");
-    return type;
 }
 
 bool HandledAsBinary(char type, std::size_t index) {
