@@ -65,8 +65,8 @@ expect_text() {  # expect_text ACTUAL EXPECTED WHAT
 # --- diff and patch against GNU diff and ed --------------------------------
 group="round trips"
 # (seed 6 makes files of several read chunks, so lines cross chunk ends)
-for spec in "1 2000 0.01" "2 6000 0.10" "3 300 0.5" "4 0 0" "5 40 1.0" "6 60000 0.02"; do
-  set -- $spec
+for case_args in "1 2000 0.01" "2 6000 0.10" "3 300 0.5" "4 0 0" "5 40 1.0" "6 60000 0.02"; do
+  set -- $case_args
   py pair "$1" "$2" "$3" old new
   run diff old new
   mv out script
