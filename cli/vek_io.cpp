@@ -19,7 +19,7 @@ namespace {
 
 // Bytes read per call, and the size at which a run of lines is handed to
 // AddLines. Both bound what vek holds besides the buffers themselves.
-constexpr std::size_t kChunkSize = 256 * 1024;
+constexpr std::size_t kChunkSize = 1024 * 1024;
 constexpr std::size_t kRunSize = 256 * 1024;
 
 std::string SystemError() {
