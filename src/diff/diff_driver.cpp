@@ -1,7 +1,6 @@
 #include "diff/diff_driver.h"
 
 #include <algorithm>
-#include <exception>
 
 #include "diff/emission.h"
 #include "diff/equivalence.h"
