@@ -216,6 +216,10 @@ std::string RefusalReason(std::string_view line, bool crlf, long fileLines) {
     if (line.empty())
         return "an empty line is not an edit command";
     const char letter = line.back();
+    if (line == "." || (line.find("s/") != std::string_view::npos && letter == '/'))
+        return "the script escapes a text line that begins with '.' (GNU diff writes '..' and "
+               "'s/.//' for it); edit scripts here cannot carry such lines: compare bundles "
+               "instead";
     if (letter != 'a' && letter != 'c' && letter != 'd')
         return std::string("'") + letter + "' is not an edit command (a, c or d)";
     return "it addresses lines outside the " + std::to_string(fileLines) +

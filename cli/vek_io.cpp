@@ -132,12 +132,11 @@ Input::Input(const std::string& name) : m_display(DisplayName(name)) {
         SetBinary(stdin);
         return;
     }
-    if (!IsRegularFile(name)) {
-        struct stat info {};
-        if (stat(name.c_str(), &info) == 0)
-            Fail(name + ": not a regular file; name a file");
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0)
         Fail(name + ": cannot open: " + SystemError() + "; check the name");
-    }
+    if ((info.st_mode & S_IFMT) == S_IFDIR)
+        Fail(name + ": is a folder; name a file");
     m_file = std::fopen(name.c_str(), "rb");
     if (m_file == nullptr)
         Fail(name + ": cannot open: " + SystemError() + "; check the name and permissions");

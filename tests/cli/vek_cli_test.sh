@@ -229,6 +229,13 @@ if [ ${#runner[@]} = 0 ]; then
   checks=$((checks + 1))
   [ -p pipe ] || fail "-o to a named pipe replaced the pipe"
   expect_same from-pipe new "-o to a named pipe"
+  run patch old <(cat script)
+  expect_status 0 "SCRIPT from a pipe"
+  expect_same out new "SCRIPT from a pipe"
+  mkdir -p folder
+  run crc folder
+  expect_status 2 "a folder as a line file"
+  expect_err "folder: is a folder" "a folder is named"
 fi
 
 # --- refused scripts --------------------------------------------------------
@@ -260,6 +267,12 @@ printf '1a\ntext\n.\n' >script
 run patch empty-file script
 expect_status 1 "insertion after a line the file does not have"
 expect_err 'script:2: the text line could not be placed.*"1a"' "text line refusal names its command"
+printf 'a\nb\n' >old
+printf 'a\n.\nb\n' >new
+diff -e old new >script
+run patch old script
+expect_status 1 "GNU diff's escape of a '.' line"
+expect_err "escapes a text line that begins with '\.'.*compare bundles" "escaped '.' line advice"
 printf '1x\n' >script
 run patch three script
 expect_status 1 "not a command"
