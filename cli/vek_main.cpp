@@ -212,10 +212,7 @@ int Main(int argc, char** argv) {
             std::fputs(command.help, stdout);
             return 0;
         }
-        const int status = command.run(options);
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            vekcli::Fail("standard output: write error");
-        return status;
+        return command.run(options);
     }
     vekcli::Fail("unknown command '" + name + "'; see 'vek --help'");
 }
@@ -228,7 +225,10 @@ int main(int argc, char** argv) {
     _setmode(_fileno(stdout), _O_BINARY);
 #endif
     try {
-        return Main(argc, argv);
+        const int status = Main(argc, argv);
+        if (std::fflush(stdout) != 0 || std::ferror(stdout))
+            vekcli::Fail("standard output: write error; is the disk full?");
+        return status;
     } catch (const vekcli::Trouble& trouble) {
         std::fflush(stdout);
         std::fprintf(stderr, "vek: %s\n", trouble.message.c_str());

@@ -232,6 +232,12 @@ if [ ${#runner[@]} = 0 ]; then
   run patch old <(cat script)
   expect_status 0 "SCRIPT from a pipe"
   expect_same out new "SCRIPT from a pipe"
+  for args in "crc a.txt" "--help" "diff a.txt b.txt"; do
+    "$vek" $args >/dev/full 2>err
+    status=$?
+    expect_status 2 "vek $args to a full disk"
+    expect_err "write error" "vek $args to a full disk says so"
+  done
   mkdir -p folder
   run crc folder
   expect_status 2 "a folder as a line file"
