@@ -232,7 +232,7 @@ if [ ${#runner[@]} = 0 ]; then
   run patch old <(cat script)
   expect_status 0 "SCRIPT from a pipe"
   expect_same out new "SCRIPT from a pipe"
-  for args in "crc a.txt" "--help" "diff a.txt b.txt"; do
+  for args in "crc old" "--help" "diff old new"; do
     "$vek" $args >/dev/full 2>err
     status=$?
     expect_status 2 "vek $args to a full disk"
