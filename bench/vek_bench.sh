@@ -40,9 +40,15 @@ if [ ! -s base.txt ]; then
       \( -name '*.h' -o -name '*.txt' -o -name '*.py' -o -name '*.pm' -o -name 'README*' \) \
       -size -512k 2>/dev/null | sort | xargs cat 2>/dev/null || true; } |
     tr -d '\000\r' | grep -av '^\.' | head -n "$lines" >base.txt
+  have="$(wc -l <base.txt)"
+  [ "$have" -ge 1000 ] || { echo "vek_bench: only $have text lines found on this machine" >&2; exit 2; }
+  if [ "$have" -lt "$lines" ]; then
+    # A small machine: the text found is repeated, each pass marked.
+    awk -v want="$lines" '{ text[NR] = $0 } END {
+      for (n = 0; n < want; n++) { i = n % NR + 1; pass = int(n / NR)
+        print (pass ? text[i] " [" pass "]" : text[i]) } }' base.txt >base.tmp && mv base.tmp base.txt
+  fi
 fi
-have="$(wc -l <base.txt)"
-[ "$have" -ge "$lines" ] || { echo "vek_bench: only $have text lines found on this machine" >&2; exit 2; }
 
 # A changed copy: per line, with probability RATE, the line is replaced,
 # removed, or followed by a new line (half, a quarter, a quarter); the copy
