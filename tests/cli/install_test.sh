@@ -5,8 +5,21 @@
 # vek on the script and the checksum.
 #
 # usage: install_test.sh BUILD_DIR
+#        install_test.sh --windows TOOLCHAIN_FILE RUNNER BUILD_DIR
+#   --windows: the build is the Windows DLL; the hosts are built with the
+#   MinGW toolchain and run, like vek.exe, through RUNNER (wine).
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
+windows=""
+run=()
+cc=cc
+if [ "$1" = --windows ]; then
+  windows=1
+  toolchain="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
+  run=("$(cd "$(dirname "$3")" && pwd)/$(basename "$3")")
+  cc=i686-w64-mingw32-gcc
+  shift 3
+fi
 build="$(cd "$1" && pwd)"
 work="$(mktemp -d "${TMPDIR:-/tmp}/vek-install-test.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
@@ -15,39 +28,56 @@ failures=0
 fail() { failures=$((failures + 1)); echo "FAIL $*" >&2; }
 
 cmake --install "$build" --prefix "$prefix" >/dev/null
-for path in include/vekwin32.h bin/vek share/man/man1/vek.1; do
+exe=""
+[ -n "$windows" ] && exe=.exe
+for path in include/vekwin32.h "bin/vek$exe" share/man/man1/vek.1; do
   [ -s "$prefix/$path" ] || fail "not installed: $path"
 done
 pc="$(find "$prefix" -name vekwin32.pc)"
 config="$(find "$prefix" -name VekWin32Config.cmake)"
 [ -n "$pc" ] || fail "no pkg-config file installed"
 [ -n "$config" ] || fail "no CMake package config installed"
-ls "$prefix"/lib*/libvekwin32.so* >/dev/null 2>&1 || ls "$prefix"/lib/*/libvekwin32.so* >/dev/null 2>&1 ||
-  fail "library not installed"
+if [ -n "$windows" ]; then
+  [ -s "$prefix/bin/VekWin32.dll" ] || fail "DLL not installed"
+  [ -n "$(find "$prefix" -name 'libVekWin32.dll.a')" ] || fail "import library not installed"
+else
+  [ -n "$(find "$prefix" -name 'libvekwin32.so*')" ] || fail "library not installed"
+fi
 
 cd "$work"
 printf 'one\ntwo\nthree\nfour\n' >old
 printf 'one\n2\nthree\nfour\nfive\n' >new
-"$prefix/bin/vek" diff old new >vek-script && fail "installed vek diff: exit 0 for different files"
-want_sum="$("$prefix/bin/vek" crc new | cut -c1-4)"
+vek() { "${run[@]}" "$prefix/bin/vek$exe" "$@"; }
+vek diff old new >vek-script && fail "installed vek diff: exit 0 for different files"
+want_sum="$(vek crc new | cut -c1-4)"
 
 # pkg-config: flags found from the installed file alone
 export PKG_CONFIG_PATH="$(dirname "$pc")"
 libdir="$(pkg-config --variable=libdir vekwin32)"
-cc -std=c99 -Wall -Wextra -Werror $(pkg-config --cflags vekwin32) "$here/install_host/host.c" \
-  $(pkg-config --libs vekwin32) -Wl,-rpath,"$libdir" -o host-pc || fail "pkg-config build"
+rpath="-Wl,-rpath,$libdir"
+[ -n "$windows" ] && rpath=""
+$cc -std=c99 -Wall -Wextra -Werror $(pkg-config --cflags vekwin32) "$here/install_host/host.c" \
+  $(pkg-config --libs vekwin32) $rpath -o "host-pc$exe" || fail "pkg-config build"
 # find_package: a CMake project that knows only the prefix
-cmake -S "$here/install_host" -B cm -DCMAKE_PREFIX_PATH="$prefix" >/dev/null || fail "find_package configure"
+toolchain_arg=()
+[ -n "$windows" ] && toolchain_arg=("-DCMAKE_TOOLCHAIN_FILE=$toolchain" "-DCMAKE_FIND_ROOT_PATH=$prefix")
+cmake -S "$here/install_host" -B cm -DCMAKE_PREFIX_PATH="$prefix" "${toolchain_arg[@]}" >/dev/null ||
+  fail "find_package configure"
 cmake --build cm >/dev/null || fail "find_package build"
+if [ -n "$windows" ]; then
+  # Windows finds a DLL beside the program.
+  cp "$prefix/bin/VekWin32.dll" . && cp "$prefix/bin/VekWin32.dll" cm/
+fi
 
-for host in ./host-pc cm/host; do
-  if ! "$host" old new >"$host.out"; then
+for host in "./host-pc$exe" "cm/host$exe"; do
+  if ! "${run[@]}" "$host" old new >"$host.out"; then
     fail "$host did not rebuild the new file"
     continue
   fi
-  head -n -1 "$host.out" >"$host.script"
+  head -n -1 "$host.out" | tr -d '\r' >"$host.script"
   cmp -s "$host.script" vek-script || fail "$host: script differs from the installed vek's"
-  [ "$(tail -1 "$host.out")" = "checksum $want_sum" ] || fail "$host: checksum differs from vek crc"
+  [ "$(tail -1 "$host.out" | tr -d '\r')" = "checksum $want_sum" ] ||
+    fail "$host: checksum differs from vek crc"
 done
 echo "install test: $failures failures"
 [ "$failures" = 0 ]
