@@ -15,12 +15,6 @@ constexpr std::size_t kOwnBlockThreshold = kMaxBlockSize / 4;
 constexpr std::size_t kCompactFloor = std::size_t{1} << 20;
 }  // namespace
 
-std::uint32_t TextArena::Length(const char* record) {
-    std::uint32_t length;
-    std::memcpy(&length, record, sizeof length);
-    return length;
-}
-
 void TextArena::NewCurrentBlock(std::size_t size) {
     m_blocks.reserve(m_blocks.size() + 1);
     m_blocks.push_back({std::unique_ptr<char[]>(new char[size]), size});

@@ -16,6 +16,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -41,7 +42,11 @@ class TextArena {
     std::size_t LiveBytes() const { return m_usedBytes - m_deadBytes; }
     std::size_t DeadBytes() const { return m_deadBytes; }
 
-    static std::uint32_t Length(const char* record);
+    static std::uint32_t Length(const char* record) {
+        std::uint32_t length;
+        std::memcpy(&length, record, sizeof length);
+        return length;
+    }
     static const char* Text(const char* record) { return record + sizeof(std::uint32_t); }
     static std::size_t RecordSize(const char* record) {
         return Length(record) + sizeof(std::uint32_t);
