@@ -31,26 +31,30 @@ void TextArena::Reserve(std::size_t size) {
     }
 }
 
-const char* TextArena::Store(std::string_view text) {
-    if (text.size() > UINT32_MAX - sizeof(std::uint32_t)) {
+const char* TextArena::Store(std::string_view text, std::string_view tail) {
+    if (text.size() > UINT32_MAX - sizeof(std::uint32_t) - tail.size()) {
         throw std::bad_alloc();
     }
-    const std::size_t need = text.size() + sizeof(std::uint32_t);
+    const std::size_t size = text.size() + tail.size();
+    const std::size_t need = size + sizeof(std::uint32_t);
     char* record;
     if (need > kOwnBlockThreshold && need > m_room) {
         m_blocks.reserve(m_blocks.size() + 1);
         m_blocks.push_back({std::unique_ptr<char[]>(new char[need]), need});
         record = m_blocks.back().data.get();
     } else {
-        Reserve(text.size());
+        Reserve(size);
         record = m_free;
         m_free += need;
         m_room -= need;
     }
-    const auto length = static_cast<std::uint32_t>(text.size());
+    const auto length = static_cast<std::uint32_t>(size);
     std::memcpy(record, &length, sizeof length);
     if (!text.empty()) {
         std::memcpy(record + sizeof length, text.data(), text.size());
+    }
+    if (!tail.empty()) {
+        std::memcpy(record + sizeof length + text.size(), tail.data(), tail.size());
     }
     m_usedBytes += need;
     return record;
@@ -98,9 +102,9 @@ void LineStore::EnsureGap(std::size_t count) {
     m_capacity = capacity;
 }
 
-void LineStore::Insert(std::size_t index, std::string_view text) {
+void LineStore::Insert(std::size_t index, std::string_view text, std::string_view tail) {
     EnsureGap(1);
-    const char* record = m_arena.Store(text);
+    const char* record = m_arena.Store(text, tail);
     MoveGap(index);
     m_refs[m_gapStart++] = record;
 }

@@ -32,7 +32,9 @@ class TextArena {
     TextArena& operator=(TextArena&&) noexcept = default;
 
     // Copies the text into the arena; returns the record's address.
-    const char* Store(std::string_view text);
+    // Copies text followed by tail into the arena as one record; returns the
+    // record's address.
+    const char* Store(std::string_view text, std::string_view tail = {});
     // Makes room in the current block for records totalling `size` bytes
     // plus one length field, so that small texts stored next are contiguous.
     void Reserve(std::size_t size);
@@ -83,7 +85,8 @@ class LineStore {
 
     // All of these give the strong guarantee: on failure nothing changed.
     void Append(std::string_view text) { Insert(Size(), text); }
-    void Insert(std::size_t index, std::string_view text);  // before `index`
+    // Stores text followed by tail as one line before `index`.
+    void Insert(std::size_t index, std::string_view text, std::string_view tail = {});
     void Replace(std::size_t index, std::string_view text);
     void Erase(std::size_t first, std::size_t count);
     // Puts copies of all lines of `other` in front of this store's lines.

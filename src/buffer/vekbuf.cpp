@@ -48,23 +48,24 @@ void VekBuf::Unaccount(std::size_t length) {
 }
 
 int VekBuf::AppendLine(std::string_view text) {
+    return Append(text, {});
+}
+
+int VekBuf::AddLine(std::string_view text) {
+    return Append(text, "\n");
+}
+
+int VekBuf::Append(std::string_view text, std::string_view tail) {
     if (LineCount() > MAX_LINES) {
         return RC_BUFFER_FULL;
     }
     try {
-        m_lines.Append(text);
+        m_lines.Insert(m_lines.Size(), text, tail);
     } catch (const std::bad_alloc&) {
         return RC_BUFFER_FULL;
     }
-    AccountLine(text);
+    AccountLine(m_lines.At(m_lines.Size() - 1));
     return 0;
-}
-
-int VekBuf::AddLine(std::string_view text) {
-    std::string line;
-    line.reserve(text.size() + 1);
-    line.append(text).push_back('\n');
-    return AppendLine(line);
 }
 
 int VekBuf::DeleteLines(int first, int last) {

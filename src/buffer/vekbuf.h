@@ -85,6 +85,8 @@ class VekBuf {
     std::string m_status;
 
   private:
+    // Appends text followed by tail (the line feed of AddLine) as one line.
+    int Append(std::string_view text, std::string_view tail);
     void Unaccount(std::size_t length);
 
     LineStore m_lines;
