@@ -52,6 +52,24 @@ bool CreateOutput(CBufferedFile& file, const char* name) {
     }
 }
 
+constexpr int kSectionOpened = -1;
+
+// The start every section shares: nothing to do when no line remains or the
+// section is a lone terminator (the named file is left untouched, result 0);
+// otherwise its first line is taken into `line` and the output file is
+// created (kSectionOpened), or refused with 105.
+int BeginSection(LineCursor& cursor, const char* name, CBufferedFile& file,
+                 std::string_view& line) {
+    if (!cursor.LinesRemain()) {
+        return 0;
+    }
+    line = cursor.Take();
+    if (line == bundle::kTerminator) {
+        return 0;
+    }
+    return CreateOutput(file, name) ? kSectionOpened : RC_WRITE_FAILED;
+}
+
 class ExportDirection : public FileListDirection {
   public:
     explicit ExportDirection(const VekBuf& buffer) : m_buffer(buffer) {}
@@ -69,16 +87,10 @@ class ExportDirection : public FileListDirection {
 
 int WriteTextFile(const VekBuf& buffer, const char* name, BundlePosition& position) {
     LineCursor cursor(buffer, position);
-    if (!cursor.LinesRemain()) {
-        return 0;
-    }
-    std::string_view line = cursor.Take();
-    if (line == bundle::kTerminator) {
-        return 0;
-    }
+    std::string_view line;
     CBufferedFile file;
-    if (!CreateOutput(file, name)) {
-        return RC_WRITE_FAILED;
+    if (const int rc = BeginSection(cursor, name, file, line); rc != kSectionOpened) {
+        return rc;
     }
     if (cursor.LinesRemain()) {
         for (;;) {
@@ -104,16 +116,10 @@ int WriteTextFile(const VekBuf& buffer, const char* name, BundlePosition& positi
 
 int WriteBinaryFile(const VekBuf& buffer, const char* name, BundlePosition& position) {
     LineCursor cursor(buffer, position);
-    if (!cursor.LinesRemain()) {
-        return 0;
-    }
-    std::string_view line = cursor.Take();
-    if (line == bundle::kTerminator) {
-        return 0;
-    }
+    std::string_view line;
     CBufferedFile file;
-    if (!CreateOutput(file, name)) {
-        return RC_WRITE_FAILED;
+    if (const int rc = BeginSection(cursor, name, file, line); rc != kSectionOpened) {
+        return rc;
     }
     if (!StartsWith(line, bundle::kHeaderPrefix)) {
         file.Close();
