@@ -20,8 +20,8 @@ cmake -S . -B build/linux -DCMAKE_BUILD_TYPE=Release -DVEK_WERROR=ON -DVEK_BUILD
 cmake --build build/linux -j"$jobs"
 ctest --test-dir build/linux --output-on-failure -j"$jobs"
 
-echo "== linux, AddressSanitizer + UBSan"
-cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVEK_WERROR=ON -DVEK_SANITIZE=ON >/dev/null
+echo "== linux, AddressSanitizer + UBSan, with failure injection"
+cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVEK_WERROR=ON -DVEK_SANITIZE=ON -DVEK_FAULT_INJECTION=ON >/dev/null
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j"$jobs"
 

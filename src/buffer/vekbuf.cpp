@@ -23,6 +23,12 @@ int VekBuf::Reset() {
 }
 
 void VekBuf::TrackLongest(int length) {
+    // A longest length of 0 while other lines are held means "not known"
+    // (its last holder was removed): one more line cannot make it known, as
+    // longer lines may remain. GetStats measures it again.
+    if (m_longestLen == 0 && m_longestCount == 0 && LineCount() > 1) {
+        return;
+    }
     if (length > m_longestLen) {
         m_longestLen = length;
         m_longestCount = 1;
@@ -93,13 +99,24 @@ int VekBuf::PrependBuffer(VekBuf& other) {
     m_totalLen = static_cast<int>(static_cast<std::uint32_t>(m_totalLen) +
                                   static_cast<std::uint32_t>(total));
     m_longestLen = 0;
+    m_longestCount = 0;
     return 0;
 }
 
 void VekBuf::MeasureLongestAgain() {
-    m_longestLen = 0;
-    m_longestCount = 0;
-    m_lines.ForEach([this](std::string_view line) { TrackLongest(static_cast<int>(line.size())); });
+    int longest = 0;
+    int count = 0;
+    m_lines.ForEach([&longest, &count](std::string_view line) {
+        const int length = static_cast<int>(line.size());
+        if (length > longest) {
+            longest = length;
+            count = 1;
+        } else if (length == longest) {
+            ++count;
+        }
+    });
+    m_longestLen = longest;
+    m_longestCount = count;
 }
 
 int VekBuf::GetStats(int* countOut, int* longestOut, int* totalOut) {

@@ -43,9 +43,6 @@ class VekBuf {
     // length. 0, or 110 when measuring failed.
     int GetStats(int* countOut, int* longestOut, int* totalOut);
 
-    void TrackLongest(int length);
-    void AccountLine(std::string_view line);
-
     // Copies line `line` (from 1) without its last byte, NUL-terminated, into
     // dest (room for maxLen + 1 bytes). 0, 100 past the end, 112 too long.
     int ReadLine(int line, int maxLen, char* dest, int* lenOut);
@@ -85,6 +82,8 @@ class VekBuf {
     std::string m_status;
 
   private:
+    void TrackLongest(int length);
+    void AccountLine(std::string_view line);
     // Appends text followed by tail (the line feed of AddLine) as one line.
     int Append(std::string_view text, std::string_view tail);
     void Unaccount(std::size_t length);

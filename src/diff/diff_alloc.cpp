@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "common/failure.h"
+#include "common/fault_injection.h"
 #include "platform/message.h"
 
 namespace vek {
@@ -29,7 +30,8 @@ void* DiffAlloc(std::size_t size) {
     if (size == 0) {
         size = 1;
     }
-    void* block = ArmedFailureDue() ? nullptr : std::malloc(size);
+    void* block =
+        ArmedFailureDue() || fault::Due(fault::Point::kAllocation) ? nullptr : std::malloc(size);
     if (block == nullptr) {
         if (g_messageSink != nullptr) {
             g_messageSink(kDiffMemoryMessage);

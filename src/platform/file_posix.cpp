@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 #include "common/failure.h"
+#include "common/fault_injection.h"
 #include "platform/file.h"
 
 namespace vek::platform {
@@ -27,6 +28,43 @@ namespace {
 
 int Descriptor(std::intptr_t handle) {
     return static_cast<int>(handle);
+}
+
+// The system calls that can fail for reasons outside the program (storage,
+// permissions, devices). Each one is a point where a test build can make the
+// call fail with `error` as if the system had refused it.
+bool Injected(int error) noexcept {
+    if (!fault::Due(fault::Point::kFileOperation)) {
+        return false;
+    }
+    errno = error;
+    return true;
+}
+
+int SysOpen(const char* name, int flags) {
+    return Injected(EACCES) ? -1 : ::open(name, flags, 0666);
+}
+
+int SysTruncate(int fd) {
+    return Injected(EIO) ? -1 : ::ftruncate(fd, 0);
+}
+
+ssize_t SysRead(int fd, void* data, std::size_t count) {
+    return Injected(EIO) ? -1 : ::read(fd, data, count);
+}
+
+ssize_t SysWrite(int fd, const void* data, std::size_t count) {
+    return Injected(ENOSPC) ? -1 : ::write(fd, data, count);
+}
+
+int SysSync(int fd) {
+    return Injected(EIO) ? -1 : ::fdatasync(fd);
+}
+
+// Like close(2), the descriptor is gone even when the close reports an error.
+int SysClose(int fd) {
+    const int rc = ::close(fd);
+    return Injected(EIO) ? -1 : rc;
 }
 
 }  // namespace
@@ -54,7 +92,7 @@ void File::Open(const char* name, OpenMode mode) {
     // make the open wait.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     flags |= mode == OpenMode::kWriteExclusive ? (O_WRONLY | O_CREAT) : O_RDONLY;
-    const int fd = ::open(name, flags, 0666);
+    const int fd = SysOpen(name, flags);
     if (fd < 0) {
         Raise("open", errno);
     }
@@ -80,7 +118,7 @@ void File::Open(const char* name, OpenMode mode) {
         Release();
         Raise("lock", EWOULDBLOCK);
     }
-    if (mode == OpenMode::kWriteExclusive && S_ISREG(info.st_mode) && ::ftruncate(fd, 0) != 0) {
+    if (mode == OpenMode::kWriteExclusive && S_ISREG(info.st_mode) && SysTruncate(fd) != 0) {
         const int error = errno;
         Release();
         Raise("truncate", error);
@@ -100,7 +138,7 @@ std::size_t File::Read(void* data, std::size_t count) {
     char* out = static_cast<char*>(data);
     std::size_t done = 0;
     while (done < count) {
-        const ssize_t got = ::read(Descriptor(m_handle), out + done, count - done);
+        const ssize_t got = SysRead(Descriptor(m_handle), out + done, count - done);
         if (got < 0) {
             if (errno == EINTR) {
                 continue;
@@ -121,7 +159,7 @@ void File::Write(const void* data, std::size_t count) {
     }
     const char* in = static_cast<const char*>(data);
     while (count > 0) {
-        const ssize_t put = ::write(Descriptor(m_handle), in, count);
+        const ssize_t put = SysWrite(Descriptor(m_handle), in, count);
         if (put < 0) {
             if (errno == EINTR) {
                 continue;
@@ -144,7 +182,7 @@ void File::Commit() {
     if (!IsOpen()) {
         throw FileFailure("flush: file not open");
     }
-    if (::fdatasync(Descriptor(m_handle)) != 0 && errno != EINVAL && errno != EROFS) {
+    if (SysSync(Descriptor(m_handle)) != 0 && errno != EINVAL && errno != EROFS) {
         // EINVAL/EROFS: a special file (pipe, device) that has no storage to
         // commit to.
         Raise("fdatasync", errno);
@@ -157,7 +195,7 @@ void File::Close() {
     }
     const int fd = Descriptor(m_handle);
     m_handle = kNoHandle;
-    if (::close(fd) != 0 && errno != EINTR) {
+    if (SysClose(fd) != 0 && errno != EINTR) {
         Raise("close", errno);
     }
 }

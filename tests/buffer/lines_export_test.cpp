@@ -39,6 +39,27 @@ TEST(AddLineExport, StoresTheTextWithALineFeedAndKeepsFigures) {
     EXPECT_EQ(BufferLines(1), std::vector<std::string>{"x\n"});
 }
 
+// Once the longest line is deleted the longest length is unknown; lines
+// added afterwards must not pass off their own length as the longest.
+TEST(AddLineExport, LongestStaysTrueAfterTheLongestLineIsDeleted) {
+    FillBuffer(1, {"aaaa", "bb"});
+    ASSERT_EQ(EdCmd(1, "1d"), RC_OK);
+    ASSERT_EQ(AddLine(1, "c"), RC_OK);
+    EXPECT_EQ(BufferStats(1).longest, 3);  // "bb" + LF
+
+    FillBuffer(2, {"zzzzzz"});
+    FillBuffer(1, {"q", "rrrrrrrrr"});
+    ASSERT_EQ(EdCmd(1, "2d"), RC_OK);
+    ASSERT_EQ(EdCmd(1, "1a"), RC_OK);
+    ASSERT_EQ(EdCmd(1, "ss"), RC_OK);
+    ASSERT_EQ(EdCmd(1, "."), RC_OK);
+    ASSERT_EQ(AddLine(1, "t"), RC_OK);
+    vektest::Stats stats = BufferStats(1);
+    EXPECT_EQ(stats.count, 3);
+    EXPECT_EQ(stats.longest, 3);
+    EXPECT_EQ(stats.total, 2 + 3 + 2);
+}
+
 TEST(AddLineExport, LineLimitAllowsOneLineBeyondMaxLines) {
     ASSERT_EQ(InitBuf(2), RC_OK);
     std::string run;

@@ -1,0 +1,181 @@
+#include "fault/fault_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <new>
+
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "api/slots.h"
+#include "vekwin32.h"
+
+// Every allocation of the process goes through here, so an armed countdown
+// can fail the n-th allocation of an export call wherever in the library it
+// happens (containers, strings, the line store's arena).
+void* operator new(std::size_t size) {
+    if (vek::fault::Due(vek::fault::Point::kAllocation)) {
+        throw std::bad_alloc();
+    }
+    if (void* block = std::malloc(size == 0 ? 1 : size)) {
+        return block;
+    }
+    throw std::bad_alloc();
+}
+
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void operator delete(void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete[](void* block) noexcept {
+    std::free(block);
+}
+
+void operator delete(void* block, std::size_t) noexcept {
+    std::free(block);
+}
+
+void operator delete[](void* block, std::size_t) noexcept {
+    std::free(block);
+}
+
+namespace vekfault {
+
+BufferState Snapshot(int buf) {
+    const vek::VekBuf& buffer = vek::Slot(buf);
+    BufferState state;
+    for (int i = 0; i < buffer.LineCount(); ++i) {
+        state.lines.emplace_back(buffer.Line(i));
+    }
+    state.curLine = buffer.m_curLine;
+    state.insertMode = buffer.m_insertMode;
+    state.status = buffer.m_status;
+    return state;
+}
+
+void ExpectConsistent(int buf, const std::string& where) {
+    vek::VekBuf& buffer = vek::Slot(buf);
+    const int count = buffer.LineCount();
+    std::uint32_t total = 0;
+    int longest = 0;
+    int longestCount = 0;
+    for (int i = 0; i < count; ++i) {
+        const int length = static_cast<int>(buffer.Line(i).size());
+        total += static_cast<std::uint32_t>(length);
+        if (length > longest) {
+            longest = length;
+            longestCount = 1;
+        } else if (length == longest) {
+            ++longestCount;
+        }
+    }
+    EXPECT_EQ(static_cast<std::uint32_t>(buffer.TotalLen()), total) << where << ", buffer " << buf;
+    // 0 means "not known, measure again"; anything else must be the truth.
+    if (buffer.LongestLen() != 0) {
+        EXPECT_EQ(buffer.LongestLen(), longest) << where << ", buffer " << buf;
+        EXPECT_EQ(buffer.LongestCount(), longestCount) << where << ", buffer " << buf;
+    }
+    EXPECT_TRUE(buffer.m_insertMode == 0 || buffer.m_insertMode == 1) << where;
+    EXPECT_GE(buffer.m_curLine, -1) << where << ", buffer " << buf;
+    if (buffer.CacheValid() != 0) {
+        EXPECT_GE(buffer.CacheIndex(), 0) << where;
+        EXPECT_LT(buffer.CacheIndex(), count) << where << ": read cache on a removed line";
+    }
+    int statsCount = -1;
+    int statsLongest = -1;
+    int statsTotal = -1;
+    EXPECT_EQ(GetBufStats(buf, &statsCount, &statsLongest, &statsTotal), RC_OK) << where;
+    EXPECT_EQ(statsCount, count) << where;
+    EXPECT_EQ(statsLongest, longest) << where << ", buffer " << buf;
+    EXPECT_EQ(static_cast<std::uint32_t>(statsTotal), total) << where;
+}
+
+void Fill(int buf, const std::vector<std::string>& lines) {
+    ASSERT_EQ(InitBuf(buf), RC_OK);
+    for (const std::string& line : lines) {
+        ASSERT_EQ(AddLine(buf, line.c_str()), RC_OK);
+    }
+    if (!lines.empty()) {
+        char room[4096];
+        int length = 0;
+        GetLine(buf, static_cast<int>(lines.size()), static_cast<int>(sizeof room) - 1, room,
+                &length);
+    }
+}
+
+Scratch::Scratch() {
+    char pattern[] = "/tmp/vekfault-XXXXXX";
+    const char* made = ::mkdtemp(pattern);
+    if (made == nullptr) {
+        std::perror("mkdtemp");
+        std::abort();
+    }
+    m_path = made;
+}
+
+namespace {
+int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
+    return ::remove(path);
+}
+}  // namespace
+
+Scratch::~Scratch() {
+    ::nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    ASSERT_TRUE(out.good()) << path;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+bool Exists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
+}
+
+bool IsPrefix(const std::vector<std::string>& part, const std::vector<std::string>& whole) {
+    if (part.size() > whole.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < part.size(); ++i) {
+        if (part[i] != whole[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool IsPrefix(const std::string& part, const std::string& whole) {
+    return whole.compare(0, part.size(), part) == 0 && part.size() <= whole.size();
+}
+
+}  // namespace vekfault

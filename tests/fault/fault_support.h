@@ -1,0 +1,85 @@
+// Support for the failure-injection tests: a sweep that fails the n-th
+// allocation or file operation of a call for every n the call reaches, and
+// the checks that a buffer is still consistent afterwards.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "common/fault_injection.h"
+
+namespace vekfault {
+
+using vek::fault::Point;
+
+// A buffer as the core holds it: lines with their stored bytes, the edit
+// state and the status text.
+struct BufferState {
+    std::vector<std::string> lines;
+    int curLine = 0;
+    int insertMode = 0;
+    std::string status;
+
+    bool operator==(const BufferState& other) const {
+        return lines == other.lines && curLine == other.curLine && insertMode == other.insertMode &&
+               status == other.status;
+    }
+};
+BufferState Snapshot(int buf);
+
+// The figures agree with the lines, the edit state is one the interpreter
+// can be in, and the read cache (when valid) names a line that exists.
+void ExpectConsistent(int buf, const std::string& where);
+
+// Fills the buffer through AddLine (each line gets its line feed) and
+// leaves the read cache on the last line.
+void Fill(int buf, const std::vector<std::string>& lines);
+
+// Runs `setup` and `call` once to count the points of `point` the call
+// passes (`check(rc, 0)` sees that run), then once more for every n from 1 to
+// that count with the n-th point failing: setup(), call(), check(rc, n).
+// Returns the number of faults injected.
+template <class Setup, class Call, class Check>
+long Sweep(const std::string& label, Point point, Setup&& setup, Call&& call, Check&& check) {
+    setup();
+    vek::fault::Arm(point, 0);
+    int rc = call();
+    const long total = vek::fault::Passed(point);
+    check(rc, 0L);
+    for (long n = 1; n <= total && !::testing::Test::HasFatalFailure(); ++n) {
+        setup();
+        vek::fault::Arm(point, n);
+        rc = call();
+        vek::fault::Arm(point, 0);
+        check(rc, n);
+    }
+    std::printf("[  sweep   ] %s: %ld %s faults injected\n", label.c_str(), total,
+                point == Point::kAllocation ? "allocation" : "file-operation");
+    return total;
+}
+
+// A fresh directory, removed with its contents when the object goes.
+class Scratch {
+  public:
+    Scratch();
+    ~Scratch();
+    Scratch(const Scratch&) = delete;
+    Scratch& operator=(const Scratch&) = delete;
+    std::string Path(const std::string& name) const { return m_path + "/" + name; }
+
+  private:
+    std::string m_path;
+};
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);  // empty when missing
+bool Exists(const std::string& path);
+
+// True when `part` is where `whole` starts.
+bool IsPrefix(const std::vector<std::string>& part, const std::vector<std::string>& whole);
+bool IsPrefix(const std::string& part, const std::string& whole);
+
+}  // namespace vekfault
