@@ -1,0 +1,54 @@
+// A stream of edit-command lines fed through EdCmd into a filled buffer.
+// Every line must be answered with 0 or 102; a refused line changes neither
+// the lines nor the interpreter state; an accepted text line adds exactly
+// one line, and the buffer's rules hold after every call.
+#include <string>
+#include <vector>
+
+#include "api/slots.h"
+#include "fuzz_support.h"
+#include "vekwin32.h"
+
+using namespace vekfuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    Input in(data, size);
+    const int start = in.Byte() % 48;
+    InitBuf(1);
+    for (int i = 0; i < start; ++i) {
+        AddLine(
+            1, ("line " + std::to_string(i + 1) + std::string(static_cast<std::size_t>(i % 5), '-'))
+                   .c_str());
+    }
+    std::vector<std::string> commands = Split(in.Rest(), '\n');
+    if (commands.size() > 512) {
+        commands.resize(512);
+    }
+    vek::VekBuf& buffer = vek::Slot(1);
+    for (const std::string& command : commands) {
+        const std::vector<std::string> before = HeldLines(1);
+        const int curLine = buffer.m_curLine;
+        const int insertMode = buffer.m_insertMode;
+        const int rc = EdCmd(1, command.c_str());
+        Require(rc == RC_OK || rc == RC_BAD_LINE, "EdCmd answered " + std::to_string(rc));
+        const std::vector<std::string> after = HeldLines(1);
+        if (rc != RC_OK) {
+            Require(
+                after == before && buffer.m_curLine == curLine && buffer.m_insertMode == insertMode,
+                "a refused line changed the buffer: " + command);
+        } else if (insertMode == 1) {
+            // The text is the command up to its first NUL.
+            const std::string text = command.c_str();
+            if (!text.empty() && text[0] == '.') {
+                Require(after == before && buffer.m_insertMode == 0, "closing line stored text");
+            } else {
+                Require(after.size() == before.size() + 1 && buffer.m_insertMode == 1,
+                        "a text line did not add exactly one line");
+            }
+        } else {
+            Require(after.size() <= before.size(), "a command added lines");
+        }
+        RequireConsistent(1, "after EdCmd");
+    }
+    return 0;
+}
