@@ -61,6 +61,14 @@ long Sweep(const std::string& label, Point point, Setup&& setup, Call&& call, Ch
     return total;
 }
 
+// A failed file operation must not be reported as success: every call that
+// reaches one answers with a code.
+inline void ExpectReported(Point point, long n, int rc, const std::string& where) {
+    if (point == Point::kFileOperation && n > 0) {
+        EXPECT_NE(rc, 0) << where << ": a failed file operation was reported as success";
+    }
+}
+
 // A fresh directory, removed with its contents when the object goes.
 class Scratch {
   public:
