@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: Linux (warnings as errors), Linux under
-# AddressSanitizer + UBSan, the Windows DLL under wine, and a clang-format
-# check of all sources.
+# AddressSanitizer + UBSan with the failure-injection sweeps, each fuzz target
+# for a short while, the Windows DLL under wine, and a clang-format check of
+# all sources.
 set -eu
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -24,6 +25,9 @@ echo "== linux, AddressSanitizer + UBSan, with failure injection"
 cmake -S . -B build/asan -DCMAKE_BUILD_TYPE=Debug -DVEK_WERROR=ON -DVEK_SANITIZE=ON -DVEK_FAULT_INJECTION=ON >/dev/null
 cmake --build build/asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j"$jobs"
+
+echo "== fuzz targets, briefly (scripts/fuzz.sh runs them longer)"
+VEK_FUZZ_JOBS="$jobs" scripts/fuzz.sh "${VEK_FUZZ_SECONDS:-20}"
 
 echo "== windows (wine)"
 cmake -S . -B build/windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake -DCMAKE_BUILD_TYPE=Release -DVEK_WERROR=ON >/dev/null
