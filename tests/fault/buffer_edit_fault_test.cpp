@@ -112,6 +112,23 @@ TEST(AllocationFaults, ReadingExportsAnswerAndChangeNothing) {
         });
 }
 
+TEST(AllocationFaults, InitBufAndTestBufAlwaysAnswer) {
+    int probe = 7;
+    Sweep(
+        "InitBuf, TestBuf", Point::kAllocation,
+        [&] {
+            Fill(1, Numbered(500, "reset "));
+            probe = 7;
+        },
+        [&] { return InitBuf(1) + TestBuf(&probe); },
+        [&](int rc, long n) {
+            EXPECT_EQ(rc, 7) << "fault " << n;
+            EXPECT_EQ(probe, 100);
+            EXPECT_TRUE(Snapshot(1).lines.empty());
+            ExpectConsistent(1, "InitBuf, fault " + std::to_string(n));
+        });
+}
+
 // One command fed in several interpreter states; a refused line must leave
 // lines, current line and insert mode exactly as they were.
 TEST(AllocationFaults, EdCmdRefusesWithoutChangingState) {
