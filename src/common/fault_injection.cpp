@@ -22,13 +22,7 @@ Countdown& Of(Point point) noexcept {
 bool Due(Point point) noexcept {
     Countdown& countdown = Of(point);
     ++countdown.passed;
-    if (countdown.armed <= 0) {
-        return false;
-    }
-    if (--countdown.armed == 0) {
-        return true;
-    }
-    return false;
+    return countdown.armed > 0 && --countdown.armed == 0;
 }
 
 void Arm(Point point, long n) noexcept {

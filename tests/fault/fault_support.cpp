@@ -1,17 +1,11 @@
 #include "fault/fault_support.h"
 
-#include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <new>
-
-#include <ftw.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "api/slots.h"
 #include "support/buffer_invariants.h"
+#include "support/test_support.h"
 #include "vekwin32.h"
 
 // Every allocation of the process goes through here, so an armed countdown
@@ -82,52 +76,13 @@ void ExpectConsistent(int buf, const std::string& where) {
 }
 
 void Fill(int buf, const std::vector<std::string>& lines) {
-    ASSERT_EQ(InitBuf(buf), RC_OK);
-    for (const std::string& line : lines) {
-        ASSERT_EQ(AddLine(buf, line.c_str()), RC_OK);
-    }
+    vektest::FillBuffer(buf, lines);
     if (!lines.empty()) {
         char room[4096];
         int length = 0;
         GetLine(buf, static_cast<int>(lines.size()), static_cast<int>(sizeof room) - 1, room,
                 &length);
     }
-}
-
-Scratch::Scratch() {
-    char pattern[] = "/tmp/vekfault-XXXXXX";
-    const char* made = ::mkdtemp(pattern);
-    if (made == nullptr) {
-        std::perror("mkdtemp");
-        std::abort();
-    }
-    m_path = made;
-}
-
-namespace {
-int RemoveEntry(const char* path, const struct stat*, int, struct FTW*) {
-    return ::remove(path);
-}
-}  // namespace
-
-Scratch::~Scratch() {
-    ::nftw(m_path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS);
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    ASSERT_TRUE(out.good()) << path;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-bool Exists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
 }
 
 bool IsPrefix(const std::vector<std::string>& part, const std::vector<std::string>& whole) {

@@ -69,23 +69,6 @@ inline void ExpectReported(Point point, long n, int rc, const std::string& where
     }
 }
 
-// A fresh directory, removed with its contents when the object goes.
-class Scratch {
-  public:
-    Scratch();
-    ~Scratch();
-    Scratch(const Scratch&) = delete;
-    Scratch& operator=(const Scratch&) = delete;
-    std::string Path(const std::string& name) const { return m_path + "/" + name; }
-
-  private:
-    std::string m_path;
-};
-
-void WriteBytes(const std::string& path, const std::string& bytes);
-std::string ReadBytes(const std::string& path);  // empty when missing
-bool Exists(const std::string& path);
-
 // True when `part` is where `whole` starts.
 bool IsPrefix(const std::vector<std::string>& part, const std::vector<std::string>& whole);
 bool IsPrefix(const std::string& part, const std::string& whole);

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fault/fault_support.h"
+#include "support/test_support.h"
 #include "vekwin32.h"
 
 namespace vekfault {
@@ -53,7 +54,7 @@ class FileFaults : public ::testing::Test {
     void SetUp() override {
         m_inputs = {TextFile(40, 30), TextFile(60000, 90), BinaryFile(70000)};
         for (std::size_t i = 0; i < m_inputs.size(); ++i) {
-            WriteBytes(In(i), m_inputs[i]);
+            vektest::WriteFileBytes(In(i), m_inputs[i]);
         }
     }
     std::string In(std::size_t i) const { return m_dir.Path("in" + std::to_string(i)); }
@@ -66,7 +67,7 @@ class FileFaults : public ::testing::Test {
         return list;
     }
 
-    Scratch m_dir;
+    vektest::TempDir m_dir;
     std::vector<std::string> m_inputs;
 };
 
@@ -147,7 +148,7 @@ TEST_F(FileFaults, WriteFilesWritesPrefixesAndLeavesTheBundleAlone) {
                     ASSERT_EQ(LoadFiles(2, type, in.data(), status), RC_OK);
                     before = Snapshot(2);
                     for (std::size_t i = 0; i < m_inputs.size(); ++i) {
-                        WriteBytes(Out(i), "old contents");
+                        vektest::WriteFileBytes(Out(i), "old contents");
                     }
                     list = List(true);
                 },
@@ -159,7 +160,7 @@ TEST_F(FileFaults, WriteFilesWritesPrefixesAndLeavesTheBundleAlone) {
                         ASSERT_EQ(rc, RC_OK);
                         expected.clear();
                         for (std::size_t i = 0; i < m_inputs.size(); ++i) {
-                            expected.push_back(ReadBytes(Out(i)));
+                            expected.push_back(vektest::ReadFileBytes(Out(i)));
                         }
                         if (type == 'B') {
                             EXPECT_EQ(expected, m_inputs);
@@ -173,7 +174,7 @@ TEST_F(FileFaults, WriteFilesWritesPrefixesAndLeavesTheBundleAlone) {
                     // one holds a prefix, the later ones are untouched.
                     bool failedOne = false;
                     for (std::size_t i = 0; i < m_inputs.size(); ++i) {
-                        const std::string got = ReadBytes(Out(i));
+                        const std::string got = vektest::ReadFileBytes(Out(i));
                         if (got == expected[i] && !failedOne) {
                             continue;
                         }
@@ -207,13 +208,13 @@ TEST_F(FileFaults, PlainSaveAndLoadKeepWhatWasDone) {
             [&] {
                 Fill(3, lines);
                 before = Snapshot(3);
-                WriteBytes(saved, "old");
+                vektest::WriteFileBytes(saved, "old");
             },
             [&] { return WriteBuf(3, saved.c_str()); },
             [&](int rc, long n) {
                 EXPECT_TRUE(OneOf(rc, {RC_OK, RC_WRITE_FAILED})) << save << ": " << rc;
                 ExpectReported(point, n, rc, save + ", fault " + std::to_string(n));
-                const std::string got = ReadBytes(saved);
+                const std::string got = vektest::ReadFileBytes(saved);
                 if (rc == RC_OK) {
                     EXPECT_EQ(got, expectedFile) << save << ", fault " << n;
                 } else {

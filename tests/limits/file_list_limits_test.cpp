@@ -179,7 +179,7 @@ TEST_F(FileLists, ElevenAndTwelveNamesAnswer108AfterTenSections) {
     for (const int count : {11, 12}) {
         SCOPED_TRACE(std::to_string(count) + " names");
         const std::vector<std::string> names = Names(m_dir, "in", count, -1);
-        std::string list = limitstest::Join(names);
+        std::string list = limitstest::JoinList(names);
         char status[32] = "unwritten";
         vektest::FillBuffer(1, {"kept"});
         EXPECT_EQ(LoadFiles(1, 'T', list.data(), status), RC_TOO_MANY_FILES);
@@ -203,8 +203,8 @@ TEST_F(FileLists, ElevenAndTwelveNamesAnswer108AfterTenSections) {
         const std::vector<std::string> out =
             Names(m_dir, "out" + std::to_string(count) + "_", count, -1);
         ASSERT_EQ(InitBuf(1), RC_OK);
-        ASSERT_EQ(Load(1, 'T', limitstest::Join(names)), RC_TOO_MANY_FILES);
-        EXPECT_EQ(limitstest::Write(1, 'T', limitstest::Join(out)), RC_TOO_MANY_FILES);
+        ASSERT_EQ(Load(1, 'T', limitstest::JoinList(names)), RC_TOO_MANY_FILES);
+        EXPECT_EQ(limitstest::Write(1, 'T', limitstest::JoinList(out)), RC_TOO_MANY_FILES);
         for (int k = 0; k < count; ++k) {
             const std::string& name = out[static_cast<std::size_t>(k)];
             if (k < 9) {
@@ -218,8 +218,9 @@ TEST_F(FileLists, ElevenAndTwelveNamesAnswer108AfterTenSections) {
 
         // No checksum, also not for width 32.
         int sum = -1;
-        EXPECT_EQ(limitstest::CrcOfFiles('T', limitstest::Join(names), &sum), RC_TOO_MANY_FILES);
-        std::string again = limitstest::Join(names);
+        EXPECT_EQ(limitstest::CrcOfFiles('T', limitstest::JoinList(names), &sum),
+                  RC_TOO_MANY_FILES);
+        std::string again = limitstest::JoinList(names);
         EXPECT_EQ(CrcFile('B', again.data(), 32, &sum), RC_TOO_MANY_FILES);
         EXPECT_EQ(sum, -1);
     }
@@ -240,7 +241,7 @@ TEST_F(FileLists, EveryCountAndEveryEmptyPositionRoundTrips) {
                 SCOPED_TRACE(std::string("type ") + type + ", " + std::to_string(count) +
                              " names, empty name " + std::to_string(empty));
                 const ListWalk walk = BundleWalk(count, empty);
-                const std::string list = limitstest::Join(Names(m_dir, "in", count, empty));
+                const std::string list = limitstest::JoinList(Names(m_dir, "in", count, empty));
                 std::vector<std::string> lines;
                 std::string status;
                 ExpectedLoad(type, empty, walk, &lines, &status);
@@ -260,7 +261,7 @@ TEST_F(FileLists, EveryCountAndEveryEmptyPositionRoundTrips) {
                 const std::string prefix = "o" + std::to_string(++round) + "_";
                 const std::vector<std::string> out = Names(m_dir, prefix, count, empty);
                 const Fingerprint loaded = Take(1);
-                EXPECT_EQ(limitstest::Write(1, type, limitstest::Join(out)), walk.rc);
+                EXPECT_EQ(limitstest::Write(1, type, limitstest::JoinList(out)), walk.rc);
                 EXPECT_EQ(Take(1), loaded);
                 for (int k = 0; k < count; ++k) {
                     if (k == empty) {
@@ -285,12 +286,12 @@ TEST_F(FileLists, EveryCountAndEveryEmptyPositionRoundTrips) {
 TEST_F(FileLists, WriteFilesRefusesAnEmptyNameForASectionWithContent) {
     const std::vector<std::string> in = Names(m_dir, "in", 10, -1);
     ASSERT_EQ(InitBuf(1), RC_OK);
-    ASSERT_EQ(Load(1, 'T', limitstest::Join(in)), RC_OK);
+    ASSERT_EQ(Load(1, 'T', limitstest::JoinList(in)), RC_OK);
     const Fingerprint loaded = Take(1);
 
     // A full list with an empty third name: two files, then 105.
     const std::vector<std::string> third = Names(m_dir, "third", 10, 2);
-    EXPECT_EQ(limitstest::Write(1, 'T', limitstest::Join(third)), RC_WRITE_FAILED);
+    EXPECT_EQ(limitstest::Write(1, 'T', limitstest::JoinList(third)), RC_WRITE_FAILED);
     EXPECT_EQ(ReadFileBytes(third[0]), "file #00\r\n");
     EXPECT_EQ(ReadFileBytes(third[1]), "file #01\r\n");
     for (int k = 3; k < 10; ++k) {
@@ -300,7 +301,7 @@ TEST_F(FileLists, WriteFilesRefusesAnEmptyNameForASectionWithContent) {
     // Eleven names, the first empty: full, and the first section has
     // content, so nothing is written.
     const std::vector<std::string> first = Names(m_dir, "first", 11, 0);
-    EXPECT_EQ(limitstest::Write(1, 'T', limitstest::Join(first)), RC_WRITE_FAILED);
+    EXPECT_EQ(limitstest::Write(1, 'T', limitstest::JoinList(first)), RC_WRITE_FAILED);
     for (const std::string& name : first) {
         if (!name.empty()) {
             EXPECT_FALSE(FileExists(name)) << name;
@@ -349,7 +350,7 @@ TEST_F(FileLists, CheckTypeStopsAtTheFirstEmptyNameAndAfterTenNames) {
             }
             const bool stopsAtEmpty = empty >= 0 && empty < 10;
             const int rc = !stopsAtEmpty && count > 10 ? RC_TOO_MANY_FILES : RC_OK;
-            std::string list = limitstest::Join(names);
+            std::string list = limitstest::JoinList(names);
             std::unique_ptr<char[]> type(new char[1]);
             type[0] = '?';
             EXPECT_EQ(CheckType(list.data(), type.get()), rc);
@@ -363,7 +364,7 @@ TEST_F(FileLists, CheckTypeStopsAtTheFirstEmptyNameAndAfterTenNames) {
         SCOPED_TRACE("binary file at " + std::to_string(at));
         std::vector<std::string> names = Names(m_dir, "in", kMaxNames, -1);
         names[static_cast<std::size_t>(at)] = binary;
-        std::string list = limitstest::Join(names);
+        std::string list = limitstest::JoinList(names);
         char type = '?';
         EXPECT_EQ(CheckType(list.data(), &type), at < 10 ? RC_OK : RC_TOO_MANY_FILES);
         EXPECT_EQ(type, at < 10 ? 'B' : 'T');

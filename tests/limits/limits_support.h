@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "files/files_test_util.h"
 #include "support/test_support.h"
 
 namespace limitstest {
@@ -176,35 +177,15 @@ inline Fingerprint Take(int buf) {
     return print;
 }
 
-// LoadFiles on a copy of `list`. *status receives what the status output
-// holds afterwards: "unwritten" when LoadFiles did not write it.
-inline int Load(int buf, char type, const std::string& list, std::string* status = nullptr) {
-    std::string cut = list;
-    char room[64] = "unwritten";
-    const int rc = LoadFiles(buf, type, cut.data(), room);
-    if (status != nullptr) {
-        *status = room;
-    }
-    return rc;
-}
-
-inline int Write(int buf, char type, const std::string& list) {
-    std::string cut = list;
-    return WriteFiles(buf, type, cut.data());
-}
+// Lists, LoadFiles and WriteFiles on copies of a list, as the file tests use them.
+using filestest::JoinList;
+using filestest::Load;
+using filestest::Write;
 
 // CrcFile on a copy of `list`; *sum is left as it was when nothing is written.
 inline int CrcOfFiles(char type, const std::string& list, int* sum) {
     std::string cut = list;
     return CrcFile(type, cut.data(), 16, sum);
-}
-
-inline std::string Join(const std::vector<std::string>& names) {
-    std::string list;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        list += (i == 0 ? "" : ",") + names[i];
-    }
-    return list;
 }
 
 }  // namespace limitstest

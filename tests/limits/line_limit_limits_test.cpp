@@ -368,7 +368,7 @@ TEST(LineLimit, LoadFilesAppendsUpToOneLineBeyondMaxLines) {
 
     // The first section fits whole, the second is cut.
     FillNumbered(1, kLimit - 5, Old);
-    const std::string twice = limitstest::Join({dir.Path("three"), dir.Path("three")});
+    const std::string twice = limitstest::JoinList({dir.Path("three"), dir.Path("three")});
     EXPECT_EQ(Load(1, 'T', twice, &status), RC_BUFFER_FULL);
     EXPECT_EQ(status, "unwritten");
     ExpectOldThen(1, kLimit - 5, {" a", " b", " c", "E", " a", " b"});

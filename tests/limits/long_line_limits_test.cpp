@@ -186,7 +186,7 @@ TEST(LongLine, BundleWithALongLineLoadsWritesAndChecksums) {
     WriteFileBytes(dir.Path("small.txt"), "s1\ns2\n");
     FillBuffer(2, {"bystander"});
     const Fingerprint other = Take(2);
-    const std::string list = limitstest::Join({dir.Path("long.txt"), dir.Path("small.txt")});
+    const std::string list = limitstest::JoinList({dir.Path("long.txt"), dir.Path("small.txt")});
 
     ASSERT_EQ(InitBuf(1), RC_OK);
     std::string status;
@@ -205,7 +205,7 @@ TEST(LongLine, BundleWithALongLineLoadsWritesAndChecksums) {
     EXPECT_EQ(fileSum, sum);
 
     const Fingerprint loaded = Take(1);
-    const std::string out = limitstest::Join({dir.Path("long.out"), dir.Path("small.out")});
+    const std::string out = limitstest::JoinList({dir.Path("long.out"), dir.Path("small.out")});
     EXPECT_EQ(limitstest::Write(1, 'T', out), RC_OK);
     EXPECT_TRUE(ReadFileBytes(dir.Path("long.out")) == "head\r\n" + LongA() + "\r\nz\r\n");
     EXPECT_EQ(ReadFileBytes(dir.Path("small.out")), "s1\r\ns2\r\n");
