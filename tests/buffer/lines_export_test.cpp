@@ -62,18 +62,7 @@ TEST(AddLineExport, LongestStaysTrueAfterTheLongestLineIsDeleted) {
 
 TEST(AddLineExport, LineLimitAllowsOneLineBeyondMaxLines) {
     ASSERT_EQ(InitBuf(2), RC_OK);
-    std::string run;
-    for (int i = 0; i < 1000; ++i) {
-        run.push_back('l');
-        run.push_back('\0');
-    }
-    run.push_back('\0');
-    for (int i = 0; i < MAX_LINES / 1000; ++i) {
-        ASSERT_EQ(AddLines(2, run.data()), RC_OK);
-    }
-    for (int i = BufferStats(2).count; i < MAX_LINES; ++i) {
-        ASSERT_EQ(AddLine(2, "l"), RC_OK);
-    }
+    vektest::AppendCopies(2, "l", MAX_LINES);
     ASSERT_EQ(BufferStats(2).count, MAX_LINES);
     EXPECT_EQ(AddLine(2, "last"), RC_OK);
     EXPECT_EQ(BufferStats(2).count, MAX_LINES + 1);

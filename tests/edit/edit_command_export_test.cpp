@@ -251,15 +251,7 @@ TEST(EdCmdInsertModeTest, EachBufferKeepsItsOwnState) {
 
 TEST(EdCmdInsertModeTest, InsertionIgnoresTheLineLimit) {
     ASSERT_EQ(InitBuf(kBuf), RC_OK);
-    // A packed run fills the buffer quickly: "x\0x\0...\0\0".
-    std::string run;
-    for (int i = 0; i < 4096; ++i) {
-        run.append("x", 2);
-    }
-    run.push_back('\0');
-    for (int i = 0; i < (MAX_LINES + 1) / 4096; ++i) {
-        ASSERT_EQ(AddLines(kBuf, run.data()), RC_OK);
-    }
+    vektest::AppendCopies(kBuf, "x", MAX_LINES);
     ASSERT_EQ(AddLine(kBuf, "last"), RC_OK);
     ASSERT_EQ(BufferStats(kBuf).count, MAX_LINES + 1);
     ASSERT_EQ(AddLine(kBuf, "refused"), RC_BUFFER_FULL);

@@ -306,15 +306,7 @@ TEST(LoadFilesExport, LineLimitCutsTheSectionShort) {
     TempDir dir;
     WriteFileBytes(dir.Path("three.txt"), "1\n2\n3\n");
     ASSERT_EQ(InitBuf(2), RC_OK);
-    std::string run;
-    for (int i = 0; i < 4096; ++i) {
-        run += "l";
-        run.push_back('\0');
-    }
-    run.push_back('\0');
-    for (int i = 0; i < MAX_LINES / 4096; ++i) {
-        ASSERT_EQ(AddLines(2, run.data()), RC_OK);
-    }
+    vektest::AppendCopies(2, "l", MAX_LINES);
     ASSERT_EQ(BufferStats(2).count, MAX_LINES);
     std::string status;
     EXPECT_EQ(Load(2, 'T', dir.Path("three.txt"), &status), RC_BUFFER_FULL);

@@ -148,15 +148,7 @@ TEST(ReadBufExport, LineLimit) {
     TempDir dir;
     WriteFileBytes(dir.Path("f"), "1\n2\n");
     ASSERT_EQ(InitBuf(2), RC_OK);
-    std::string run;
-    for (int i = 0; i < 4096; ++i) {
-        run += "l";
-        run.push_back('\0');
-    }
-    run.push_back('\0');
-    for (int i = 0; i < MAX_LINES / 4096; ++i) {
-        ASSERT_EQ(AddLines(2, run.data()), RC_OK);
-    }
+    vektest::AppendCopies(2, "l", MAX_LINES);
     // One piece fits (MAX_LINES + 1 lines), the next is refused.
     EXPECT_EQ(ReadInto(2, dir.Path("f")), RC_BUFFER_FULL);
     EXPECT_EQ(BufferStats(2).count, MAX_LINES + 1);

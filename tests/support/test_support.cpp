@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <filesystem>
@@ -17,6 +18,22 @@ void FillBuffer(int buf, const std::vector<std::string>& lines) {
     ASSERT_EQ(InitBuf(buf), RC_OK);
     for (const std::string& line : lines) {
         ASSERT_EQ(AddLine(buf, line.c_str()), RC_OK);
+    }
+}
+
+void AppendCopies(int buf, const std::string& text, int count) {
+    ASSERT_FALSE(text.empty());
+    std::string run;
+    for (int done = 0; done < count;) {
+        const int strings = std::min(count - done, 4096);
+        run.clear();
+        for (int i = 0; i < strings; ++i) {
+            run += text;
+            run.push_back('\0');
+        }
+        run.push_back('\0');
+        ASSERT_EQ(AddLines(buf, run.data()), RC_OK) << "after " << done << " lines";
+        done += strings;
     }
 }
 

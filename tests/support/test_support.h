@@ -10,6 +10,9 @@ namespace vektest {
 
 // Empties `buf` and fills it with `lines` through AddLine (each gets a line feed).
 void FillBuffer(int buf, const std::vector<std::string>& lines);
+// Appends `count` copies of `text` (not empty) through AddLines, in packed
+// runs of up to 4096 strings: the quick way to bring a buffer to its limit.
+void AppendCopies(int buf, const std::string& text, int count);
 // Every line of `buf` as GetLine hands it out (without its last byte).
 std::vector<std::string> BufferLines(int buf);
 
