@@ -1,6 +1,8 @@
 #include "vek_commands.h"
 
+#include <sys/stat.h>
 #include <cstdio>
+#include <cstdlib>
 #include <string_view>
 
 #include "vek_io.h"
@@ -26,11 +28,30 @@ void WarnUnterminated(const Input& in, const LoadInfo& info) {
                      in.Name().c_str(), info.lines);
 }
 
+// What reading in the CR LF form dropped or changed: the data from a 0x1A
+// byte on, and line feeds without a CR (written back as CR LF).
+void WarnCrlfChanges(const Input& in, const LoadInfo& info) {
+    if (info.firstBareLf != 0)
+        std::fprintf(stderr,
+                     "vek: %s:%ld: the line ends in a line feed without a CR (%ld such line%s): "
+                     "in the CR LF form it is read as a line and written back with CR LF; leave "
+                     "out --crlf if the file has LF line ends\n",
+                     in.Name().c_str(), info.firstBareLf, info.bareLfLines,
+                     info.bareLfLines == 1 ? "" : "s");
+    if (info.eofLine != 0)
+        std::fprintf(stderr,
+                     "vek: %s:%ld: a 0x1A byte ends the data in the CR LF form: it and the %lld "
+                     "byte%s after it are not read; leave out --crlf to read the whole file\n",
+                     in.Name().c_str(), info.eofLine, info.eofDropped - 1,
+                     info.eofDropped == 2 ? "" : "s");
+}
+
 void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut = nullptr,
               std::FILE* copy = nullptr) {
     Input in(name);
     const LoadInfo info = LoadLines(buf, in, crlf, copy);
     WarnUnterminated(in, info);
+    WarnCrlfChanges(in, info);
     if (infoOut != nullptr)
         *infoOut = info;
 }
@@ -97,22 +118,47 @@ std::string JoinedNames(const std::vector<std::string>& names) {
     return joined;
 }
 
-char TypeOf(const std::string& list) {
+// A file-list export failed: names the file the library could not read
+// where it can be found, else the whole set.
+[[noreturn]] void FailForSet(const std::string& call, int rc,
+                             const std::vector<std::string>& names) {
+    if (rc == RC_READ_FAILED) {
+        for (const std::string& name : names)
+            if (!name.empty())
+                Input probe(name);  // throws with the name and the system's reason
+        // Every file opens for vek: the library's own open (which locks the
+        // file) is refused for one of them.
+        for (const std::string& name : names) {
+            if (name.empty())
+                continue;
+            std::vector<char> one = Writable(FileList({name}, false));
+            char type = 0;
+            if (CheckType(one.data(), &type) == RC_READ_FAILED)
+                Fail(name + ": the library cannot open or read it (" + CodeText(rc) +
+                     "); another program may hold it open or locked: close that program and "
+                     "try again");
+        }
+    }
+    Fail(call + " failed with " + CodeText(rc) + " for " + JoinedNames(names) +
+         "; check that every file can be read");
+}
+
+char TypeOf(const std::string& list, const std::vector<std::string>& names) {
     std::vector<char> writable = Writable(list);
     char type = 0;
     const int rc = CheckType(writable.data(), &type);
     if (rc != RC_OK)
-        Fail("CheckType failed with " + CodeText(rc) + "; check that every file can be read");
+        FailForSet("CheckType", rc, names);
     return type;
 }
 
 // The set's type: -t or -b, text with --tenth, else what CheckType says.
-char TypeOf(const Options& o, const std::string& list) {
+char TypeOf(const Options& o, const std::string& list, const std::vector<std::string>& names) {
     if (o.hasTenth)
         return 'T';
     if (o.type != 0)
         return o.type;
-    return TypeOf(list);
+    return TypeOf(list, names);
 }
 
 bool HandledAsBinary(char type, std::size_t index) {
@@ -120,19 +166,58 @@ bool HandledAsBinary(char type, std::size_t index) {
 }
 
 // A text file with a NUL byte would lose the rest of that line in a text
-// bundle (a line is handed out up to its first NUL).
+// bundle (a line is handed out up to its first NUL); one without a line
+// feed at its end comes back with one.
 void CheckTextFiles(const std::vector<std::string>& names, char type) {
     if (type != 'T')
         return;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (HandledAsBinary(type, i) || names[i].empty())
             continue;
-        const long nul = FindNulLine(names[i]);
-        if (nul != 0)
-            Fail(names[i] + ":" + std::to_string(nul) +
+        const TextScan scan = ScanTextFile(names[i]);
+        if (scan.nulLine != 0)
+            Fail(names[i] + ":" + std::to_string(scan.nulLine) +
                  ": the line holds a NUL byte, which a text bundle cannot carry; bundle the "
                  "files with -b, or give the one binary file with --tenth");
+        if (scan.unterminated)
+            std::fprintf(stderr,
+                         "vek: %s:%ld: the last line has no line feed; the bundle keeps it as if "
+                         "it had one, and the file comes back with one; bundle with -b to keep "
+                         "the file byte for byte\n",
+                         names[i].c_str(), scan.lines);
     }
+}
+
+// An output that is one of the inputs would be destroyed before (or while)
+// it is read: refused before anything is written.
+void RefuseOutputOverInput(const std::string& command, const std::string& output,
+                           const std::vector<std::string>& inputs) {
+    if (output.empty() || output == "-")
+        return;
+    for (const std::string& input : inputs)
+        if (output == input || SameFile(output, input))
+            Fail(command + ": the output " + output + " is the input " + input +
+                 " (the same file); nothing was written: name another output file");
+}
+
+// Two files that hold the same lines but differ in the line feed at the
+// end are not the same; an edit script cannot carry that difference.
+int FinalLineFeedStatus(const std::string& oldName, const LoadInfo& oldInfo,
+                        const std::string& newName, const LoadInfo& newInfo, long scriptLines) {
+    if (scriptLines != 0)
+        return 1;
+    if (oldInfo.unterminated == newInfo.unterminated)
+        return 0;
+    const std::string& open = newInfo.unterminated ? newName : oldName;
+    const std::string& closed = newInfo.unterminated ? oldName : newName;
+    std::fprintf(stderr,
+                 "vek: %s and %s hold the same lines but differ at the end: the last line of %s "
+                 "has a line feed, that of %s has none; an edit script cannot carry that, so "
+                 "the script is empty; add the missing line feed, or compare the files with "
+                 "cmp\n",
+                 DisplayName(oldName).c_str(), DisplayName(newName).c_str(),
+                 DisplayName(closed).c_str(), DisplayName(open).c_str());
+    return 1;
 }
 
 std::string CommandLine(long first, long last, char letter) {
@@ -274,14 +359,39 @@ std::string RefusalReason(std::string_view line, bool crlf, long fileLines) {
          " but applying it line by line did not; this is a fault in the library");
 }
 
-// A script whose last insertion has no closing line would leave text out
-// and the target in insert mode: refuse it before applying.
-void CheckScriptEnd(const std::string& scriptName) {
+bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
+// Lines that begin the other forms of diff output: unified ("--- ",
+// "+++ ", "@@ "), context ("*** ", "***************") and their headers.
+bool ForeignDiffLine(std::string_view line) {
+    for (const char* prefix :
+         {"--- ", "+++ ", "@@ -", "*** ", "***************", "diff ", "Index: ", "index "})
+        if (StartsWith(line, prefix))
+            return true;
+    return false;
+}
+
+// Refused before applying: a unified or context diff, which would be read
+// as commands and text; a script whose last insertion has no closing line,
+// which would leave text out and the target in insert mode.
+void CheckScriptForm(const std::string& scriptName) {
     BufferReader script(2);
     std::string_view line;
     bool inserting = false;
     long start = 0;
     while (script.Next(line)) {
+        if (!inserting && ForeignDiffLine(line)) {
+            const bool context = StartsWith(line, "*** ") || StartsWith(line, "***************");
+            Fail(DisplayName(scriptName) + ":" + std::to_string(script.LineNumber()) +
+                     ": this is a " + (context ? "context" : "unified") + " diff (as 'diff " +
+                     (context ? "-c" : "-u") +
+                     "' writes), not an edit script; vek patch applies edit scripts as 'vek "
+                     "diff' and 'diff -e' write them: apply this one with patch(1), or make an "
+                     "edit script with 'vek diff'; nothing was written",
+                 1);
+        }
         if (inserting) {
             if (!line.empty() && line[0] == '.')
                 inserting = false;
@@ -300,8 +410,12 @@ void CheckScriptEnd(const std::string& scriptName) {
 struct Section {
     long firstLine = 0;
     bool empty = false;
-    bool binary = false;
-    long shortLine = 0;  // first uuencoded line shorter than its count needs
+    bool ownHeader = false;  // opens with the header LoadFiles writes for a binary file
+    bool uuHeader = false;   // opens with a " begin" line
+    long binaryFault = 0;    // first line that keeps it from decoding, 0 when it decodes
+    std::string binaryWhy;
+    long long textBytes = 0;    // the file's size written as text (CR LF line ends)
+    long long binaryBytes = 0;  // the file's size decoded
 };
 
 // A uuencoded line: a space, the length character, then four characters
@@ -318,41 +432,289 @@ bool DataLineComplete(std::string_view line) {
     return line.size() >= needed;
 }
 
+// The sections of the bundle in buffer 1, each judged both ways: as text
+// and as a uuencoded binary file (as WriteFiles decodes one).
 std::vector<Section> ScanBundle(const std::string& bundleName) {
     std::vector<Section> sections;
     BufferReader reader(1);
     std::string_view line;
     Section current;
     bool open = false;
-    bool firstIsBegin = false;  // the section opens with a uuencode header
-    bool lastIsEnd = false;     // the line before the terminator is " end"
+    bool sawEnd = false;
     while (reader.Next(line)) {
+        const long number = reader.LineNumber();
         if (!open) {
-            current = Section{reader.LineNumber(), false, false, 0};
+            current = Section{};
+            current.firstLine = number;
             open = true;
-            firstIsBegin = line.substr(0, 7) == " begin ";
+            sawEnd = false;
         }
+        auto fault = [&](const char* why) {
+            if (current.binaryFault == 0) {
+                current.binaryFault = number;
+                current.binaryWhy = why;
+            }
+        };
         if (line == "E") {
-            current.empty = reader.LineNumber() == current.firstLine;
-            current.binary = !current.empty && firstIsBegin && lastIsEnd;
+            current.empty = number == current.firstLine;
+            if (!current.empty && !sawEnd)
+                fault("the section has no ' end' line before its 'E'");
             sections.push_back(current);
             open = false;
             continue;
         }
         if (line.empty() || line[0] != ' ')
-            Fail(DisplayName(bundleName) + ":" + std::to_string(reader.LineNumber()) +
+            Fail(DisplayName(bundleName) + ":" + std::to_string(number) +
                  ": not a bundle line (bundle lines begin with a space or are the terminator "
                  "'E'); is this a bundle made by 'vek bundle'?");
-        lastIsEnd = line == " end";
-        if (firstIsBegin && reader.LineNumber() != current.firstLine && !lastIsEnd &&
-            current.shortLine == 0 && !DataLineComplete(line))
-            current.shortLine = reader.LineNumber();
+        current.textBytes += static_cast<long long>(line.size() - 1) + 2;
+        if (number == current.firstLine) {
+            current.uuHeader = StartsWith(line, " begin");
+            current.ownHeader = line == " begin 777 xxxx";
+            if (!current.uuHeader)
+                fault("it does not begin with a uuencode header");
+        } else if (sawEnd) {
+            fault("a line follows the ' end' line");
+        } else if (StartsWith(line, " end")) {
+            if (line == " end")
+                sawEnd = true;
+            else
+                fault("the line begins with ' end' but is not the end line");
+        } else if (!DataLineComplete(line)) {
+            fault("the uuencoded line is shorter than its length character says");
+        } else {
+            current.binaryBytes += (line[1] - 32) & 63;
+        }
     }
     if (open)
         Fail(DisplayName(bundleName) + ":" + std::to_string(reader.Count()) +
              ": the bundle ends inside a file's section, without its 'E' line: it is cut short");
     return sections;
 }
+
+// The type to unbundle with. Read as text, a bundle is wrong when every
+// file in the text places carries the header LoadFiles writes for binary
+// files (that is a binary bundle), or when its tenth file does not decode;
+// read as binary, when a file does not decode. -t, -b and --tenth are
+// checked against that; without them the one fitting reading is taken, and
+// a bundle that fits both is refused.
+char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
+                        const std::vector<std::string>& names, const std::string& bundleName) {
+    const std::string bundle = DisplayName(bundleName);
+    bool anyTextPlace = false;
+    bool allOwnHeaders = true;
+    long firstTextPlace = -1;
+    long firstUndecodable = -1;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        if (sections[i].empty)
+            continue;
+        if (i < 9) {
+            if (!anyTextPlace)
+                firstTextPlace = static_cast<long>(i);
+            anyTextPlace = true;
+            allOwnHeaders = allOwnHeaders && sections[i].ownHeader;
+        }
+        if (sections[i].binaryFault != 0 && firstUndecodable < 0)
+            firstUndecodable = static_cast<long>(i);
+    }
+    const bool binaryBundle = anyTextPlace && allOwnHeaders;
+    const bool tenthDecodes =
+        sections.size() < 10 || sections[9].empty || sections[9].binaryFault == 0;
+    const bool textFits = !binaryBundle && tenthDecodes;
+    const bool binaryFits = firstUndecodable < 0;
+
+    auto fileName = [&](std::size_t i) {
+        return "file " + std::to_string(i + 1) + " (" + names[i] + ")";
+    };
+    // Reading as binary fails at file i.
+    auto failDecode = [&](std::size_t i, const char* advice) {
+        const Section& section = sections[i];
+        if (!section.uuHeader)
+            Fail(bundle + ":" + std::to_string(section.firstLine) + ": " + fileName(i) +
+                 " is text, not uuencoded; " + advice + "; nothing was written");
+        Fail(bundle + ":" + std::to_string(section.binaryFault) + ": " + section.binaryWhy + " (" +
+             fileName(i) + "): the bundle is damaged; nothing was written");
+    };
+    const char* tenthAdvice = "the tenth file of a set is always binary";
+    if (o.type == 'T' || o.hasTenth) {
+        if (binaryBundle)
+            Fail(bundle + ":" +
+                 std::to_string(sections[static_cast<std::size_t>(firstTextPlace)].firstLine) +
+                 ": every file of the bundle is uuencoded as 'vek bundle -b' writes it: this "
+                 "is a binary bundle; unbundle it with -b; nothing was written");
+        if (!tenthDecodes)
+            failDecode(9, tenthAdvice);
+        return 'T';
+    }
+    if (o.type == 'B') {
+        if (!binaryFits)
+            failDecode(static_cast<std::size_t>(firstUndecodable), "unbundle with -t");
+        return 'B';
+    }
+    if (textFits && binaryFits) {
+        if (!anyTextPlace)
+            return 'T';  // both readings write the same files
+        Fail(bundle +
+             ": the bundle reads validly both as a text bundle and as a binary "
+             "bundle: " +
+             fileName(static_cast<std::size_t>(firstTextPlace)) +
+             " may be text that looks like uuencoded data; give -t if the files were text, -b "
+             "if they were binary; nothing was written");
+    }
+    if (textFits)
+        return 'T';
+    if (binaryFits)
+        return 'B';
+    if (binaryBundle)
+        failDecode(static_cast<std::size_t>(firstUndecodable), "unbundle with -t");
+    failDecode(9, tenthAdvice);
+    return 'T';  // not reached
+}
+
+// A name given twice, or the bundle among the names, would have one file
+// written over another: refused before anything is written.
+void RefuseRepeatedNames(const std::vector<std::string>& names, const std::string& bundleName) {
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty())
+            continue;
+        RefuseOutputOverInput("unbundle", names[i], {bundleName});
+        for (std::size_t j = 0; j < i; ++j)
+            if (!names[j].empty() && (names[i] == names[j] || SameFile(names[i], names[j])))
+                Fail("unbundle: " + names[j] + " and " + names[i] + " name the same file (places " +
+                     std::to_string(j + 1) + " and " + std::to_string(i + 1) +
+                     "); give each file of the bundle its own name");
+    }
+}
+
+// The files of a bundle are written under temporary names beside their
+// targets and moved in place only when every one is complete and on the
+// disk; until then a failure removes the temporaries and leaves every
+// target as it was. A device or pipe is written to as it is.
+class StagedFiles {
+  public:
+    struct File {
+        std::string target;
+        std::string written;  // the name handed to WriteFiles
+        long long size = 0;   // the size it must reach
+        bool staged = false;  // written under a temporary name
+    };
+
+    StagedFiles(const std::vector<std::string>& names, const std::vector<Section>& sections,
+                char type) {
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            File file;
+            file.target = names[i];
+            if (!names[i].empty()) {
+                const Section& section = sections[i];
+                file.size = section.empty              ? 0
+                            : HandledAsBinary(type, i) ? section.binaryBytes
+                                                       : section.textBytes;
+                Stage(file);
+            }
+            m_files.push_back(file);
+        }
+    }
+    ~StagedFiles() {
+        for (const File& file : m_files)
+            if (file.staged && !m_moved)
+                std::remove(file.written.c_str());
+    }
+    StagedFiles(const StagedFiles&) = delete;
+    StagedFiles& operator=(const StagedFiles&) = delete;
+
+    const std::vector<File>& Files() const { return m_files; }
+    std::string List() const {
+        std::string list;
+        for (std::size_t i = 0; i < m_files.size(); ++i)
+            list += (i > 0 ? "," : "") + m_files[i].written;
+        return list;
+    }
+
+    // After WriteFiles: every staged file must have its full size; the
+    // first that has not is the one the library failed on.
+    void Check(int rc) const {
+        for (const File& file : m_files) {
+            if (!file.staged)
+                continue;
+            const long long size = FileSize(file.written);
+            if (size == file.size)
+                continue;
+            const std::string why = WriteProbe(file.written);
+            if (rc == RC_OK && why.empty())
+                Fail(file.target + ": the library wrote " + Grouped(size) +
+                     " bytes where the "
+                     "bundle holds " +
+                     Grouped(file.size) +
+                     "; this is a fault in the library: "
+                     "please report it with the bundle; nothing was changed");
+            Fail(file.target + ": could not be written in full (" + Grouped(size < 0 ? 0 : size) +
+                 " of " + Grouped(file.size) + " bytes; " + (why.empty() ? CodeText(rc) : why) +
+                 "); nothing was changed: free some room on the disk or write the files to "
+                 "another folder, then try again");
+        }
+        if (rc != RC_OK)
+            Fail("WriteFiles failed with " + CodeText(rc) + "; nothing was changed");
+    }
+
+    // Puts every staged file in place of its target.
+    void Commit() {
+        for (const File& file : m_files) {
+            if (!file.staged)
+                continue;
+            KeepModeOf(file.target, file.written);
+            SyncToDisk(file.written);
+        }
+        m_moved = true;
+        for (std::size_t i = 0; i < m_files.size(); ++i) {
+            if (!m_files[i].staged)
+                continue;
+            try {
+                MoveIntoPlace(m_files[i].written, m_files[i].target);
+            } catch (const Trouble&) {
+                for (std::size_t j = i + 1; j < m_files.size(); ++j)
+                    if (m_files[j].staged)
+                        std::remove(m_files[j].written.c_str());
+                throw;
+            }
+        }
+    }
+
+  private:
+    void Stage(File& file) {
+        std::string place = file.target;
+#if !defined(_WIN32)
+        // A symbolic link stays: the file it points to is replaced.
+        struct stat link {};
+        if (lstat(place.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+            if (char* resolved = realpath(place.c_str(), nullptr)) {
+                place = resolved;
+                std::free(resolved);
+            }
+        }
+#endif
+        struct stat info {};
+        if (stat(place.c_str(), &info) == 0) {
+            if ((info.st_mode & S_IFMT) == S_IFDIR)
+                Fail(file.target + ": is a folder; name a file; nothing was written");
+            if ((info.st_mode & S_IFMT) != S_IFREG) {
+                file.written = place;  // a device or pipe
+                return;
+            }
+        }
+        file.written = place + ".vek-part";
+        if (file.written.find(',') != std::string::npos)
+            Fail(file.target + ": its path " + place +
+                 " holds a comma, which a file list cannot carry; name it another way");
+        std::FILE* created = std::fopen(file.written.c_str(), "wb");
+        if (created == nullptr || std::fclose(created) != 0)
+            Fail(file.target + ": cannot create " + file.written + ": " + SystemError() +
+                 "; check that the folder exists and is writable; nothing was written");
+        file.staged = true;
+    }
+
+    std::vector<File> m_files;
+    bool m_moved = false;
+};
 
 }  // namespace
 
@@ -363,11 +725,13 @@ int RunDiff(const Options& o) {
     const std::string& newName = o.operands[1];
     if (oldName == "-" && newName == "-")
         Fail("diff: only one of OLD and NEW can be standard input");
+    const std::string outName = o.hasOutput ? o.output : "-";
+    RefuseOutputOverInput("diff", outName, {oldName, newName});
     ResetBuffers();
-    LoadFile(1, oldName, o.crlf);
+    LoadInfo oldInfo;
+    LoadFile(1, oldName, o.crlf, &oldInfo);
     LoadInfo newInfo;
     LoadFile(2, newName, o.crlf, &newInfo);
-    const std::string outName = o.hasOutput ? o.output : "-";
 
     const int rc = Diff(1, 2, 3);
     if (rc == RC_DIFF_FAILED)
@@ -388,7 +752,7 @@ int RunDiff(const Options& o) {
         ScriptDoesNotRebuild(newName, newInfo, applied, difference);
     const long scriptLines = BufferLineCount(3);
     WriteBuffer(3, outName, o.crlf);
-    return scriptLines == 0 ? 0 : 1;
+    return FinalLineFeedStatus(oldName, oldInfo, newName, newInfo, scriptLines);
 }
 
 int RunPatch(const Options& o) {
@@ -398,6 +762,9 @@ int RunPatch(const Options& o) {
     const std::string& scriptName = o.operands[1];
     if (fileName == "-" && scriptName == "-")
         Fail("patch: only one of FILE and SCRIPT can be standard input");
+    // -o FILE patches in place (the result replaces FILE whole); the script
+    // is still needed when it is read again to explain a refusal.
+    RefuseOutputOverInput("patch", o.hasOutput ? o.output : "-", {scriptName});
     ResetBuffers();
     // Standard input cannot be read twice; keep a copy in case the script is
     // refused and the refused line has to be found.
@@ -411,7 +778,7 @@ int RunPatch(const Options& o) {
     } closer{kept};
     LoadFile(1, fileName, o.crlf, nullptr, kept);
     LoadFile(2, scriptName, o.crlf);
-    CheckScriptEnd(scriptName);
+    CheckScriptForm(scriptName);
 
     const int rc = EdBuf(2, 1);
     if (rc != RC_OK) {
@@ -429,8 +796,9 @@ int RunBundle(const Options& o) {
     if (!o.hasOutput)
         Fail("bundle: give the bundle's name with -o BUNDLE; see 'vek bundle --help'");
     const std::vector<std::string> names = SetNames(o, o.operands);
+    RefuseOutputOverInput("bundle", o.output, names);
     const std::string list = FileList(names, true);
-    const char type = TypeOf(o, list);
+    const char type = TypeOf(o, list, names);
     CheckTextFiles(names, type);
     ResetBuffers();
     std::vector<char> writable = Writable(list);
@@ -440,7 +808,7 @@ int RunBundle(const Options& o) {
         Fail("the files make more lines than a buffer holds (at most " + Grouped(MAX_LINES + 1L) +
              "); bundle fewer or smaller files");
     if (rc != RC_OK)
-        Fail("LoadFiles failed with " + CodeText(rc) + "; check that every file can be read");
+        FailForSet("LoadFiles", rc, names);
     WriteBuffer(1, o.output, o.crlf);
     return 0;
 }
@@ -451,7 +819,8 @@ int RunUnbundle(const Options& o) {
     const std::string& bundleName = o.operands[0];
     const std::vector<std::string> names =
         SetNames(o, std::vector<std::string>(o.operands.begin() + 1, o.operands.end()));
-    const std::string list = FileList(names, false);
+    FileList(names, false);
+    RefuseRepeatedNames(names, bundleName);
     ResetBuffers();
     LoadFile(1, bundleName, o.crlf);
     const std::vector<Section> sections = ScanBundle(bundleName);
@@ -459,45 +828,57 @@ int RunUnbundle(const Options& o) {
         Fail(DisplayName(bundleName) + ": the bundle holds " + std::to_string(sections.size()) +
              " file(s) but " + std::to_string(names.size()) +
              " name(s) were given; name every file of the bundle, in order");
+    const char type = ChooseUnbundleType(o, sections, names, bundleName);
 
-    char type = o.hasTenth ? 'T' : o.type;
-    if (type == 0) {
-        type = 'B';
-        for (const Section& section : sections)
-            if (!section.empty && !section.binary)
-                type = 'T';
-    }
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        const Section& section = sections[i];
-        if (HandledAsBinary(type, i) && section.binary && section.shortLine != 0)
-            Fail(DisplayName(bundleName) + ":" + std::to_string(section.shortLine) +
-                 ": the uuencoded line is shorter than its length character says: the bundle is "
-                 "damaged; nothing was written");
-        if (HandledAsBinary(type, i) && !section.empty && !section.binary)
-            Fail(DisplayName(bundleName) + ":" + std::to_string(section.firstLine) + ": file " +
-                 std::to_string(i + 1) + " (" + names[i] + ") is text, not uuencoded" +
-                 (type == 'B' ? std::string("; unbundle with -t")
-                              : std::string("; the tenth file of a set is always binary")));
-    }
-    std::vector<char> writable = Writable(list);
-    const int rc = WriteFiles(1, type, writable.data());
-    if (rc == RC_WRITE_FAILED)
-        Fail("WriteFiles failed with " + CodeText(rc) +
-             ": check that the folders exist and the files can be written");
-    if (rc != RC_OK)
-        Fail("WriteFiles failed with " + CodeText(rc) + "; is the bundle damaged?");
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        // The library leaves a file of an empty section untouched; vek
-        // bundles only files that exist, so such a file was empty.
-        if (names[i].empty())
+    StagedFiles staged(names, sections, type);
+    std::vector<char> writable = Writable(staged.List());
+    staged.Check(WriteFiles(1, type, writable.data()));
+    for (std::size_t i = 0; i < staged.Files().size(); ++i) {
+        const StagedFiles::File& file = staged.Files()[i];
+        if (file.target.empty())
             continue;  // an unused place before a tenth file
-        if (sections[i].empty)
-            CreateEmptyFile(names[i]);
-        else if (o.lf && !HandledAsBinary(type, i))
-            ConvertCrLfToLf(names[i]);
+        // The library leaves the file of an empty section untouched: a
+        // staged one was created empty, anything else is emptied here.
+        if (sections[i].empty && !file.staged)
+            CreateEmptyFile(file.written);
+        else if (o.lf && !HandledAsBinary(type, i) && !sections[i].empty)
+            ConvertCrLfToLf(file.written);
     }
+    staged.Commit();
     return 0;
 }
+
+namespace {
+
+// One file's checksum as a line file; a Trouble names the file.
+void PrintLineFileCrc(const std::string& name, bool crlf) {
+    ResetBuffers();
+    LoadFile(1, name, crlf);
+    int sum = 0;
+    const int rc = Crc(1, 16, &sum);
+    if (rc != RC_OK)
+        Fail(DisplayName(name) + ": Crc failed with " + CodeText(rc));
+    std::printf("%04X  %s\n", static_cast<unsigned>(sum), DisplayName(name).c_str());
+}
+
+// Runs `each` for every operand, as cksum and file do: a file that fails
+// is reported and the rest still done; status 2 when any failed.
+template <class Each>
+int ForEachFile(const std::vector<std::string>& names, Each each) {
+    bool failed = false;
+    for (const std::string& name : names) {
+        try {
+            each(name);
+        } catch (const Trouble& trouble) {
+            std::fflush(stdout);
+            std::fprintf(stderr, "vek: %s\n", trouble.message.c_str());
+            failed = true;
+        }
+    }
+    return failed ? 2 : 0;
+}
+
+}  // namespace
 
 int RunCrc(const Options& o) {
     if (o.operands.empty())
@@ -511,32 +892,22 @@ int RunCrc(const Options& o) {
         int sum = 0;
         const int rc = CrcFile(o.hasTenth ? 'T' : o.type, writable.data(), 16, &sum);
         if (rc != RC_OK)
-            Fail("CrcFile failed with " + CodeText(rc) + "; check that every file can be read");
+            FailForSet("CrcFile", rc, names);
         std::snprintf(line, sizeof line, "%04X  ", static_cast<unsigned>(sum));
         std::printf("%s%s\n", line, JoinedNames(SetNames(o, o.operands)).c_str());
         return 0;
     }
-    for (const std::string& name : o.operands) {
-        ResetBuffers();
-        LoadFile(1, name, o.crlf);
-        int sum = 0;
-        const int rc = Crc(1, 16, &sum);
-        if (rc != RC_OK)
-            Fail("Crc failed with " + CodeText(rc));
-        std::printf("%04X  %s\n", static_cast<unsigned>(sum), DisplayName(name).c_str());
-    }
-    return 0;
+    return ForEachFile(o.operands,
+                       [&](const std::string& name) { PrintLineFileCrc(name, o.crlf); });
 }
 
 int RunType(const Options& o) {
     if (o.operands.empty())
         Fail("type: name at least one file; see 'vek type --help'");
-    for (const std::string& name : o.operands) {
-        const std::string list = FileList({name}, true);
-        const char type = TypeOf(list);
+    return ForEachFile(o.operands, [](const std::string& name) {
+        const char type = TypeOf(FileList({name}, true), {name});
         std::printf("%-6s  %s\n", type == 'B' ? "binary" : "text", name.c_str());
-    }
-    return 0;
+    });
 }
 
 }  // namespace vekcli

@@ -7,10 +7,12 @@
 
 #include "vekwin32.h"
 
-#if defined(_WIN32)
 #include <fcntl.h>
+#if defined(_WIN32)
 #include <io.h>
 #include <windows.h>
+#else
+#include <unistd.h>
 #endif
 
 namespace vekcli {
@@ -21,10 +23,6 @@ namespace {
 // AddLines. Both bound what vek holds besides the buffers themselves.
 constexpr std::size_t kChunkSize = 1024 * 1024;
 constexpr std::size_t kRunSize = 256 * 1024;
-
-std::string SystemError() {
-    return std::strerror(errno);
-}
 
 #if defined(_WIN32)
 void SetBinary(std::FILE* file) {
@@ -55,6 +53,10 @@ bool ExistsButNotPlainFile(const std::string& name) {
 }
 
 }  // namespace
+
+std::string SystemError() {
+    return std::strerror(errno);
+}
 
 void Fail(const std::string& message, int status) {
     throw Trouble{status, message};
@@ -231,6 +233,8 @@ void Output::Commit() {
         m_done = true;
         return;
     }
+    if (!m_temp.empty())
+        KeepModeOf(m_name, m_file);
     const bool bad = std::ferror(m_file) != 0;
     const bool closeFailed = std::fclose(m_file) != 0;
     m_file = nullptr;
@@ -265,7 +269,7 @@ char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, Flus
         if (nl == nullptr)
             return p;
         carry.append(p, static_cast<std::size_t>(nl - p));
-        addLine(carry.data(), carry.size());
+        addLine(carry.data(), carry.size(), true);
         carry.clear();
         p = nl + 1;
     }
@@ -343,10 +347,14 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
         run.clear();
         runLines = 0;
     };
-    auto addLine = [&](const char* text, std::size_t size) {
+    auto addLine = [&](const char* text, std::size_t size, bool terminated) {
         ++info.lines;
-        if (crlf && size > 0 && text[size - 1] == '\r')
+        if (crlf && size > 0 && text[size - 1] == '\r') {
             --size;
+        } else if (crlf && terminated) {
+            if (info.bareLfLines++ == 0)
+                info.firstBareLf = info.lines;
+        }
         if (checkNul && size > 0 && std::memchr(text, '\0', size) != nullptr)
             Fail(in.Name() + ":" + std::to_string(info.lines) +
                  ": the line holds a NUL byte, which a line buffer cannot carry; for binary "
@@ -378,7 +386,15 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
         if (crlf) {
             const void* eof = std::memchr(chunk.data(), 0x1A, got);
             if (eof != nullptr) {
-                got = static_cast<std::size_t>(static_cast<const char*>(eof) - chunk.data());
+                const std::size_t kept =
+                    static_cast<std::size_t>(static_cast<const char*>(eof) - chunk.data());
+                info.eofLine =
+                    info.lines + 1 +
+                    static_cast<long>(std::count(chunk.data(), chunk.data() + kept, '\n'));
+                info.eofDropped = static_cast<long long>(got - kept);
+                while (std::size_t more = in.Read(chunk.data() + kept, kChunkSize - kept))
+                    info.eofDropped += static_cast<long long>(more);
+                got = kept;
                 ended = true;
             }
         }
@@ -398,12 +414,12 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
             }
             if (carry.empty()) {
                 checkNul = chunkHasNul;
-                addLine(p, static_cast<std::size_t>(nl - p));
+                addLine(p, static_cast<std::size_t>(nl - p), true);
             } else {
                 // A line that began in an earlier chunk is always checked.
                 carry.append(p, static_cast<std::size_t>(nl - p));
                 checkNul = true;
-                addLine(carry.data(), carry.size());
+                addLine(carry.data(), carry.size(), true);
                 carry.clear();
             }
             p = nl + 1;
@@ -412,7 +428,7 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
     if (!carry.empty()) {
         checkNul = true;
         info.unterminated = true;
-        addLine(carry.data(), carry.size());
+        addLine(carry.data(), carry.size(), false);
     }
     flush();
     return info;
@@ -561,22 +577,55 @@ bool IsRegularFile(const std::string& name) {
     return stat(name.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFREG;
 }
 
-long FindNulLine(const std::string& name) {
+bool SameFile(const std::string& a, const std::string& b) {
+    if (a == "-" || b == "-" || a.empty() || b.empty())
+        return false;
+#if defined(_WIN32)
+    // stat gives no inode here: the volume serial number and file index
+    // identify a file.
+    auto identify = [](const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
+        HANDLE handle =
+            CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (handle == INVALID_HANDLE_VALUE)
+            return false;
+        const bool ok = GetFileInformationByHandle(handle, &info) != 0;
+        CloseHandle(handle);
+        return ok;
+    };
+    BY_HANDLE_FILE_INFORMATION x{}, y{};
+    return identify(a, x) && identify(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
+           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+#else
+    struct stat x {
+    }, y{};
+    return stat(a.c_str(), &x) == 0 && stat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+#endif
+}
+
+TextScan ScanTextFile(const std::string& name) {
     Input in(name);
     std::vector<char> chunk(kChunkSize);
-    long line = 1;
+    TextScan scan;
+    long feeds = 0;
+    char last = '\n';
     for (;;) {
         const std::size_t got = in.Read(chunk.data(), chunk.size());
         if (got == 0)
-            return 0;
+            break;
         const char* p = chunk.data();
-        const char* const stop = p + got;
-        const auto* nul = static_cast<const char*>(std::memchr(p, '\0', got));
-        const char* upTo = nul != nullptr ? nul : stop;
-        line += static_cast<long>(std::count(p, upTo, '\n'));
-        if (nul != nullptr)
-            return line;
+        if (scan.nulLine == 0) {
+            const auto* nul = static_cast<const char*>(std::memchr(p, '\0', got));
+            if (nul != nullptr)
+                scan.nulLine = feeds + 1 + static_cast<long>(std::count(p, nul, '\n'));
+        }
+        feeds += static_cast<long>(std::count(p, p + got, '\n'));
+        last = p[got - 1];
     }
+    scan.unterminated = last != '\n';
+    scan.lines = feeds + (scan.unterminated ? 1 : 0);
+    return scan;
 }
 
 void ConvertCrLfToLf(const std::string& name) {
@@ -628,6 +677,74 @@ void MoveIntoPlace(const std::string& temp, const std::string& name) {
         Fail(name + ": cannot replace it with " + temp + ": " + error);
     }
 #endif
+}
+
+void KeepModeOf(const std::string& target, std::FILE* file) {
+#if defined(_WIN32)
+    (void)target;
+    (void)file;
+#else
+    struct stat info {};
+    if (stat(target.c_str(), &info) != 0)
+        return;
+    const int fd = fileno(file);
+    // The owner first: changing it may clear the set-user-ID bits again.
+    // Only a privileged process may give a file away; otherwise it stays ours.
+    if (fchown(fd, info.st_uid, info.st_gid) != 0)
+        (void)!fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+    if (fchmod(fd, info.st_mode & 07777) != 0)
+        Fail(target + ": cannot give the new copy the file's mode: " + SystemError());
+#endif
+}
+
+void KeepModeOf(const std::string& target, const std::string& copy) {
+#if defined(_WIN32)
+    (void)target;
+    (void)copy;
+#else
+    struct stat info {};
+    if (stat(target.c_str(), &info) != 0)
+        return;
+    if (chown(copy.c_str(), info.st_uid, info.st_gid) != 0)
+        (void)!chown(copy.c_str(), static_cast<uid_t>(-1), info.st_gid);
+    if (chmod(copy.c_str(), info.st_mode & 07777) != 0)
+        Fail(target + ": cannot give the new copy the file's mode: " + SystemError());
+#endif
+}
+
+void SyncToDisk(const std::string& name) {
+#if defined(_WIN32)
+    const int fd = _open(name.c_str(), _O_RDWR | _O_BINARY);
+    const bool ok = fd >= 0 && _commit(fd) == 0;
+#else
+    const int fd = open(name.c_str(), O_RDONLY);
+    const bool ok = fd >= 0 && fsync(fd) == 0;
+#endif
+    const std::string error = SystemError();
+    if (fd >= 0)
+        close(fd);
+    if (!ok)
+        Fail(name + ": cannot write it to the disk: " + error + "; is the disk full?");
+}
+
+long long FileSize(const std::string& name) {
+    struct stat info {};
+    if (stat(name.c_str(), &info) != 0)
+        return -1;
+    return static_cast<long long>(info.st_size);
+}
+
+std::string WriteProbe(const std::string& name) {
+    std::FILE* file = std::fopen(name.c_str(), "ab");
+    if (file == nullptr)
+        return SystemError();
+    // Unbuffered, so that the write itself reports the failure.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    errno = 0;
+    const bool written = std::fputc('\n', file) != EOF;
+    std::string error = written ? std::string() : SystemError();
+    std::fclose(file);
+    return error;
 }
 
 }  // namespace vekcli

@@ -88,6 +88,14 @@ struct LoadInfo {
     long lines = 0;             // lines appended
     long firstDotLine = 0;      // first line beginning with '.', 0 if none
     bool unterminated = false;  // the last line had no line feed
+    // In the CR LF form only: lines ended by a line feed without a CR
+    // before it (written back with one), the first of them, and where a
+    // 0x1A byte ended the data (the line it stands in, the bytes dropped
+    // from it on, itself included).
+    long bareLfLines = 0;
+    long firstBareLf = 0;
+    long eofLine = 0;
+    long long eofDropped = 0;
 };
 
 // Appends every line of `in` to buffer `buf`: runs of lines through
@@ -133,13 +141,36 @@ void WriteLines(int buf, Output& out, bool crlf);
 long FirstDifference(int a, int b);
 
 bool IsRegularFile(const std::string& name);
-// Line number of the first line holding a NUL byte, 0 if none.
-long FindNulLine(const std::string& name);
+// True when both names exist and are the same file (device and inode, or
+// volume and file index on Windows), whatever the path.
+bool SameFile(const std::string& a, const std::string& b);
+
+struct TextScan {
+    long nulLine = 0;           // first line holding a NUL byte, 0 if none
+    long lines = 0;             // lines, an unterminated last one included
+    bool unterminated = false;  // the file does not end in a line feed
+};
+TextScan ScanTextFile(const std::string& name);
 // Rewrites a file with every CR LF pair turned into LF.
 void ConvertCrLfToLf(const std::string& name);
 // Creates the file empty, or truncates it.
 void CreateEmptyFile(const std::string& name);
 // Puts a file's temporary copy in place of the file.
 void MoveIntoPlace(const std::string& temp, const std::string& name);
+// Gives the open `file` (a temporary copy of `target`) the mode of
+// `target`, and its owner where the process may set it; nothing when
+// `target` does not exist.
+void KeepModeOf(const std::string& target, std::FILE* file);
+// The same for a closed file `copy`.
+void KeepModeOf(const std::string& target, const std::string& copy);
+// Writes a closed file's data to the disk (fsync or _commit).
+void SyncToDisk(const std::string& name);
+// Size of a file in bytes, -1 when it cannot be found.
+long long FileSize(const std::string& name);
+// The reason an append to the file fails now ("No space left on device"),
+// empty when it succeeds; the file keeps its length either way.
+std::string WriteProbe(const std::string& name);
+// The system's words for the last failure (errno).
+std::string SystemError();
 
 }  // namespace vekcli

@@ -165,16 +165,22 @@ bool ParseOptions(const Command& command, int argc, char** argv, Options& option
                 UsageError(command, "--tenth needs one file name");
             options.tenth = argv[++i];
             options.hasTenth = true;
-        } else if (arg.rfind("-o", 0) == 0 && Takes(command, 'o')) {
+        } else if ((arg.rfind("-o", 0) == 0 || arg == "--output" ||
+                    arg.rfind("--output=", 0) == 0) &&
+                   Takes(command, 'o')) {
             if (options.hasOutput)
                 UsageError(command, "-o given twice");
-            if (arg.size() > 2) {
+            if (arg.rfind("--output=", 0) == 0) {
+                options.output = arg.substr(9);
+            } else if (arg.size() > 2 && arg != "--output") {
                 options.output = arg.substr(2);
             } else {
                 if (i + 1 >= argc)
                     UsageError(command, "-o needs a file name");
                 options.output = argv[++i];
             }
+            if (options.output.empty())
+                UsageError(command, "-o needs a file name");
             options.hasOutput = true;
         } else {
             UsageError(command, "unknown option '" + arg + "'");

@@ -155,8 +155,11 @@ expect_text "$(cut -c1-4 out)" "$(py checksum new)" "checksum of long lines"
 printf 'a\nb' >open-end
 printf 'a\nb\n' >closed-end
 run diff closed-end open-end
-expect_status 0 "missing last line feed"
+expect_status 1 "files that differ only in the last line feed"
 expect_err 'open-end:2: .*no line feed' "missing last line feed is reported"
+expect_err 'differ at the end.*cannot carry' "a difference a script cannot carry is named"
+run diff open-end open-end
+expect_status 0 "the same file without a last line feed"
 
 # --- what an edit script cannot carry --------------------------------------
 group="limits"
