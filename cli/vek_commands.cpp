@@ -601,23 +601,28 @@ class StagedFiles {
 
     StagedFiles(const std::vector<std::string>& names, const std::vector<Section>& sections,
                 char type) {
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            File file;
-            file.target = names[i];
-            if (!names[i].empty()) {
+        try {
+            for (std::size_t i = 0; i < names.size(); ++i) {
+                m_files.emplace_back();
+                File& file = m_files.back();
+                file.target = names[i];
+                if (names[i].empty())
+                    continue;
                 const Section& section = sections[i];
                 file.size = section.empty              ? 0
                             : HandledAsBinary(type, i) ? section.binaryBytes
                                                        : section.textBytes;
                 Stage(file);
             }
-            m_files.push_back(file);
+        } catch (...) {
+            // The destructor of an object not yet built does not run.
+            RemoveTemporaries();
+            throw;
         }
     }
     ~StagedFiles() {
-        for (const File& file : m_files)
-            if (file.staged && !m_moved)
-                std::remove(file.written.c_str());
+        if (!m_moved)
+            RemoveTemporaries();
     }
     StagedFiles(const StagedFiles&) = delete;
     StagedFiles& operator=(const StagedFiles&) = delete;
@@ -680,6 +685,12 @@ class StagedFiles {
     }
 
   private:
+    void RemoveTemporaries() const {
+        for (const File& file : m_files)
+            if (file.staged)
+                std::remove(file.written.c_str());
+    }
+
     void Stage(File& file) {
         std::string place = file.target;
 #if !defined(_WIN32)

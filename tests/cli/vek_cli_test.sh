@@ -61,6 +61,13 @@ expect_text() {  # expect_text ACTUAL EXPECTED WHAT
   checks=$((checks + 1))
   [ "$1" = "$2" ] || fail "$3: got '$1', expected '$2'"
 }
+# state: every file of the current folder (but vek's out and err) with its
+# mode and checksum, so that a comparison covers contents, modes and stray
+# files alike.
+state() {
+  local f
+  for f in $(ls -A | grep -vx 'out\|err' | sort); do echo "$f $(stat -c %a "$f") $(cksum <"$f")"; done
+}
 
 # --- diff and patch against GNU diff and ed --------------------------------
 group="round trips"
@@ -296,6 +303,7 @@ py binary 32 4000 pic.bin
 printf '\001' >x
 run bundle -o text.vek a.txt b.txt c.txt empty.txt
 expect_status 0 "text bundle"
+expect_err "c.txt:4: the last line has no line feed" "bundle warns of a missing last line feed"
 run crc text.vek
 bundle_sum="$(cut -c1-4 out)"
 expect_text "$bundle_sum" "$(py checksum text.vek)" "checksum of a bundle file"
@@ -421,6 +429,97 @@ expect_text "$(tr -s ' ' <out | tr '\n' '|')" "text a.txt|binary pic.bin|binary 
 run type nothing-here
 expect_status 2 "type of a missing file"
 expect_err "nothing-here" "type names the missing file"
+
+# --- no silent wrong result, no lost file, no input destroyed ------------------
+group="safety"
+mkdir -p safe && cd safe || exit 2
+printf 'begin 644 x\n`\nend\n' >uu.txt
+printf 'old\n' >t1
+printf 'kept\r\n' >t2
+cp ../pic.bin pic.bin
+run bundle -o uu.vek uu.txt
+run bundle -b -o bin.vek uu.txt pic.bin
+before="$(state)"
+run unbundle uu.vek t1
+expect_status 2 "a bundle that reads both ways"
+expect_err "uu.vek: .*both as a text bundle and as a binary bundle.*-t.*-b" "both ways: asks for -t or -b"
+run unbundle -t bin.vek t1 t2
+expect_status 2 "-t on a binary bundle"
+expect_err "bin.vek:1: .*binary bundle; unbundle it with -b" "-t on a binary bundle: advice"
+run unbundle bin.vek t1 t1
+expect_status 2 "a name given twice"
+expect_err "t1 and t1 name the same file" "a name given twice"
+run unbundle bin.vek bin.vek t2
+expect_status 2 "the bundle as a target"
+run unbundle bin.vek t1 nowhere/t2
+expect_status 2 "a target in a missing folder"
+expect_err "nowhere/t2: cannot create .*No such file" "missing folder named"
+if [ ${#runner[@]} = 0 ]; then
+  (trap '' XFSZ; ulimit -f 2; "$vek" unbundle bin.vek t1 t2 >out 2>err)
+  status=$?
+  expect_status 2 "a file that outgrows the disk"
+  expect_err "t2: could not be written in full \(2,048 of 4,000 bytes; File too large\)" "disk full named"
+fi
+expect_text "$(state)" "$before" "refused or failed unbundles leave every file as it was"
+run unbundle -t uu.vek t1
+expect_status 0 "unbundle -t of the uuencode-like text"
+printf 'begin 644 x\r\n`\r\nend\r\n' >want
+expect_same t1 want "text that reads like uuencode comes back as text"
+# outputs that are inputs
+ln want want-link
+printf '1d\n' >del.ed
+before="$(state)"
+run diff uu.txt want -o uu.txt
+expect_status 2 "diff -o OLD"
+expect_err "diff: the output uu.txt is the input uu.txt" "diff -o OLD named"
+run diff uu.txt want --output=want-link
+expect_status 2 "diff --output=NEW through another name"
+run bundle -o t2 t1 t2
+expect_status 2 "bundle -o X X"
+run patch uu.txt del.ed -o del.ed
+expect_status 2 "patch -o SCRIPT"
+expect_text "$(state)" "$before" "outputs over inputs are refused before anything is written"
+# patch -o FILE patches in place and keeps the mode
+printf '#!/bin/sh\necho one\n' >tool.sh
+chmod 751 tool.sh
+printf '2c\necho two\n.\n' >two.ed
+run patch tool.sh two.ed --output=tool.sh
+expect_status 0 "patch in place"
+printf '#!/bin/sh\necho two\n' >want
+expect_same tool.sh want "patch in place"
+expect_text "$(stat -c %a tool.sh)" 751 "patch -o keeps the mode"
+# a unified diff given to patch
+diff -u uu.txt want >u.diff
+run patch uu.txt u.diff
+expect_status 1 "a unified diff to patch"
+expect_err "u.diff:1: this is a unified diff" "a unified diff is named as such"
+# --crlf: what is dropped or changed is reported with file and line
+printf 'a\r\nb\n\032one' >eof1
+printf 'a\r\nb\n\032two' >eof2
+run diff --crlf eof1 eof2
+expect_status 0 "files that differ only past a 0x1A"
+expect_err "eof1:2: the line ends in a line feed without a CR" "bare LF named"
+expect_err "eof2:3: a 0x1A byte ends the data.* 3 bytes after it" "0x1A named in both files"
+# many files: each reported, status 2 when one failed
+run crc t1 missing uu.txt
+expect_status 2 "crc with a missing file"
+expect_text "$(cut -c7- out | tr '\n' ' ')" "t1 uu.txt " "crc goes on after a missing file"
+expect_err "missing: cannot open" "crc names the missing file"
+run type missing pic.bin
+expect_status 2 "type with a missing file"
+expect_text "$(tr -s ' ' <out)" "binary pic.bin" "type goes on after a missing file"
+if [ ${#runner[@]} = 0 ]; then
+  flock -x uu.txt sleep 5 &
+  holder=$!
+  sleep 0.5
+  run type uu.txt
+  expect_err "uu.txt: the library cannot open or read it.*locked" "a locked file is named"
+  run crc -t uu.txt
+  expect_err "uu.txt: the library cannot open" "crc -t names the locked file"
+  kill "$holder" 2>/dev/null
+  wait "$holder" 2>/dev/null
+fi
+cd .. || exit 2
 
 # --- usage -----------------------------------------------------------------
 group="usage"
