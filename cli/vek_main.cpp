@@ -23,17 +23,22 @@ const char kProgramHelp[] =
     "Line files and file sets through the VekWin32 library.\n"
     "\n"
     "commands:\n"
-    "  diff OLD NEW               print the edit script that turns OLD into NEW\n"
-    "  patch FILE SCRIPT [-o OUT] apply an edit script to FILE\n"
-    "  bundle [-t|-b] [--tenth BIN] -o BUNDLE FILE...\n"
+    "  diff [--crlf] [-o OUT] OLD NEW\n"
+    "                             print the edit script that turns OLD into NEW\n"
+    "  patch [--crlf] [-o OUT] FILE SCRIPT\n"
+    "                             apply an edit script to FILE\n"
+    "  bundle [-t|-b] [--crlf] [--tenth BIN] -o BUNDLE FILE...\n"
     "                             keep up to ten files as one bundle of lines\n"
-    "  unbundle [-t|-b] [--tenth BIN] BUNDLE FILE...\n"
+    "  unbundle [-t|-b] [--crlf] [--lf] [--tenth BIN] BUNDLE FILE...\n"
     "                             write a bundle's files back under the given names\n"
-    "  crc [-t|-b] FILE...        16-bit checksum of line files, or of files as a bundle\n"
+    "  crc [--crlf] FILE...  |  crc -t|-b FILE...  |  crc [-t] --tenth BIN FILE...\n"
+    "                             16-bit checksum of line files, or of files as a bundle\n"
     "  type FILE...               text or binary\n"
     "\n"
     "'-' names standard input or output where a line file is read or written.\n"
     "--crlf reads and writes line files with CR LF line ends (the form WriteBuf saves).\n"
+    "-o FILE, -oFILE, --output FILE and --output=FILE are the same.\n"
+    "vek --version prints the version; -h or --help, alone or after a command, help.\n"
     "Exit status: 0 done (no differences), 1 differences found or script refused,\n"
     "2 trouble. 'vek COMMAND --help' describes each command; 'man vek' has the rest.\n";
 
@@ -47,9 +52,12 @@ const char kDiffHelp[] =
     "for such files vek stops and says to compare bundles instead.\n"
     "\n"
     "  --crlf   OLD, NEW and the script use CR LF line ends\n"
-    "  -o OUT   write the script to OUT instead of standard output\n"
+    "  -o OUT, --output=OUT\n"
+    "           write the script to OUT (not OLD or NEW) instead of standard output\n"
     "\n"
-    "Exit status: 0 no differences (empty script), 1 differences, 2 trouble.\n";
+    "Exit status: 0 no differences (empty script), 1 differences (also when the\n"
+    "files differ only in the line feed at the end, which no script carries),\n"
+    "2 trouble.\n";
 
 const char kPatchHelp[] =
     "usage: vek patch [--crlf] [-o OUT] FILE SCRIPT\n"
@@ -59,7 +67,9 @@ const char kPatchHelp[] =
     "A refused script writes nothing and names the refused line.\n"
     "\n"
     "  --crlf   FILE, SCRIPT and the result use CR LF line ends\n"
-    "  -o OUT   write the result to OUT instead of standard output\n"
+    "  -o OUT, --output=OUT\n"
+    "           write the result to OUT instead of standard output; OUT may be\n"
+    "           FILE (patched in place, mode and owner kept), not SCRIPT\n"
     "\n"
     "Exit status: 0 applied, 1 script refused, 2 trouble.\n";
 
@@ -76,9 +86,11 @@ const char kBundleHelp[] =
     "  --tenth BIN  a text set (up to nine FILEs) with the binary file BIN in the\n"
     "           tenth place, the place of a text bundle that is always binary\n"
     "  --crlf   write the bundle with CR LF line ends\n"
-    "  -o BUNDLE  the bundle to write ('-': standard output)\n"
+    "  -o BUNDLE, --output=BUNDLE\n"
+    "           the bundle to write ('-': standard output); not one of the FILEs\n"
     "\n"
-    "Text files come back with CR LF line ends (see 'vek unbundle --lf').\n"
+    "Text files come back with CR LF line ends (see 'vek unbundle --lf'), and with\n"
+    "a line feed at the end: vek warns of a text file without one.\n"
     "Exit status: 0 done, 2 trouble.\n";
 
 const char kUnbundleHelp[] =
@@ -87,31 +99,41 @@ const char kUnbundleHelp[] =
     "Writes the files of BUNDLE back under the names given, in order; there\n"
     "must be one name per file of the bundle.\n"
     "\n"
-    "  -t, -b   the bundle's type; without them it is read from the bundle\n"
+    "  -t, -b   the bundle's type; without them it is read from the bundle, and a\n"
+    "           bundle that reads validly both ways is refused\n"
     "  --crlf   the bundle has CR LF line ends\n"
     "  --lf     write text files with LF line ends (the library writes CR LF)\n"
     "  --tenth BIN  the bundle was made with --tenth: BIN names its tenth file\n"
     "\n"
+    "All or nothing: the files are written under temporary names beside their\n"
+    "targets and moved in place only when every one is complete; a failure\n"
+    "leaves every target as it was.\n"
     "Exit status: 0 done, 2 trouble.\n";
 
 const char kCrcHelp[] =
     "usage: vek crc [--crlf] FILE...\n"
-    "       vek crc -t|-b|--tenth BIN FILE...\n"
+    "       vek crc -t|-b FILE...\n"
+    "       vek crc [-t] --tenth BIN FILE...\n"
     "\n"
     "Prints the 16-bit additive checksum (4 hex digits) and the name: of each\n"
     "line file as its lines (first form), or of the files as one bundle of\n"
-    "type -t or -b would hold them (second form; equals 'vek crc' of that\n"
-    "bundle).\n"
+    "type -t or -b would hold them (other forms; equal to 'vek crc' of that\n"
+    "bundle). A file that cannot be read is reported and the others are done.\n"
     "\n"
-    "Exit status: 0 done, 2 trouble.\n";
+    "  --crlf       the line files have CR LF line ends\n"
+    "  -t, -b       the files as a text or binary bundle\n"
+    "  --tenth BIN  a text set with the binary file BIN in the tenth place\n"
+    "\n"
+    "Exit status: 0 done, 2 trouble with any file.\n";
 
 const char kTypeHelp[] =
     "usage: vek type FILE...\n"
     "\n"
     "Prints 'text' or 'binary' and the name of each file, as the library\n"
-    "judges it from the first 512 bytes.\n"
+    "judges it from the first 512 bytes. A file that cannot be read is reported\n"
+    "and the others are done.\n"
     "\n"
-    "Exit status: 0 done, 2 trouble.\n";
+    "Exit status: 0 done, 2 trouble with any file.\n";
 
 struct Command {
     const char* name;
