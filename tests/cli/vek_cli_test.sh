@@ -487,7 +487,8 @@ run patch tool.sh two.ed --output=tool.sh
 expect_status 0 "patch in place"
 printf '#!/bin/sh\necho two\n' >want
 expect_same tool.sh want "patch in place"
-expect_text "$(stat -c %a tool.sh)" 751 "patch -o keeps the mode"
+# (Windows files have no such mode)
+[ ${#runner[@]} = 0 ] && expect_text "$(stat -c %a tool.sh)" 751 "patch -o keeps the mode"
 # a unified diff given to patch
 diff -u uu.txt want >u.diff
 run patch uu.txt u.diff
