@@ -57,8 +57,10 @@ unsigned long DiffAllocCalls() noexcept {
     return g_allocCalls;
 }
 
-void SetDiffMessageSink(void (*sink)(const char* text)) noexcept {
+DiffMessageSink SetDiffMessageSink(DiffMessageSink sink) noexcept {
+    const DiffMessageSink before = g_messageSink;
     g_messageSink = sink;
+    return before;
 }
 
 }  // namespace vek

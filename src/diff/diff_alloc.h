@@ -25,10 +25,12 @@ void DiffRelease(void* block) noexcept;
 
 // Test hooks. Arming with n makes the n-th DiffAlloc call from now on fail as
 // if memory were exhausted (n <= 0 disarms). A sink set here receives the
-// exhaustion message instead of the user (nullptr restores the user).
+// exhaustion message instead of the user (nullptr restores the user); the
+// sink set before is returned.
 void ArmDiffAllocFailure(long n) noexcept;
 unsigned long DiffAllocCalls() noexcept;  // DiffAlloc calls since the process started
-void SetDiffMessageSink(void (*sink)(const char* text)) noexcept;
+using DiffMessageSink = void (*)(const char* text);
+DiffMessageSink SetDiffMessageSink(DiffMessageSink sink) noexcept;
 
 // One DiffAlloc block holding `count` elements of a trivial type. The
 // elements are not initialised unless Clear() is called.

@@ -20,14 +20,19 @@ void AppendScriptLine(VekBuf& script, std::string_view text) {
     }
 }
 
-void AppendCommand(VekBuf& script, std::int32_t a, std::int32_t b, char letter) {
-    char text[kRangeTextSize + 2];
+std::size_t FormatRangeCommand(std::int32_t a, std::int32_t b, char letter,
+                               char (&text)[kCommandTextSize]) {
     char range[kRangeTextSize];
     const std::size_t length = FormatRange(a, b, range);
     std::memcpy(text, range, length);
     text[length] = letter;
     text[length + 1] = '\n';
-    AppendScriptLine(script, std::string_view(text, length + 2));
+    return length + 2;
+}
+
+void AppendCommand(VekBuf& script, std::int32_t a, std::int32_t b, char letter) {
+    char text[kCommandTextSize];
+    AppendScriptLine(script, std::string_view(text, FormatRangeCommand(a, b, letter, text)));
 }
 
 void AppendTargetLines(VekBuf& script, const VekBuf& target, std::int32_t first,
@@ -92,15 +97,16 @@ std::size_t FormatRange(std::int32_t a, std::int32_t b, char (&out)[kRangeTextSi
     return written > 0 ? static_cast<std::size_t>(written) : 0;
 }
 
-void EmitHunk(VekBuf& window, const Change& change, const VekBuf& target) {
-    const std::int32_t first0 = change.line0;
-    const std::int32_t last0 = change.line0 + change.deleted - 1;
-    const std::int32_t first1 = change.line1;
-    const std::int32_t last1 = change.line1 + change.inserted - 1;
+std::size_t FormatCommand(const Change& change, char (&out)[kCommandTextSize]) {
     const char letter = change.inserted == 0 ? 'd' : change.deleted == 0 ? 'a' : 'c';
-    AppendCommand(window, first0, last0, letter);
+    return FormatRangeCommand(change.line0, change.line0 + change.deleted - 1, letter, out);
+}
+
+void EmitHunk(VekBuf& window, const Change& change, const VekBuf& target) {
+    char command[kCommandTextSize];
+    AppendScriptLine(window, std::string_view(command, FormatCommand(change, command)));
     if (change.inserted != 0) {
-        AppendTargetLines(window, target, first1, last1);
+        AppendTargetLines(window, target, change.line1, change.line1 + change.inserted - 1);
     }
 }
 

@@ -47,10 +47,16 @@ void EmitHunk(VekBuf& window, const Change& change, const VekBuf& target);
 
 // Room FormatRange needs, terminating NUL included.
 inline constexpr std::size_t kRangeTextSize = 24;
+// Room FormatCommand needs: a range, the letter and a line feed.
+inline constexpr std::size_t kCommandTextSize = kRangeTextSize + 2;
 // Text of the 0-based inclusive source range [a, b] as 1-based numbers:
 // "a+1,b+1" when b > a, else "b+1" (so an empty range a, a - 1 gives the line
 // after which an insertion goes). Returns the length written.
 std::size_t FormatRange(std::int32_t a, std::int32_t b, char (&out)[kRangeTextSize]);
+
+// The command line of a change ("5,7c", "5d", "4a", "0a") followed by a
+// line feed. Returns the length written, line feed included.
+std::size_t FormatCommand(const Change& change, char (&out)[kCommandTextSize]);
 
 // The source ran out first: "N0a", the target lines from the target
 // window's first line to the end, ".".

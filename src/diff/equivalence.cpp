@@ -50,6 +50,21 @@ std::uint32_t LineHash(std::string_view text) noexcept {
     return HashFrom(text, 0, 0);
 }
 
+namespace {
+
+// Hashes records [from, recordCount) of a side, two at a time.
+void HashRecords(DiffSide& side, std::int32_t from) noexcept {
+    std::int32_t j = from;
+    for (; j + 2 <= side.recordCount; j += 2) {
+        HashPair(side.records[j], side.records[j + 1]);
+    }
+    if (j < side.recordCount) {
+        side.records[j].hash = LineHash(side.records[j].text);
+    }
+}
+
+}  // namespace
+
 void BuildLineRecords(DiffSide& side, bool hashNow) {
     side.records.Allocate(static_cast<std::size_t>(side.WindowLines()));
     side.recordCount = std::max(side.prefixEnd - side.first + 1, 0);
@@ -59,25 +74,49 @@ void BuildLineRecords(DiffSide& side, bool hashNow) {
     for (std::int32_t i = side.prefixEnd; i < end; ++i) {
         side.records[side.recordCount++] = LineRecord{buffer.Line(i), i, 0};
     }
-    if (!hashNow) {
-        return;
-    }
-    std::int32_t j = firstMiddle;
-    for (; j + 2 <= side.recordCount; j += 2) {
-        HashPair(side.records[j], side.records[j + 1]);
-    }
-    if (j < side.recordCount) {
-        side.records[j].hash = LineHash(side.records[j].text);
+    if (hashNow) {
+        HashRecords(side, firstMiddle);
     }
 }
 
-ClassTable::ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords) {
+void BuildSequenceRecords(DiffSide& side, const std::string_view* lines, bool hashNow) {
+    side.records.Allocate(static_cast<std::size_t>(side.WindowLines()));
+    side.recordCount = 0;
+    for (std::int32_t i = side.first - 1; i < side.middleEnd; ++i) {
+        side.records[side.recordCount++] = LineRecord{lines[i], i, 0};
+    }
+    if (hashNow) {
+        HashRecords(side, 0);
+    }
+}
+
+ClassTable::ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords, TableSize size) {
     const std::int32_t wanted = sourceRecords + targetRecords + 5;
-    m_capacity = std::min(wanted, kClassTableMaxEntries);
-    m_bucketCount = static_cast<std::uint32_t>(std::min(wanted, kClassTableMaxBuckets));
-    m_entries.Allocate(static_cast<std::size_t>(m_capacity));
+    if (size == TableSize::kWindowCapped) {
+        m_capacity = std::min(wanted, kClassTableMaxEntries);
+        m_bucketCount = static_cast<std::uint32_t>(std::min(wanted, kClassTableMaxBuckets));
+        m_held = m_capacity;
+    } else {
+        // Most texts of similar files are shared, so the entries start at a
+        // quarter of what could be needed and grow on demand.
+        m_capacity = wanted;
+        m_bucketCount = static_cast<std::uint32_t>(wanted);
+        m_held = std::min(wanted, std::max(wanted / 4, 1024));
+    }
+    m_entries.Allocate(static_cast<std::size_t>(m_held));
     m_buckets.Allocate(m_bucketCount);
     m_buckets.Clear();
+}
+
+void ClassTable::GrowEntries() {
+    const std::int32_t held =
+        m_held > m_capacity / 2 ? m_capacity : std::max(m_held * 2, m_held + 1);
+    DiffArray<ClassEntry> larger;
+    larger.Allocate(static_cast<std::size_t>(held));
+    std::memcpy(static_cast<void*>(larger.Data()), m_entries.Data(),
+                static_cast<std::size_t>(m_classCount) * sizeof(ClassEntry));
+    m_entries = std::move(larger);
+    m_held = held;
 }
 
 std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
@@ -99,6 +138,9 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
     if (m_classCount >= m_capacity) {
         throw Failure(kClassTableFullText);
     }
+    if (m_classCount >= m_held) {
+        GrowEntries();
+    }
     const std::int32_t k = m_classCount++;
     m_entries[k] = ClassEntry{head, record.text, record.lineIndex, record.hash};
     head = k;
@@ -106,11 +148,15 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
 }
 
 void AssignClasses(DiffSidePair& sides) {
+    BuildLineRecords(sides.source, true);
+    BuildLineRecords(sides.target, false);
+    ClassifyRecords(sides, TableSize::kWindowCapped);
+}
+
+void ClassifyRecords(DiffSidePair& sides, TableSize size) {
     DiffSide& source = sides.source;
     DiffSide& target = sides.target;
-    BuildLineRecords(source, true);
-    BuildLineRecords(target, false);
-    ClassTable table(source.recordCount, target.recordCount);
+    ClassTable table(source.recordCount, target.recordCount, size);
 
     source.classes.Allocate(static_cast<std::size_t>(source.recordCount) + 5);
     table.SetCurrentSide(source);

@@ -1,6 +1,7 @@
 #include "diff/search.h"
 
 #include <cstring>
+#include <limits>
 
 namespace vek {
 
@@ -104,7 +105,7 @@ std::int32_t FrequencyLimit(std::int32_t recordCount) {
 
 }  // namespace
 
-void PruneLines(DiffSidePair& sides) {
+void PruneLines(DiffSidePair& sides, Pruning pruning) {
     DiffSide* side[2] = {&sides.source, &sides.target};
     DiffArray<std::int32_t> counts[2];
     DiffArray<std::uint8_t> marks[2];
@@ -128,7 +129,9 @@ void PruneLines(DiffSidePair& sides) {
     for (int s = 0; s < 2; ++s) {
         const DiffSide& own = *side[s];
         const std::int32_t* const other = counts[1 - s].Data();
-        const std::int32_t limit = FrequencyLimit(own.recordCount);
+        const std::int32_t limit = pruning == Pruning::kPartnerless
+                                       ? std::numeric_limits<std::int32_t>::max()
+                                       : FrequencyLimit(own.recordCount);
         std::uint8_t* const byClass = classMark.Data();
         const std::int32_t classCount = static_cast<std::int32_t>(classMark.Count());
         byClass[0] = kKeep;  // the common prefix
@@ -140,7 +143,9 @@ void PruneLines(DiffSidePair& sides) {
         for (std::int32_t i = 0; i < own.recordCount; ++i) {
             mark[i] = byClass[classes[i]];
         }
-        SettleRuns(mark, own.recordCount);
+        if (pruning == Pruning::kPartnerlessAndFrequent) {
+            SettleRuns(mark, own.recordCount);
+        }
     }
     for (int s = 0; s < 2; ++s) {
         DiffSide& own = *side[s];
@@ -162,10 +167,14 @@ void PruneLines(DiffSidePair& sides) {
 }
 
 MiddleSnakeSearch::MiddleSnakeSearch(DiffSidePair& sides)
+    : MiddleSnakeSearch(sides, SearchLimits{}) {}
+
+MiddleSnakeSearch::MiddleSnakeSearch(DiffSidePair& sides, const SearchLimits& limits)
     : m_source(sides.source),
       m_target(sides.target),
       m_x(sides.source.keptClasses.Data()),
-      m_y(sides.target.keptClasses.Data()) {
+      m_y(sides.target.keptClasses.Data()),
+      m_limits(limits) {
     const std::size_t size = static_cast<std::size_t>(m_source.keptCount) +
                              static_cast<std::size_t>(m_target.keptCount) + 3;
     m_forwardBlock.Allocate(size);
@@ -176,6 +185,11 @@ MiddleSnakeSearch::MiddleSnakeSearch(DiffSidePair& sides)
 
 void MiddleSnakeSearch::SplitCompare(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff,
                                      std::int32_t ylim) {
+    Compare(xoff, xlim, yoff, ylim, m_limits.anchors);
+}
+
+void MiddleSnakeSearch::Compare(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff,
+                                std::int32_t ylim, bool anchors) {
     for (;;) {
         while (xoff < xlim && yoff < ylim && m_x[xoff] == m_y[yoff]) {
             ++xoff;
@@ -206,11 +220,15 @@ void MiddleSnakeSearch::SplitCompare(std::int32_t xoff, std::int32_t xlim, std::
             return;
         }
         const MiddleSnake snake = FindMiddleSnake(xoff, xlim, yoff, ylim);
-        const std::int32_t d = snake.diagonal;
-        const std::int32_t b = m_backward[d];
-        SplitCompare(xoff, b, yoff, b - d);
-        xoff = b;
-        yoff = b - d;
+        if (!snake.exact && anchors) {
+            if (SplitAtAnchors(xoff, xlim, yoff, ylim)) {
+                return;
+            }
+            anchors = false;
+        }
+        Compare(xoff, snake.x, yoff, snake.y, anchors);
+        xoff = snake.x;
+        yoff = snake.y;
     }
 }
 
@@ -252,16 +270,16 @@ MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FindMiddleSnake(std::int32_t x
             }
             fd[d] = x;
             if (odd && bmin <= d && d <= bmax && bd[d] <= x) {
-                return {d, 2 * step - 1};
+                return {d, 2 * step - 1, bd[d], bd[d] - d, true};
             }
         }
         if (bmin > dmin) {
-            bd[--bmin - 1] = kBackwardSentinel;
+            bd[--bmin - 1] = m_limits.backwardSentinel;
         } else {
             ++bmin;
         }
         if (bmax < dmax) {
-            bd[++bmax + 1] = kBackwardSentinel;
+            bd[++bmax + 1] = m_limits.backwardSentinel;
         } else {
             --bmax;
         }
@@ -276,10 +294,168 @@ MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FindMiddleSnake(std::int32_t x
             }
             bd[d] = x;
             if (!odd && fmin <= d && d <= fmax && x <= fd[d]) {
-                return {d, 2 * step};
+                return {d, 2 * step, x, x - d, true};
+            }
+        }
+        if (m_limits.steps > 0) {
+            m_effort += (fmax - fmin) / 2 + (bmax - bmin) / 2 + 2;
+            const bool spent = m_limits.effort > 0 && m_effort > m_limits.effort;
+            if (step >= (spent ? m_limits.laterSteps : m_limits.steps)) {
+                const MiddleSnake furthest =
+                    FurthestPoint(xoff, xlim, yoff, ylim, fmin, fmax, bmin, bmax, 2 * step);
+                if (!furthest.exact) {
+                    return furthest;
+                }
             }
         }
     }
+}
+
+bool MiddleSnakeSearch::SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff,
+                                       std::int32_t ylim) {
+    enum : std::uint8_t { kSourceOnce = 1, kSourceMore = 2, kTargetOnce = 4, kTargetMore = 8 };
+    if (m_classOccurs.Data() == nullptr) {
+        const auto classes = static_cast<std::size_t>(m_source.classCount);
+        m_classOccurs.Allocate(classes);
+        m_classOccurs.Clear();
+        m_classPosition.Allocate(classes);
+    }
+    std::uint8_t* const occurs = m_classOccurs.Data();
+    std::int32_t* const position = m_classPosition.Data();
+    for (std::int32_t x = xoff; x < xlim; ++x) {
+        std::uint8_t& o = occurs[m_x[x]];
+        o = (o & kSourceMore) != 0 ? o : (o & kSourceOnce) != 0 ? o + 1 : o | kSourceOnce;
+        position[m_x[x]] = x;
+    }
+    for (std::int32_t y = yoff; y < ylim; ++y) {
+        std::uint8_t& o = occurs[m_y[y]];
+        o = (o & kTargetMore) != 0 ? o : (o & kTargetOnce) != 0 ? o + 4 : o | kTargetOnce;
+    }
+    // Lines once on each side, in target order: their source positions. The
+    // longest increasing run of those is the longest chain of such lines in
+    // the same order on both sides.
+    std::int32_t pairs = 0;
+    for (std::int32_t y = yoff; y < ylim; ++y) {
+        pairs += occurs[m_y[y]] == (kSourceOnce | kTargetOnce) ? 1 : 0;
+    }
+    DiffArray<std::int32_t> pairX;
+    DiffArray<std::int32_t> pairY;
+    if (pairs > 0) {
+        pairX.Allocate(static_cast<std::size_t>(pairs));
+        pairY.Allocate(static_cast<std::size_t>(pairs));
+        std::int32_t k = 0;
+        for (std::int32_t y = yoff; y < ylim; ++y) {
+            if (occurs[m_y[y]] == (kSourceOnce | kTargetOnce)) {
+                pairX[k] = position[m_y[y]];
+                pairY[k] = y;
+                ++k;
+            }
+        }
+    }
+    for (std::int32_t x = xoff; x < xlim; ++x) {
+        occurs[m_x[x]] = 0;
+    }
+    for (std::int32_t y = yoff; y < ylim; ++y) {
+        occurs[m_y[y]] = 0;
+    }
+    if (pairs == 0) {
+        return false;
+    }
+
+    // Longest increasing subsequence of pairX by patience sorting: tail[l] is
+    // the pair ending the best run of length l + 1 found so far (the one with
+    // the smallest source position), before[k] the pair preceding k in its run.
+    DiffArray<std::int32_t> tail;
+    DiffArray<std::int32_t> before;
+    tail.Allocate(static_cast<std::size_t>(pairs));
+    before.Allocate(static_cast<std::size_t>(pairs));
+    std::int32_t longest = 0;
+    for (std::int32_t k = 0; k < pairs; ++k) {
+        std::int32_t lo = 0;
+        std::int32_t hi = longest;
+        while (lo < hi) {
+            const std::int32_t mid = lo + (hi - lo) / 2;
+            if (pairX[tail[mid]] < pairX[k]) {
+                lo = mid + 1;
+            } else {
+                hi = mid;
+            }
+        }
+        before[k] = lo > 0 ? tail[lo - 1] : -1;
+        tail[lo] = k;
+        longest = std::max(longest, lo + 1);
+    }
+    // The chain, read backwards into tail (reused) in ascending order.
+    std::int32_t k = tail[longest - 1];
+    for (std::int32_t l = longest - 1; l >= 0; --l) {
+        tail[l] = k;
+        k = before[k];
+    }
+    before.Release();
+    // The anchors stay unchanged; the ranges between them are solved anew.
+    std::int32_t x = xoff;
+    std::int32_t y = yoff;
+    for (std::int32_t l = 0; l < longest; ++l) {
+        const std::int32_t anchorX = pairX[tail[l]];
+        const std::int32_t anchorY = pairY[tail[l]];
+        Compare(x, anchorX, y, anchorY, true);
+        x = anchorX + 1;
+        y = anchorY + 1;
+    }
+    Compare(x, xlim, y, ylim, true);
+    return true;
+}
+
+// The budget is spent: the range is split at the point that got furthest
+// from its own corner, forward (largest x + y) or backward (smallest x + y).
+// The part on the searched side of that point has an edit script no longer
+// than the steps taken, so the recursion solves it within the budget; the
+// other part is searched again. The script is then no longer shortest, but
+// each call costs at most about budget^2 diagonal steps plus its snakes.
+MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FurthestPoint(
+    std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim, std::int32_t fmin,
+    std::int32_t fmax, std::int32_t bmin, std::int32_t bmax, std::int32_t cost) const {
+    std::int64_t bestForward = -1;
+    std::int32_t forwardX = 0;
+    std::int32_t forwardD = 0;
+    for (std::int32_t d = fmax; d >= fmin; d -= 2) {
+        const std::int32_t x = std::min(m_forward[d], xlim);
+        const std::int32_t y = x - d;
+        if (y < yoff || y > ylim) {
+            continue;
+        }
+        const std::int64_t progress = static_cast<std::int64_t>(x - xoff) + (y - yoff);
+        if (progress > bestForward) {
+            bestForward = progress;
+            forwardX = x;
+            forwardD = d;
+        }
+    }
+    std::int64_t bestBackward = -1;
+    std::int32_t backwardX = 0;
+    std::int32_t backwardD = 0;
+    for (std::int32_t d = bmax; d >= bmin; d -= 2) {
+        const std::int32_t x = std::max(m_backward[d], xoff);
+        const std::int32_t y = x - d;
+        if (y < yoff || y > ylim) {
+            continue;
+        }
+        const std::int64_t progress = static_cast<std::int64_t>(xlim - x) + (ylim - y);
+        if (progress > bestBackward) {
+            bestBackward = progress;
+            backwardX = x;
+            backwardD = d;
+        }
+    }
+    const std::int64_t whole = static_cast<std::int64_t>(xlim - xoff) + (ylim - yoff);
+    const bool forward = bestForward >= bestBackward;
+    const std::int64_t progress = forward ? bestForward : bestBackward;
+    const std::int32_t x = forward ? forwardX : backwardX;
+    const std::int32_t d = forward ? forwardD : backwardD;
+    if (progress <= 0 || progress >= whole) {
+        return {0, 0, 0, 0, true};  // no point strictly inside: keep searching
+    }
+    return {d, cost, x, x - d, false};
 }
 
 void SlideChangeRuns(DiffSidePair& sides) {
@@ -326,6 +502,90 @@ void SlideChangeRuns(DiffSidePair& sides) {
             }
             preceding = i;
             otherPreceding = j;
+        }
+    }
+}
+
+void AlignChangeRuns(DiffSidePair& sides) {
+    DiffSide* side[2] = {&sides.source, &sides.target};
+    for (int s = 0; s < 2; ++s) {
+        std::uint8_t* const m = side[s]->changeMarks;
+        const std::int32_t* const k = side[s]->classes.Data();
+        const std::int32_t n = side[s]->recordCount;
+        const DiffSide& other = *side[1 - s];
+        // The unchanged lines of both sides pair up in order: the r-th of
+        // this side with the r-th of the other. Sliding a run here never
+        // changes the other side's unchanged lines, only which of this
+        // side's lines holds each rank. unchanged[r + 1] is the position of
+        // the other side's r-th unchanged line, with -1 and the other side's
+        // length around them.
+        DiffArray<std::int32_t> unchangedBlock;
+        unchangedBlock.Allocate(static_cast<std::size_t>(other.recordCount) + 2);
+        std::int32_t* const unchanged = unchangedBlock.Data() + 1;
+        std::int32_t count = 0;
+        unchanged[-1] = -1;
+        for (std::int32_t j = 0; j < other.recordCount; ++j) {
+            if (other.changeMarks[j] == 0) {
+                unchanged[count++] = j;
+            }
+        }
+        unchanged[count] = other.recordCount;
+        // A run with `rank` unchanged lines before it faces a change on the
+        // other side when the other side has lines between the unchanged
+        // lines of ranks rank - 1 and rank.
+        const auto facesChange = [&](std::int32_t rank) {
+            return unchanged[rank] - unchanged[rank - 1] > 1;
+        };
+
+        std::int32_t rank = 0;  // unchanged lines before i
+        std::int32_t i = 0;
+        while (i < n) {
+            if (m[i] == 0) {
+                ++rank;
+                ++i;
+                continue;
+            }
+            std::int32_t start = i;
+            std::int32_t end = i;
+            while (end < n && m[end] != 0) {
+                ++end;
+            }
+            std::int32_t length;
+            std::int32_t settle;
+            do {
+                length = end - start;
+                // Up as far as it goes, taking in the runs above.
+                while (start > 0 && k[start - 1] == k[end - 1]) {
+                    m[--start] = 1;
+                    m[--end] = 0;
+                    --rank;
+                    while (start > 0 && m[start - 1] != 0) {
+                        --start;
+                    }
+                }
+                // Then down as far as it goes, taking in the runs below and
+                // noting the lowest end at which it faces a change.
+                settle = facesChange(rank) ? end : -1;
+                while (end < n && k[start] == k[end]) {
+                    m[start++] = 0;
+                    m[end++] = 1;
+                    ++rank;
+                    while (end < n && m[end] != 0) {
+                        ++end;
+                    }
+                    if (facesChange(rank)) {
+                        settle = end;
+                    }
+                }
+            } while (end - start != length);  // it took in another run: once more
+            if (settle >= 0) {
+                while (end > settle) {
+                    m[--start] = 1;
+                    m[--end] = 0;
+                    --rank;
+                }
+            }
+            i = end;
         }
     }
 }

@@ -6,8 +6,11 @@
 //                    search and keeps the rest
 //   SplitCompare     shortest edit script between the kept lines: Myers'
 //                    O(ND) difference algorithm in its linear-space,
-//                    middle-snake form, exact (no cost cut-off)
+//                    middle-snake form; exact for windows, and for whole
+//                    files until a cost budget is spent
 //   SlideChangeRuns  moves runs of changed lines down over equal lines
+//   AlignChangeRuns  the whole-file slide: runs move to where they meet a
+//                    change on the other side, or down as far as they go
 #pragma once
 
 #include <cstdint>
@@ -16,15 +19,53 @@
 
 namespace vek {
 
+// Which lines PruneLines takes out of the search.
+enum class Pruning {
+    // Lines without a partner on the other side, and runs of lines with very
+    // many partners: fast, but the script can be longer than a shortest one.
+    kPartnerlessAndFrequent,
+    // Lines without a partner only. They can never be part of a common
+    // subsequence, so the shortest script stays within reach.
+    kPartnerless,
+};
+
 // Sets keptCount, keptClasses and keptIndex of both sides and marks the
 // discarded lines as changed. Needs classes, classCount and change marks.
-void PruneLines(DiffSidePair& sides);
+void PruneLines(DiffSidePair& sides, Pruning pruning = Pruning::kPartnerlessAndFrequent);
+
+// Forward and backward frontier sentinels: below and above every position
+// of a window.
+inline constexpr std::int32_t kForwardSentinel = -1;
+inline constexpr std::int32_t kBackwardSentinel = 32767;
+
+// How a search over whole sequences trades the shortest script for time.
+struct SearchLimits {
+    // Above every position of the sequences.
+    std::int32_t backwardSentinel = kBackwardSentinel;
+    // Most steps one FindMiddleSnake call may take; 0: no limit (exact).
+    // A range whose shortest script is at most twice this long is always
+    // solved exactly.
+    std::int32_t steps = 0;
+    // A range that runs over the step limit is first split at its anchors:
+    // the longest run, in the same order on both sides, of lines that occur
+    // exactly once in the range on each side. Only when it has none is it
+    // split at the furthest point the search reached.
+    bool anchors = false;
+    // Once the whole search has visited this many diagonals (0: never), every
+    // FindMiddleSnake call is held to laterSteps instead, so that the total
+    // stays near linear in the input on large dissimilar inputs.
+    std::int64_t effort = 0;
+    std::int32_t laterSteps = 0;
+};
 
 // The search over the kept sequences X (source) and Y (target). Owns the two
 // frontier arrays, indexed by diagonal k = x - y from -(ny + 1) to nx + 1.
 class MiddleSnakeSearch {
   public:
+    // The search of a window: exact, with the window's backward sentinel.
     explicit MiddleSnakeSearch(DiffSidePair& sides);
+    // A search over sequences of any length (see SearchLimits).
+    MiddleSnakeSearch(DiffSidePair& sides, const SearchLimits& limits);
 
     // Marks the kept lines of X[xoff, xlim) and Y[yoff, ylim) that are not on
     // a shortest path as changed.
@@ -33,6 +74,11 @@ class MiddleSnakeSearch {
     struct MiddleSnake {
         std::int32_t diagonal;
         std::int32_t cost;  // length of the edit script of the range
+        // Where the range is split: the backward frontier on the diagonal,
+        // or, once the budget is spent, the furthest point reached.
+        std::int32_t x;
+        std::int32_t y;
+        bool exact;  // false: the split came from the budget, not an overlap
     };
     // Needs both ranges non-empty, X[xoff] != Y[yoff] and
     // X[xlim - 1] != Y[ylim - 1].
@@ -40,6 +86,20 @@ class MiddleSnakeSearch {
                                 std::int32_t ylim);
 
   private:
+    // SplitCompare, trying anchors on over-budget ranges when `anchors` is
+    // set. A range without anchors passes false to its parts.
+    void Compare(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim,
+                 bool anchors);
+    // Splits an over-budget range at its anchors and solves the ranges
+    // between them. false (nothing done) when the range has no anchor.
+    bool SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim);
+
+    // The split point once the budget is spent, or exact = false with no
+    // usable point (then the search goes on).
+    MiddleSnake FurthestPoint(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff,
+                              std::int32_t ylim, std::int32_t fmin, std::int32_t fmax,
+                              std::int32_t bmin, std::int32_t bmax, std::int32_t cost) const;
+
     DiffSide& m_source;
     DiffSide& m_target;
     const std::int32_t* m_x;
@@ -48,15 +108,26 @@ class MiddleSnakeSearch {
     DiffArray<std::int32_t> m_backwardBlock;
     std::int32_t* m_forward;   // m_forward[k] for diagonal k
     std::int32_t* m_backward;  // m_backward[k] for diagonal k
+    SearchLimits m_limits;
+    std::int64_t m_effort = 0;  // diagonals visited so far by limited calls
+    // Per class, for SplitAtAnchors: how often it occurs in the range at hand
+    // on each side (two bits each, saturating at 2; all 0 between calls) and
+    // its last position in the source range. Allocated on first use.
+    DiffArray<std::uint8_t> m_classOccurs;
+    DiffArray<std::int32_t> m_classPosition;
 };
-
-// Forward and backward frontier sentinels: below and above every position.
-inline constexpr std::int32_t kForwardSentinel = -1;
-inline constexpr std::int32_t kBackwardSentinel = 32767;
 
 // Moves each run of changed lines down while the line after it equals the
 // run's first line and the other side is unchanged there, unless the run
 // follows another change directly. Source side first, then target side.
 void SlideChangeRuns(DiffSidePair& sides);
+
+// Moves each run of changed lines up or down over equal lines, joining the
+// runs it meets on its own side: it settles at the lowest place where it
+// faces a change on the other side (so that the two form one "c" hunk),
+// or else as low as it can go. Fewer, larger hunks; the same number of
+// changed lines. Source side first, then target side. Needs classes for
+// every record (no common prefix) and the change marks.
+void AlignChangeRuns(DiffSidePair& sides);
 
 }  // namespace vek
