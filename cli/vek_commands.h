@@ -8,9 +8,10 @@
 namespace vekcli {
 
 struct Options {
-    bool crlf = false;  // line files in the CR LF form
-    bool lf = false;    // unbundle: text files with LF line ends
-    char type = 0;      // 'T', 'B', or 0 when not given
+    bool crlf = false;      // line files in the CR LF form
+    bool lf = false;        // unbundle: text files with LF line ends
+    bool windowed = false;  // diff: the Diff export's windowed script
+    char type = 0;          // 'T', 'B', or 0 when not given
     bool hasOutput = false;
     std::string output;  // -o
     bool hasTenth = false;

@@ -20,6 +20,10 @@ struct Trouble {
 };
 [[noreturn]] void Fail(const std::string& message, int status = 2);
 
+inline bool StartsWith(std::string_view text, std::string_view prefix) {
+    return text.substr(0, prefix.size()) == prefix;
+}
+
 // "code 104 (a file could not be opened or read)".
 std::string CodeText(int rc);
 // "standard input" for "-", else the name itself.
@@ -172,5 +176,20 @@ long long FileSize(const std::string& name);
 std::string WriteProbe(const std::string& name);
 // The system's words for the last failure (errno).
 std::string SystemError();
+
+// What every command shares: empty buffers to start from, line files in and
+// out of a buffer with the warnings about what reading changed, and the
+// refusal of an output that is one of the inputs.
+void ResetBuffers();
+// Warnings about a line file as read: a last line without a line feed, and
+// in the CR LF form the lines and bytes that reading changed or dropped.
+void WarnUnterminated(const Input& in, const LoadInfo& info);
+void WarnCrlfChanges(const Input& in, const LoadInfo& info);
+// LoadLines of the named file (standard input for "-"), with the warnings.
+void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut = nullptr,
+              std::FILE* copy = nullptr);
+void WriteBuffer(int buf, const std::string& name, bool crlf);
+void RefuseOutputOverInput(const std::string& command, const std::string& output,
+                           const std::vector<std::string>& inputs);
 
 }  // namespace vekcli

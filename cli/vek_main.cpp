@@ -23,7 +23,7 @@ const char kProgramHelp[] =
     "Line files and file sets through the VekWin32 library.\n"
     "\n"
     "commands:\n"
-    "  diff [--crlf] [-o OUT] OLD NEW\n"
+    "  diff [--windowed] [--crlf] [-o OUT] OLD NEW\n"
     "                             print the edit script that turns OLD into NEW\n"
     "  patch [--crlf] [-o OUT] FILE SCRIPT\n"
     "                             apply an edit script to FILE\n"
@@ -43,14 +43,22 @@ const char kProgramHelp[] =
     "2 trouble. 'vek COMMAND --help' describes each command; 'man vek' has the rest.\n";
 
 const char kDiffHelp[] =
-    "usage: vek diff [--crlf] [-o OUT] OLD NEW\n"
+    "usage: vek diff [--windowed] [--crlf] [-o OUT] OLD NEW\n"
     "\n"
     "Writes the edit script that turns the line file OLD into NEW (lines such as\n"
     "'5,7c', text lines and '.', last change first) to standard output or OUT.\n"
-    "Before it writes, vek applies the script to OLD and compares the result\n"
-    "with NEW. An edit script cannot carry a text line that begins with '.';\n"
-    "for such files vek stops and says to compare bundles instead.\n"
+    "Before it writes, vek applies the script to OLD through the library and\n"
+    "compares the result with NEW. An edit script cannot carry a text line that\n"
+    "begins with '.'; for such files vek stops and says to compare bundles instead.\n"
     "\n"
+    "By default both files are compared whole: the script is as short as the\n"
+    "changes allow (fewest deleted plus inserted lines, as 'diff --minimal' counts\n"
+    "them, on all but large and very different files), wherever lines moved.\n"
+    "\n"
+    "  --windowed  the script of the library's Diff call instead: the files are\n"
+    "           compared in windows of 2,500 lines aligned by line number, so a\n"
+    "           line inserted or deleted early shifts every later window and the\n"
+    "           script grows; use it to get exactly what Diff gives other hosts\n"
     "  --crlf   OLD, NEW and the script use CR LF line ends\n"
     "  -o OUT, --output=OUT\n"
     "           write the script to OUT (not OLD or NEW) instead of standard output\n"
@@ -138,14 +146,14 @@ const char kTypeHelp[] =
 struct Command {
     const char* name;
     const char* help;
-    const char* flags;  // flags taken: "t", "b", "o", "x" (--tenth)
+    const char* flags;  // flags taken: "t", "b", "o", "x" (--tenth), "w" (--windowed)
     bool crlf;
     bool lf;
     int (*run)(const Options&);
 };
 
 const Command kCommands[] = {
-    {"diff", kDiffHelp, "o", true, false, vekcli::RunDiff},
+    {"diff", kDiffHelp, "ow", true, false, vekcli::RunDiff},
     {"patch", kPatchHelp, "o", true, false, vekcli::RunPatch},
     {"bundle", kBundleHelp, "tbox", true, false, vekcli::RunBundle},
     {"unbundle", kUnbundleHelp, "tbx", true, true, vekcli::RunUnbundle},
@@ -177,6 +185,8 @@ bool ParseOptions(const Command& command, int argc, char** argv, Options& option
             options.crlf = true;
         } else if (arg == "--lf" && command.lf) {
             options.lf = true;
+        } else if (arg == "--windowed" && Takes(command, 'w')) {
+            options.windowed = true;
         } else if ((arg == "-t" || arg == "-b") && Takes(command, arg[1])) {
             const char type = arg == "-t" ? 'T' : 'B';
             if (options.type != 0 && options.type != type)

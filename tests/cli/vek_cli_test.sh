@@ -91,6 +91,29 @@ for case_args in "1 2000 0.01" "2 6000 0.10" "3 300 0.5" "4 0 0" "5 40 1.0" "6 6
   expect_same out new "seed $1: vek patch of diff -e's script"
 done
 
+group="script size against diff -e"
+# shifts that move every later line: the default (whole-file) script is no
+# longer than GNU diff's, and rebuilds NEW
+for shift in insert1 delete1 insert2000 move3000 delete97; do
+  py shift "$shift" 31 100000 old new
+  run diff old new -o script
+  expect_status 1 "$shift: diff"
+  diff -e old new >gnu-script
+  checks=$((checks + 1))
+  [ "$(wc -c <script)" -le "$(wc -c <gnu-script)" ] ||
+    fail "$shift: script of $(wc -c <script) bytes, diff -e's $(wc -c <gnu-script)"
+  run patch old script
+  expect_same out new "$shift: vek patch of the script"
+done
+# --windowed gives the Diff export's own script, which a shift makes long
+run diff --windowed old new -o windowed-script
+expect_status 1 "--windowed diff"
+checks=$((checks + 1))
+[ "$(wc -l <windowed-script)" -gt "$(wc -l <script)" ] ||
+  fail "--windowed gave no window-aligned script"
+run patch old windowed-script
+expect_same out new "vek patch of the windowed script"
+
 group="identical"
 py pair 7 500 0 same1 same2
 run diff same1 same2
@@ -199,7 +222,7 @@ expect_err "over:524290: more lines than a buffer holds" "too many lines names t
 # windows with more distinct lines than the engine classes: whole replacement
 py unique 21 5000 old
 py unique 22 4000 new
-run diff old new
+run diff --windowed old new
 expect_status 1 "Diff 107 fallback"
 expect_err "107.*replaces the whole text" "Diff 107 says why"
 expect_text "$(head -1 out)" "1,5000c" "whole replacement command"
@@ -208,12 +231,19 @@ run patch old script
 expect_same out new "whole replacement script rebuilds NEW"
 (cat script; echo w by-ed; echo q) | ed -s old >/dev/null 2>&1
 expect_same by-ed new "ed applies the whole replacement script"
-# a script longer than a buffer: every window of 2,500 lines replaced
+# a script longer than a buffer: the windowed one is refused, the
+# whole-file one is written and applied line by line
 yes a | head -n 524288 >all-a
 yes b | head -n 524288 >all-b
-run diff all-a all-b
-expect_status 2 "script longer than a buffer"
+run diff --windowed all-a all-b
+expect_status 2 "windowed script longer than a buffer"
 expect_err "would take more lines than a buffer holds" "script longer than a buffer, in words"
+run diff all-a all-b -o long-script
+expect_status 1 "whole-file script longer than a buffer"
+expect_text "$(wc -l <long-script)" 524290 "the script replaces every line"
+run patch all-a long-script -o rebuilt
+expect_status 0 "a script longer than a buffer applies"
+expect_same rebuilt all-b "a script longer than a buffer rebuilds NEW"
 : >empty
 run diff old empty
 expect_status 1 "to an empty file"

@@ -64,6 +64,25 @@ def main():
         b = edited(rng, a, float(rate))
         write_lines(old, a)
         write_lines(new, b)
+    elif cmd == "shift":  # shift CASE SEED COUNT OLD NEW: one kind of shift of a text
+        case, seed, count, old, new = sys.argv[2], int(sys.argv[3]), int(sys.argv[4]), *sys.argv[5:7]
+        rng = random.Random(seed)
+        a = text_lines(rng, count)
+        if case == "insert1":
+            b = ["a line at the top"] + a
+        elif case == "delete1":
+            b = a[1:]
+        elif case == "insert2000":  # lines like the rest, so most have partners
+            b = text_lines(rng, 2000) + a
+        elif case == "move3000":  # a block moved 30,000 lines down
+            start = count // 3
+            b = a[:start] + a[start + 3000:start + 33000] + a[start:start + 3000] + a[start + 33000:]
+        elif case == "delete97":
+            b = [line for i, line in enumerate(a) if i % 97 != 96]
+        else:
+            sys.exit("unknown case " + case)
+        write_lines(old, a)
+        write_lines(new, b)
     elif cmd == "unique":  # unique SEED COUNT PATH: every line different
         seed, count, path = sys.argv[2:5]
         rng = random.Random(int(seed))
