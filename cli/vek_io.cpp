@@ -756,36 +756,36 @@ void ResetBuffers() {
     }
 }
 
-void WarnUnterminated(const Input& in, const LoadInfo& info) {
+void WarnUnterminated(const std::string& display, const LoadInfo& info) {
     if (info.unterminated)
         std::fprintf(stderr,
                      "vek: %s:%ld: the last line has no line feed; it is taken as if it had one\n",
-                     in.Name().c_str(), info.lines);
+                     display.c_str(), info.lines);
 }
 
 // What reading in the CR LF form dropped or changed: the data from a 0x1A
 // byte on, and line feeds without a CR (written back as CR LF).
-void WarnCrlfChanges(const Input& in, const LoadInfo& info) {
+void WarnCrlfChanges(const std::string& display, const LoadInfo& info) {
     if (info.firstBareLf != 0)
         std::fprintf(stderr,
                      "vek: %s:%ld: the line ends in a line feed without a CR (%ld such line%s): "
                      "in the CR LF form it is read as a line and written back with CR LF; leave "
                      "out --crlf if the file has LF line ends\n",
-                     in.Name().c_str(), info.firstBareLf, info.bareLfLines,
+                     display.c_str(), info.firstBareLf, info.bareLfLines,
                      info.bareLfLines == 1 ? "" : "s");
     if (info.eofLine != 0)
         std::fprintf(stderr,
                      "vek: %s:%ld: a 0x1A byte ends the data in the CR LF form: it and the %lld "
                      "byte%s after it are not read; leave out --crlf to read the whole file\n",
-                     in.Name().c_str(), info.eofLine, info.eofDropped - 1,
+                     display.c_str(), info.eofLine, info.eofDropped - 1,
                      info.eofDropped == 2 ? "" : "s");
 }
 
 void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut, std::FILE* copy) {
     Input in(name);
     const LoadInfo info = LoadLines(buf, in, crlf, copy);
-    WarnUnterminated(in, info);
-    WarnCrlfChanges(in, info);
+    WarnUnterminated(in.Name(), info);
+    WarnCrlfChanges(in.Name(), info);
     if (infoOut != nullptr)
         *infoOut = info;
 }

@@ -183,8 +183,8 @@ std::string SystemError();
 void ResetBuffers();
 // Warnings about a line file as read: a last line without a line feed, and
 // in the CR LF form the lines and bytes that reading changed or dropped.
-void WarnUnterminated(const Input& in, const LoadInfo& info);
-void WarnCrlfChanges(const Input& in, const LoadInfo& info);
+void WarnUnterminated(const std::string& display, const LoadInfo& info);
+void WarnCrlfChanges(const std::string& display, const LoadInfo& info);
 // LoadLines of the named file (standard input for "-"), with the warnings.
 void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut = nullptr,
               std::FILE* copy = nullptr);

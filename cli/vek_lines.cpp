@@ -2,6 +2,19 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
+
+#if defined(VEK_CLI_THREADS)
+#include <exception>
+#include <thread>
+#endif
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
 
 namespace vekcli {
 
@@ -10,80 +23,139 @@ namespace {
 // Size at which a run of lines is handed to AddLines.
 constexpr std::size_t kRunSize = 256 * 1024;
 
-void ReadWhole(Input& in, std::string& bytes, long long sizeHint) {
+long LineOf(const char* bytes, std::size_t at) {
+    return 1 + static_cast<long>(std::count(bytes, bytes + at, '\n'));
+}
+
+}  // namespace
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        Release();
+        m_data = std::exchange(other.m_data, nullptr);
+        m_size = std::exchange(other.m_size, 0);
+        m_mapped = std::exchange(other.m_mapped, 0);
+        m_owned = std::move(other.m_owned);
+    }
+    return *this;
+}
+
+void FileBytes::Release() noexcept {
+#if !defined(_WIN32)
+    if (m_mapped != 0)
+        munmap(const_cast<char*>(m_data), m_mapped);
+#endif
+    m_owned.reset();
+    m_data = nullptr;
+    m_size = 0;
+    m_mapped = 0;
+}
+
+FileBytes FileBytes::Read(Input& in, const std::string& name) {
+    FileBytes bytes;
+#if !defined(_WIN32)
+    if (!in.IsStdin()) {
+        // A plain file is mapped, not copied: its pages are the system's
+        // own cache, read in one go.
+        const int fd = open(name.c_str(), O_RDONLY);
+        struct stat info {};
+        if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+            const auto size = static_cast<std::size_t>(info.st_size);
+#if defined(MAP_POPULATE)
+            const int flags = MAP_PRIVATE | MAP_POPULATE;
+#else
+            const int flags = MAP_PRIVATE;
+#endif
+            void* map = mmap(nullptr, size, PROT_READ, flags, fd, 0);
+            if (map != MAP_FAILED) {
+                close(fd);
+                bytes.m_data = static_cast<const char*>(map);
+                bytes.m_size = size;
+                bytes.m_mapped = size;
+                return bytes;
+            }
+        }
+        if (fd >= 0)
+            close(fd);
+    }
+#endif
+    long long hint = in.IsStdin() ? -1 : FileSize(name);
+    std::size_t room = hint > 0 ? static_cast<std::size_t>(hint) + 1 : 64 * 1024;
+    std::unique_ptr<char[]> data(new char[room]);
     std::size_t used = 0;
-    bytes.resize(sizeHint > 0 ? static_cast<std::size_t>(sizeHint) + 1 : 64 * 1024);
     for (;;) {
-        if (used == bytes.size())
-            bytes.resize(bytes.size() * 2);
-        const std::size_t got = in.Read(&bytes[used], bytes.size() - used);
+        if (used == room) {
+            std::unique_ptr<char[]> larger(new char[room * 2]);
+            std::memcpy(larger.get(), data.get(), used);
+            data = std::move(larger);
+            room *= 2;
+        }
+        const std::size_t got = in.Read(data.get() + used, room - used);
         if (got == 0)
             break;
         used += got;
     }
-    bytes.resize(used);
+    bytes.m_owned = std::move(data);
+    bytes.m_data = bytes.m_owned.get();
+    bytes.m_size = used;
+    return bytes;
 }
-
-long LineOf(const std::string& bytes, std::size_t at) {
-    return 1 + static_cast<long>(
-                   std::count(bytes.begin(), bytes.begin() + static_cast<long>(at), '\n'));
-}
-
-}  // namespace
 
 LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     LineFile file;
     file.name = name;
     LoadInfo& info = file.info;
     Input in(name);
-    ReadWhole(in, file.bytes, in.IsStdin() ? -1 : FileSize(name));
-    std::string& bytes = file.bytes;
+    file.bytes = FileBytes::Read(in, name);
+    const char* const bytes = file.bytes.Data();
     if (crlf) {
         // In the CR LF form the byte 0x1A ends the data.
-        const std::size_t eof = bytes.find('\x1A');
-        if (eof != std::string::npos) {
-            info.eofLine = LineOf(bytes, eof);
-            info.eofDropped = static_cast<long long>(bytes.size() - eof);
-            bytes.resize(eof);
+        const auto* eof = static_cast<const char*>(std::memchr(bytes, '\x1A', file.bytes.Size()));
+        if (eof != nullptr) {
+            const auto at = static_cast<std::size_t>(eof - bytes);
+            info.eofLine = LineOf(bytes, at);
+            info.eofDropped = static_cast<long long>(file.bytes.Size() - at);
+            file.bytes.Truncate(at);
         }
     }
-    const std::size_t nul = bytes.find('\0');
-    if (nul != std::string::npos)
-        Fail(in.Name() + ":" + std::to_string(LineOf(bytes, nul)) +
+    const std::size_t size = file.bytes.Size();
+    const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', size));
+    if (nul != nullptr)
+        Fail(in.Name() + ":" +
+             std::to_string(LineOf(bytes, static_cast<std::size_t>(nul - bytes))) +
              ": the line holds a NUL byte, which a line buffer cannot carry; for binary files use "
              "'vek bundle -b'");
 
-    const char* p = bytes.data();
-    const char* const end = p + bytes.size();
-    const long count = static_cast<long>(std::count(p, end, '\n')) +
-                       (bytes.empty() || bytes.back() == '\n' ? 0 : 1);
-    if (count > kBufferLines && !anyLength)
-        Fail(in.Name() + ":" + std::to_string(kBufferLines + 1) +
-             ": more lines than a buffer holds (at most " + Grouped(kBufferLines) +
-             "); split the file into smaller parts");
-    file.lines.reserve(static_cast<std::size_t>(count));
+    const char* p = bytes;
+    const char* const end = bytes + size;
+    // Room for the lines of an average length of 32 bytes; more as needed.
+    file.lines.reserve(size / 32 + 16);
+    std::vector<std::string_view>& lines = file.lines;
+    long bareLf = 0;
     while (p < end) {
         const auto* nl =
             static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-        const bool terminated = nl != nullptr;
-        const char* const stop = terminated ? nl : end;
-        std::size_t size = static_cast<std::size_t>(stop - p);
-        ++info.lines;
-        if (crlf && size > 0 && p[size - 1] == '\r') {
-            --size;
-        } else if (crlf && terminated) {
-            if (info.bareLfLines++ == 0)
-                info.firstBareLf = info.lines;
+        const char* const stop = nl != nullptr ? nl : end;
+        std::size_t length = static_cast<std::size_t>(stop - p);
+        if (crlf) {
+            if (length > 0 && p[length - 1] == '\r') {
+                --length;
+            } else if (nl != nullptr && bareLf++ == 0) {
+                info.firstBareLf = static_cast<long>(lines.size()) + 1;
+            }
         }
-        if (size > 0 && p[0] == '.' && info.firstDotLine == 0)
-            info.firstDotLine = info.lines;
-        file.lines.emplace_back(p, size);
-        if (!terminated)
-            info.unterminated = true;
+        if (length > 0 && p[0] == '.' && info.firstDotLine == 0)
+            info.firstDotLine = static_cast<long>(lines.size()) + 1;
+        lines.emplace_back(p, length);
         p = stop + 1;
     }
-    WarnUnterminated(in, info);
-    WarnCrlfChanges(in, info);
+    info.lines = static_cast<long>(lines.size());
+    info.bareLfLines = bareLf;
+    info.unterminated = size > 0 && bytes[size - 1] != '\n';
+    if (info.lines > kBufferLines && !anyLength)
+        Fail(in.Name() + ":" + std::to_string(kBufferLines + 1) +
+             ": more lines than a buffer holds (at most " + Grouped(kBufferLines) +
+             "); split the file into smaller parts");
     return file;
 }
 
@@ -144,6 +216,46 @@ void WriteLineViews(const std::vector<std::string_view>& lines, Output& out, boo
         out.Write(line.data(), line.size());
         out.Write(end, endSize);
     }
+}
+
+void WarnAboutReading(const LineFile& file) {
+    WarnUnterminated(DisplayName(file.name), file.info);
+    WarnCrlfChanges(DisplayName(file.name), file.info);
+}
+
+void ReadLineFiles(const std::string& first, const std::string& second, bool crlf,
+                   LineFile& firstFile, LineFile& secondFile) {
+#if defined(VEK_CLI_THREADS)
+    // The first file is read on a second thread while this one reads the
+    // second; what the first raised is raised here, before anything of the
+    // second, as if they had been read in turn.
+    std::exception_ptr firstFailure;
+    std::thread reader([&] {
+        try {
+            firstFile = ReadLineFile(first, crlf);
+        } catch (...) {
+            firstFailure = std::current_exception();
+        }
+    });
+    std::exception_ptr secondFailure;
+    try {
+        secondFile = ReadLineFile(second, crlf);
+    } catch (...) {
+        secondFailure = std::current_exception();
+    }
+    reader.join();
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
+    WarnAboutReading(firstFile);
+    if (secondFailure)
+        std::rethrow_exception(secondFailure);
+    WarnAboutReading(secondFile);
+#else
+    firstFile = ReadLineFile(first, crlf);
+    WarnAboutReading(firstFile);
+    secondFile = ReadLineFile(second, crlf);
+    WarnAboutReading(secondFile);
+#endif
 }
 
 }  // namespace vekcli

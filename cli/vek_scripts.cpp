@@ -284,8 +284,9 @@ int WindowedDiff(const Options& o, const std::string& oldName, const std::string
 // whole-file difference, then checked through the exports like any other.
 int WholeFileDiff(const Options& o, const std::string& oldName, const std::string& newName,
                   const std::string& outName) {
-    LineFile oldFile = ReadLineFile(oldName, o.crlf);
-    const LineFile newFile = ReadLineFile(newName, o.crlf);
+    LineFile oldFile;
+    LineFile newFile;
+    ReadLineFiles(oldName, newName, o.crlf, oldFile, newFile);
     vek::EditScript script;
     try {
         script = vek::DiffSequences(oldFile.lines.data(), oldFile.lines.size(),
@@ -300,8 +301,16 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
     // Check the script before it goes out: applied to OLD through the
     // library, as 'vek patch' applies it, it must give NEW.
     ResetBuffers();
-    AppendLines(1, oldFile.lines, DisplayName(oldName));
-    oldFile.Release();
+    if (oldName != "-" && IsRegularFile(oldName)) {
+        // Read again rather than copied from memory, so that vek never holds
+        // OLD twice: its own copy is given back first.
+        oldFile.Release();
+        Input in(oldName);
+        LoadLines(1, in, o.crlf);
+    } else {
+        AppendLines(1, oldFile.lines, DisplayName(oldName));
+        oldFile.Release();
+    }
     int applied = RC_OK;
     if (static_cast<long>(lines.size()) <= kBufferLines) {
         AppendLines(3, lines, "the edit script");
@@ -364,6 +373,7 @@ int RunPatch(const Options& o) {
     } closer{kept};
     LoadFile(1, fileName, o.crlf, nullptr, kept);
     const LineFile script = ReadLineFile(scriptName, o.crlf, true);
+    WarnAboutReading(script);
     CheckScriptForm(scriptName, script.lines);
 
     if (static_cast<long>(script.lines.size()) > kBufferLines) {

@@ -50,21 +50,6 @@ std::uint32_t LineHash(std::string_view text) noexcept {
     return HashFrom(text, 0, 0);
 }
 
-namespace {
-
-// Hashes records [from, recordCount) of a side, two at a time.
-void HashRecords(DiffSide& side, std::int32_t from) noexcept {
-    std::int32_t j = from;
-    for (; j + 2 <= side.recordCount; j += 2) {
-        HashPair(side.records[j], side.records[j + 1]);
-    }
-    if (j < side.recordCount) {
-        side.records[j].hash = LineHash(side.records[j].text);
-    }
-}
-
-}  // namespace
-
 void BuildLineRecords(DiffSide& side, bool hashNow) {
     side.records.Allocate(static_cast<std::size_t>(side.WindowLines()));
     side.recordCount = std::max(side.prefixEnd - side.first + 1, 0);
@@ -74,49 +59,25 @@ void BuildLineRecords(DiffSide& side, bool hashNow) {
     for (std::int32_t i = side.prefixEnd; i < end; ++i) {
         side.records[side.recordCount++] = LineRecord{buffer.Line(i), i, 0};
     }
-    if (hashNow) {
-        HashRecords(side, firstMiddle);
+    if (!hashNow) {
+        return;
+    }
+    std::int32_t j = firstMiddle;
+    for (; j + 2 <= side.recordCount; j += 2) {
+        HashPair(side.records[j], side.records[j + 1]);
+    }
+    if (j < side.recordCount) {
+        side.records[j].hash = LineHash(side.records[j].text);
     }
 }
 
-void BuildSequenceRecords(DiffSide& side, const std::string_view* lines, bool hashNow) {
-    side.records.Allocate(static_cast<std::size_t>(side.WindowLines()));
-    side.recordCount = 0;
-    for (std::int32_t i = side.first - 1; i < side.middleEnd; ++i) {
-        side.records[side.recordCount++] = LineRecord{lines[i], i, 0};
-    }
-    if (hashNow) {
-        HashRecords(side, 0);
-    }
-}
-
-ClassTable::ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords, TableSize size) {
+ClassTable::ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords) {
     const std::int32_t wanted = sourceRecords + targetRecords + 5;
-    if (size == TableSize::kWindowCapped) {
-        m_capacity = std::min(wanted, kClassTableMaxEntries);
-        m_bucketCount = static_cast<std::uint32_t>(std::min(wanted, kClassTableMaxBuckets));
-        m_held = m_capacity;
-    } else {
-        // Most texts of similar files are shared, so the entries start at a
-        // quarter of what could be needed and grow on demand.
-        m_capacity = wanted;
-        m_bucketCount = static_cast<std::uint32_t>(wanted);
-        m_held = std::min(wanted, std::max(wanted / 4, 1024));
-    }
-    m_entries.Allocate(static_cast<std::size_t>(m_held));
+    m_capacity = std::min(wanted, kClassTableMaxEntries);
+    m_bucketCount = static_cast<std::uint32_t>(std::min(wanted, kClassTableMaxBuckets));
+    m_entries.Allocate(static_cast<std::size_t>(m_capacity));
     m_buckets.Allocate(m_bucketCount);
     m_buckets.Clear();
-}
-
-void ClassTable::GrowEntries() {
-    const std::int32_t held =
-        m_held > m_capacity / 2 ? m_capacity : std::max(m_held * 2, m_held + 1);
-    DiffArray<ClassEntry> larger;
-    larger.Allocate(static_cast<std::size_t>(held));
-    std::memcpy(static_cast<void*>(larger.Data()), m_entries.Data(),
-                static_cast<std::size_t>(m_classCount) * sizeof(ClassEntry));
-    m_entries = std::move(larger);
-    m_held = held;
 }
 
 std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
@@ -138,9 +99,6 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
     if (m_classCount >= m_capacity) {
         throw Failure(kClassTableFullText);
     }
-    if (m_classCount >= m_held) {
-        GrowEntries();
-    }
     const std::int32_t k = m_classCount++;
     m_entries[k] = ClassEntry{head, record.text, record.lineIndex, record.hash};
     head = k;
@@ -148,15 +106,11 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
 }
 
 void AssignClasses(DiffSidePair& sides) {
-    BuildLineRecords(sides.source, true);
-    BuildLineRecords(sides.target, false);
-    ClassifyRecords(sides, TableSize::kWindowCapped);
-}
-
-void ClassifyRecords(DiffSidePair& sides, TableSize size) {
     DiffSide& source = sides.source;
     DiffSide& target = sides.target;
-    ClassTable table(source.recordCount, target.recordCount, size);
+    BuildLineRecords(source, true);
+    BuildLineRecords(target, false);
+    ClassTable table(source.recordCount, target.recordCount);
 
     source.classes.Allocate(static_cast<std::size_t>(source.recordCount) + 5);
     table.SetCurrentSide(source);
@@ -198,6 +152,223 @@ void ClassifyRecords(DiffSidePair& sides, TableSize size) {
         }
     }
     source.classCount = target.classCount = table.ClassCount();
+}
+
+namespace {
+
+// A hash of a whole text, eight bytes at a step (the line hash above takes
+// one byte at a step and stops at a line feed, as the window tables need).
+std::uint64_t Load64(const char* p) noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    return word;
+}
+
+std::uint32_t SequenceHash(std::string_view text) noexcept {
+    const char* p = text.data();
+    const std::size_t size = text.size();
+    std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ size;
+    std::size_t n = size;
+    for (; n > 8; p += 8, n -= 8) {
+        h = (h ^ Load64(p)) * 0xBF58476D1CE4E5B9ULL;
+    }
+    // The last one to eight bytes: a word ending with them (overlapping
+    // bytes hashed before) when the text has eight, else assembled.
+    std::uint64_t last = 0;
+    if (size >= 8) {
+        last = Load64(text.data() + size - 8);
+    } else {
+        for (std::size_t i = 0; i < n; ++i) {
+            last |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+        }
+    }
+    h = (h ^ last) * 0x94D049BB133111EBULL;
+    // Every byte reaches the bits kept.
+    h ^= h >> 31;
+    h *= 0xBF58476D1CE4E5B9ULL;
+    return static_cast<std::uint32_t>(h >> 32);
+}
+
+inline void Prefetch(const void* address) noexcept {
+#if defined(__GNUC__)
+    __builtin_prefetch(address);
+#else
+    (void)address;
+#endif
+}
+
+// Classes of the lines of two sequences. A slot holds a hash and a class
+// (class 0: empty slot); the table has a power-of-two number of slots and
+// is kept at most half full, so a probe ends within a few slots of one
+// cache line. Each class remembers one line that has its text.
+class SequenceClasses {
+  public:
+    SequenceClasses(const std::string_view* source, std::int32_t sourceFirst,
+                    const std::string_view* target, std::int32_t targetFirst, std::int32_t expected)
+        : m_source(source),
+          m_target(target),
+          m_sourceFirst(sourceFirst),
+          m_targetFirst(targetFirst) {
+        // Half the lines of similar texts are repeats, so a table with a
+        // slot per expected line starts about a quarter full.
+        std::size_t slots = 1024;
+        while (slots < static_cast<std::size_t>(expected)) {
+            slots *= 2;
+        }
+        AllocateSlots(slots);
+        m_line.Allocate(slots / 2 + 1);
+        m_sourceOnce.Allocate(slots / 2 + 1);
+    }
+
+    // Where the slot of hash h would be probed first.
+    const void* Home(std::uint32_t hash) const noexcept { return &m_slots[hash & m_mask]; }
+
+    // The class of a text; `line` names it if it starts a new class (a
+    // source index, or a target index + kTargetLine). fromSource: the text
+    // is a source line (counts towards SourceOnce).
+    std::int32_t Find(std::string_view text, std::uint32_t hash, std::int32_t line,
+                      bool fromSource) {
+        for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
+            Slot& slot = m_slots[i];
+            if (slot.klass == 0) {
+                return Add(slot, hash, line, fromSource);
+            }
+            if (slot.hash == hash && SameText(Text(m_line[slot.klass]), text)) {
+                if (fromSource) {
+                    m_sourceOnce[slot.klass] = 0;
+                }
+                return slot.klass;
+            }
+        }
+    }
+
+    std::int32_t ClassCount() const noexcept { return m_count; }
+    // The line that started class k, if it is a source line that no other
+    // source line shares; else -1.
+    std::int32_t OnlySourceLine(std::int32_t k) const noexcept {
+        return m_sourceOnce[k] != 0 ? m_line[k] : -1;
+    }
+
+    static constexpr std::int32_t kTargetLine = std::int32_t{1} << 30;
+
+  private:
+    struct Slot {
+        std::uint32_t hash;
+        std::int32_t klass;
+    };
+
+    std::string_view Text(std::int32_t line) const noexcept {
+        return line >= kTargetLine ? m_target[line - kTargetLine + m_targetFirst]
+                                   : m_source[line + m_sourceFirst];
+    }
+
+    void AllocateSlots(std::size_t slots) {
+        m_slots.Allocate(slots);
+        m_slots.Clear();
+        m_mask = slots - 1;
+    }
+
+    std::int32_t Add(Slot& slot, std::uint32_t hash, std::int32_t line, bool fromSource) {
+        const std::int32_t k = m_count++;
+        if (static_cast<std::size_t>(k) >= m_line.Count()) {
+            Grow(m_line, m_line.Count() * 2);
+            Grow(m_sourceOnce, m_line.Count());
+        }
+        m_line[k] = line;
+        m_sourceOnce[k] = fromSource ? 1 : 0;
+        slot = Slot{hash, k};
+        if (2 * static_cast<std::size_t>(m_count) > m_mask + 1) {
+            Rehash();
+        }
+        return k;
+    }
+
+    template <class T>
+    static void Grow(DiffArray<T>& array, std::size_t count) {
+        DiffArray<T> larger;
+        larger.Allocate(count);
+        std::memcpy(static_cast<void*>(larger.Data()), array.Data(), array.Count() * sizeof(T));
+        array = std::move(larger);
+    }
+
+    void Rehash() {
+        DiffArray<Slot> old = std::move(m_slots);
+        AllocateSlots(old.Count() * 2);
+        for (std::size_t j = 0; j < old.Count(); ++j) {
+            if (old[j].klass != 0) {
+                std::size_t i = old[j].hash & m_mask;
+                while (m_slots[i].klass != 0) {
+                    i = (i + 1) & m_mask;
+                }
+                m_slots[i] = old[j];
+            }
+        }
+    }
+
+    const std::string_view* m_source;
+    const std::string_view* m_target;
+    std::int32_t m_sourceFirst;
+    std::int32_t m_targetFirst;
+    DiffArray<Slot> m_slots;
+    std::size_t m_mask = 0;
+    DiffArray<std::int32_t> m_line;        // per class: the line that started it
+    DiffArray<std::uint8_t> m_sourceOnce;  // per class: 1 while one source line has it
+    std::int32_t m_count = 1;              // class 0 stays reserved
+};
+
+}  // namespace
+
+void ClassifySequences(DiffSidePair& sides, const std::string_view* source,
+                       const std::string_view* target) {
+    DiffSide& src = sides.source;
+    DiffSide& tgt = sides.target;
+    src.recordCount = src.WindowLines();
+    tgt.recordCount = tgt.WindowLines();
+    const std::string_view* const sourceLines = source + (src.first - 1);
+    const std::string_view* const targetLines = target + (tgt.first - 1);
+    const std::int32_t n0 = src.recordCount;
+    const std::int32_t n1 = tgt.recordCount;
+    src.classes.Allocate(static_cast<std::size_t>(n0) + 5);
+    tgt.classes.Allocate(static_cast<std::size_t>(n1) + 5);
+    SequenceClasses table(source, src.first - 1, target, tgt.first - 1, n0);
+
+    // Source lines: hashed in one pass, then looked up with the slots of
+    // the lines a little ahead already on their way into the cache.
+    constexpr std::int32_t kAhead = 16;
+    {
+        DiffArray<std::uint32_t> hashes;
+        hashes.Allocate(static_cast<std::size_t>(n0) + 1);
+        for (std::int32_t i = 0; i < n0; ++i) {
+            hashes[i] = SequenceHash(sourceLines[i]);
+        }
+        for (std::int32_t i = 0; i < n0; ++i) {
+            if (i + kAhead < n0) {
+                Prefetch(table.Home(hashes[i + kAhead]));
+            }
+            src.classes[i] = table.Find(sourceLines[i], hashes[i], i, true);
+        }
+    }
+
+    // Target lines: most equal the source line on the diagonal of the last
+    // line matched to a source line of its own, and take its class without
+    // a lookup.
+    std::int32_t diagonal = 0;  // source index minus target index
+    for (std::int32_t j = 0; j < n1; ++j) {
+        const std::int32_t s = j + diagonal;
+        if (s >= 0 && s < n0 && SameText(sourceLines[s], targetLines[j])) {
+            tgt.classes[j] = src.classes[s];
+            continue;
+        }
+        const std::string_view text = targetLines[j];
+        const std::int32_t k =
+            table.Find(text, SequenceHash(text), j + SequenceClasses::kTargetLine, false);
+        tgt.classes[j] = k;
+        const std::int32_t only = table.OnlySourceLine(k);
+        if (only >= 0) {
+            diagonal = only - j;
+        }
+    }
+    src.classCount = tgt.classCount = table.ClassCount();
 }
 
 }  // namespace vek

@@ -25,10 +25,6 @@ std::uint32_t LineHash(std::string_view text) noexcept;
 // record is looked up.
 void BuildLineRecords(DiffSide& side, bool hashNow);
 
-// The same for a side whose lines the caller holds: lines[i] is the text of
-// 0-based line i, and the side has no common prefix (prefixEnd = first - 1).
-void BuildSequenceRecords(DiffSide& side, const std::string_view* lines, bool hashNow);
-
 // The most entries a class table may have, the reserved entry 0 included.
 inline constexpr std::int32_t kClassTableMaxEntries = 4094;
 inline constexpr std::int32_t kClassTableMaxBuckets = 16376;
@@ -41,18 +37,11 @@ struct ClassEntry {
     std::uint32_t hash;
 };
 
-// How large a class table may grow. A window's table is capped at
-// kClassTableMaxEntries entries and kClassTableMaxBuckets chains and fails
-// when it is full; a whole-file table has room for every record of both
-// sides and one chain per record, so it never fills.
-enum class TableSize { kWindowCapped, kUncapped };
-
 // Chained hash table of the texts met so far in one window pair. Entry k is
 // class k; entry 0 is never filled, so index 0 doubles as "no entry".
 class ClassTable {
   public:
-    ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords,
-               TableSize size = TableSize::kWindowCapped);
+    ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords);
 
     // The side FindEquivalence reads.
     void SetCurrentSide(const DiffSide& side) noexcept { m_side = &side; }
@@ -64,14 +53,9 @@ class ClassTable {
     const ClassEntry& Entry(std::int32_t k) const noexcept { return m_entries[k]; }
 
   private:
-    // Doubles the entries held (up to m_capacity) when an uncapped table
-    // has used all it holds.
-    void GrowEntries();
-
     DiffArray<ClassEntry> m_entries;
     DiffArray<std::int32_t> m_buckets;
-    std::int32_t m_capacity;  // most entries the table may have
-    std::int32_t m_held;      // entries allocated so far (m_capacity when capped)
+    std::int32_t m_capacity;
     std::uint32_t m_bucketCount;
     std::int32_t m_classCount = 1;
     const DiffSide* m_side = nullptr;
@@ -82,8 +66,14 @@ class ClassTable {
 // when it raises.
 void AssignClasses(DiffSidePair& sides);
 
-// Gives every record of both sides its class, with the records already
-// built (the source side's hashed); stores the class count in both sides.
-void ClassifyRecords(DiffSidePair& sides, TableSize size);
+// The classes of two whole sequences, numbered as AssignClasses numbers
+// them, for sides whose lines the caller holds (lines[i] is 0-based line i;
+// each side covers its lines first .. middleEnd, with no common prefix).
+// Sets recordCount, classes and classCount of both sides and builds no line
+// records: a table of (hash, class) slots with open addressing and one
+// representative line per class keep it at about 20 bytes per line, and it
+// never fills.
+void ClassifySequences(DiffSidePair& sides, const std::string_view* source,
+                       const std::string_view* target);
 
 }  // namespace vek

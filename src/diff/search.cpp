@@ -174,7 +174,8 @@ MiddleSnakeSearch::MiddleSnakeSearch(DiffSidePair& sides, const SearchLimits& li
       m_target(sides.target),
       m_x(sides.source.keptClasses.Data()),
       m_y(sides.target.keptClasses.Data()),
-      m_limits(limits) {
+      m_limits(limits),
+      m_stepLimit(limits.steps) {
     const std::size_t size = static_cast<std::size_t>(m_source.keptCount) +
                              static_cast<std::size_t>(m_target.keptCount) + 3;
     m_forwardBlock.Allocate(size);
@@ -219,12 +220,18 @@ void MiddleSnakeSearch::Compare(std::int32_t xoff, std::int32_t xlim, std::int32
             }
             return;
         }
-        const MiddleSnake snake = FindMiddleSnake(xoff, xlim, yoff, ylim);
+        const bool early = anchors && m_limits.anchorSteps > 0;
+        m_stepLimit = early ? m_limits.anchorSteps : m_limits.steps;
+        MiddleSnake snake = FindMiddleSnake(xoff, xlim, yoff, ylim);
         if (!snake.exact && anchors) {
             if (SplitAtAnchors(xoff, xlim, yoff, ylim)) {
                 return;
             }
             anchors = false;
+            if (early && m_limits.anchorSteps < m_limits.steps) {
+                m_stepLimit = m_limits.steps;
+                snake = FindMiddleSnake(xoff, xlim, yoff, ylim);
+            }
         }
         Compare(xoff, snake.x, yoff, snake.y, anchors);
         xoff = snake.x;
@@ -300,7 +307,7 @@ MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FindMiddleSnake(std::int32_t x
         if (m_limits.steps > 0) {
             m_effort += (fmax - fmin) / 2 + (bmax - bmin) / 2 + 2;
             const bool spent = m_limits.effort > 0 && m_effort > m_limits.effort;
-            if (step >= (spent ? m_limits.laterSteps : m_limits.steps)) {
+            if (step >= (spent ? m_limits.laterSteps : m_stepLimit)) {
                 const MiddleSnake furthest =
                     FurthestPoint(xoff, xlim, yoff, ylim, fmin, fmax, bmin, bmax, 2 * step);
                 if (!furthest.exact) {

@@ -51,6 +51,10 @@ struct SearchLimits {
     // exactly once in the range on each side. Only when it has none is it
     // split at the furthest point the search reached.
     bool anchors = false;
+    // Steps after which a range that may still be split at anchors tries
+    // them (0: after `steps`). When it has none, the search runs again, up
+    // to `steps`.
+    std::int32_t anchorSteps = 0;
     // Once the whole search has visited this many diagonals (0: never), every
     // FindMiddleSnake call is held to laterSteps instead, so that the total
     // stays near linear in the input on large dissimilar inputs.
@@ -110,6 +114,7 @@ class MiddleSnakeSearch {
     std::int32_t* m_backward;  // m_backward[k] for diagonal k
     SearchLimits m_limits;
     std::int64_t m_effort = 0;  // diagonals visited so far by limited calls
+    std::int32_t m_stepLimit;   // of the FindMiddleSnake call at hand (0: none)
     // Per class, for SplitAtAnchors: how often it occurs in the range at hand
     // on each side (two bits each, saturating at 2; all 0 between calls) and
     // its last position in the source range. Allocated on first use.

@@ -27,6 +27,9 @@ constexpr std::int32_t kMinimumCostBudget = 4096;
 constexpr std::int64_t kBaseEffort = std::int64_t{1} << 24;
 constexpr std::int64_t kEffortPerLine = 64;
 constexpr std::int32_t kLaterSteps = 256;
+// On large inputs a range tries its anchors after this many steps rather
+// than after the whole budget: anchors split it for far less.
+constexpr std::int32_t kAnchorSteps = 1024;
 
 // The exhaustion message is for the Diff export's user; a host of the
 // whole-file interface reports OutOfMemory itself.
@@ -73,12 +76,7 @@ void MarkChanges(DiffSidePair& sides, const std::string_view* source,
                  const std::string_view* target, std::int32_t costBudget) {
     DiffSide& src = sides.source;
     DiffSide& tgt = sides.target;
-    BuildSequenceRecords(src, source, true);
-    BuildSequenceRecords(tgt, target, false);
-    ClassifyRecords(sides, TableSize::kUncapped);
-    // The texts are not looked at again: only classes and marks from here.
-    src.records.Release();
-    tgt.records.Release();
+    ClassifySequences(sides, source, target);
     src.AllocateChangeMarks();
     tgt.AllocateChangeMarks();
     if (src.recordCount == 0 || tgt.recordCount == 0) {
@@ -98,6 +96,7 @@ void MarkChanges(DiffSidePair& sides, const std::string_view* source,
             // Inputs small enough to be solved exactly within the step budget
             // are; larger ones get an effort budget as well.
             if (kept > 2 * static_cast<std::int64_t>(limits.steps)) {
+                limits.anchorSteps = std::min(kAnchorSteps, limits.steps);
                 limits.effort = kBaseEffort + kEffortPerLine * kept;
                 limits.laterSteps = kLaterSteps;
             }
