@@ -1,6 +1,7 @@
 // Diff against real peers: every script, applied with EdBuf and with GNU
 // ed, turns the source into the target; and on single windows where no
-// line is frequent, the script is as short as GNU diff --minimal's.
+// line is frequent, the script is as short as GNU diff --minimal's. The
+// same for the whole-file difference that vek uses, on any small input.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "diff/whole_file.h"
 #include "support/test_support.h"
 #include "vekwin32.h"
 
@@ -309,6 +311,84 @@ TEST(DiffPeerMinimal, SameEditCountAsDiffMinimalOnSingleWindows) {
         ++compared;
     }
     EXPECT_EQ(compared, 300);
+}
+
+// ---------------------------------------------------------------------------
+// The whole-file difference.
+
+Lines WholeFileScript(const Lines& source, const Lines& target) {
+    const std::vector<std::string_view> a(source.begin(), source.end());
+    const std::vector<std::string_view> b(target.begin(), target.end());
+    const vek::EditScript script = vek::DiffSequences(a.data(), a.size(), b.data(), b.size());
+    return Lines(script.Lines().begin(), script.Lines().end());
+}
+
+// The script rebuilds the target through EdBuf and through GNU ed; on small
+// inputs it is as short as diff --minimal's. Returns the script.
+Lines CheckWholeFile(const Lines& source, const Lines& target, bool minimal,
+                     const vektest::TempDir& dir) {
+    const Lines script = WholeFileScript(source, target);
+    FillBuffer(kSource, source);
+    FillBuffer(kScript, script);
+    EXPECT_EQ(EdBuf(kScript, kSource), RC_OK);
+    EXPECT_EQ(BufferLines(kSource), target) << "EdBuf round trip";
+
+    const std::string a = dir.Path("a");
+    const std::string b = dir.Path("b");
+    const std::string commands = dir.Path("script");
+    vektest::WriteFileBytes(a, Joined(source));
+    vektest::WriteFileBytes(b, Joined(target));
+    if (minimal) {
+        EXPECT_EQ(ScriptEdits(script), PeerEdits(Capture("diff --minimal " + a + " " + b)))
+            << source.size() << " -> " << target.size() << " lines";
+    }
+    vektest::WriteFileBytes(commands, Joined(script) + "w\nq\n");
+    EXPECT_EQ(Capture("ed -s " + a + " < " + commands + " 2>&1"), "") << "ed complained";
+    EXPECT_TRUE(vektest::ReadFileBytes(a) == Joined(target)) << "ed round trip";
+    return script;
+}
+
+TEST(WholeFilePeer, RandomPairsShiftsAndMovesAsShortAsDiffMinimal) {
+    vektest::TempDir dir;
+    TextMaker maker(31337);
+    const Kind kinds[] = {Kind::Tiny, Kind::Frequent, Kind::Mixed, Kind::Unique};
+    for (int round = 0; round < 240; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const Kind kind = kinds[round % 4];
+        const int size = round % 20 == 0 ? 2000 + maker.Below(1000) : maker.Below(300);
+        const Lines source = maker.Text(size, kind);
+        Lines target;
+        switch (round % 6) {
+            case 0:  // unrelated
+                target = maker.Text(maker.Below(300), kind);
+                break;
+            case 1:  // lines in front shift everything after them
+                target = maker.Text(1 + maker.Below(40), kind);
+                target.insert(target.end(), source.begin(), source.end());
+                break;
+            case 2:  // lines gone from the front
+                target.assign(source.begin() + std::min<int>(size, 1 + maker.Below(40)),
+                              source.end());
+                break;
+            default:  // replacements, insertions, deletions and moved blocks
+                target = maker.Mutate(source, 1 + maker.Below(30), kind);
+        }
+        CheckWholeFile(source, target, true, dir);
+    }
+}
+
+TEST(WholeFilePeer, LargeShiftedPairsRebuildWithFewEdits) {
+    vektest::TempDir dir;
+    TextMaker maker(97);
+    for (int round = 0; round < 4; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        const Lines source = maker.Text(30000 + maker.Below(20000), Kind::Mixed);
+        Lines target = maker.Mutate(source, 40, Kind::Mixed);
+        target.insert(target.begin(), static_cast<std::size_t>(1 + round * 700), "shifted in");
+        const Lines script = CheckWholeFile(source, target, false, dir);
+        // 40 edits of at most 40 lines each, and the lines shifted in.
+        EXPECT_LE(ScriptEdits(script), 2 * 40 * 40 + 1 + round * 700);
+    }
 }
 
 }  // namespace
