@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Side-by-side benchmark of vek against the usual tools, as whole processes
 # on the same inputs:
-#   vek diff   against  diff -e
+#   vek diff   against  diff -e  (time and memory; script sizes)
 #   vek patch  against  ed applying the same script
 #   vek bundle -b  against  uuencode
 # Inputs are made from text and binary files found on this machine: a line
-# file of 524,288 lines with about 1% and about 10% of its lines changed, a
-# large binary file and a set of many small files. Every run is checked for
-# a correct result before its time counts. Prints wall time and peak memory
-# (/usr/bin/time) of each, and the ratios vek / peer, as a Markdown table.
+# file of 524,288 lines with about 1% and about 10% of its lines changed, an
+# unrelated text of as many lines, shifted copies of its first 100,000
+# lines, successive versions of the Python libraries found on the machine,
+# a large binary file and a set of many small files. Every run is checked
+# for a correct result before its time counts. Prints wall time and peak
+# memory (/usr/bin/time) of each, the ratios vek / peer, and the script
+# sizes of vek diff against diff -e, as Markdown tables.
 #
 # usage: bench/vek_bench.sh VEK [WORKDIR]
 #   VEK      the vek program (e.g. build/linux/bin/vek)
@@ -82,6 +85,15 @@ PY
 }
 [ -s new1.txt ] || echo "$(make_changed 0.01 1 new1.txt)" >new1.count
 [ -s new10.txt ] || echo "$(make_changed 0.10 10 new10.txt)" >new10.count
+# Unrelated: the same kinds of files, taken from the other end of the list.
+if [ ! -s other.txt ]; then
+  { find /usr/include /usr/share/doc /usr/share/perl* /usr/lib/python3* -type f \
+      \( -name '*.h' -o -name '*.txt' -o -name '*.py' -o -name '*.pm' -o -name 'README*' \) \
+      -size -512k 2>/dev/null | sort -r | xargs cat 2>/dev/null || true; } |
+    tr -d '\000\r' | grep -av '^\.' | head -n "$lines" >other.txt
+  while [ "$(wc -l <other.txt)" -lt "$lines" ]; do cat base.txt >>other.txt; done
+  head -n "$lines" other.txt >other.tmp && mv other.tmp other.txt
+fi
 
 # Binary: one large file of program bytes (16 MiB), and a set of 1,000
 # small files (up to 64 KiB) from /usr/lib and /usr/share.
@@ -143,6 +155,11 @@ for pct in 1 10; do
   verify "ed ($pct%)" "ed$pct.out" "$new"
 done
 
+measure vekdiffU "'$vek' diff base.txt other.txt > vekU.ed; [ \$? = 1 ]"
+measure gnudiffU "diff -e base.txt other.txt > gnuU.ed; [ \$? = 1 ]"
+(cat vekU.ed; echo "w edU.out"; echo q) | ed -s base.txt >/dev/null
+verify "vek diff (unrelated)" edU.out other.txt
+
 measure vekbig "'$vek' bundle -b -o big.vek big.bin"
 measure uubig "uuencode big.bin xxxx > big.uu"
 (cd set && ls | sort -V) >set.list
@@ -163,9 +180,82 @@ Machine: $(nproc) cores, $(uname -sm); fastest of $runs runs each.
 EOF
 row "diff, 1% changed" vekdiff1 gnudiff1 "diff -e"
 row "diff, 10% changed" vekdiff10 gnudiff10 "diff -e"
+row "diff, unrelated texts" vekdiffU gnudiffU "diff -e"
 row "patch, 1% changed" vekpatch1 ed1 "ed"
 row "patch, 10% changed" vekpatch10 ed10 "ed"
 row "bundle -b, one 16 MiB file" vekbig uubig "uuencode"
 row "bundle -b, $set_files small files (10 per bundle)" vekset uuset "uuencode (one per file)"
 echo
 echo "Script sizes: vek $(wc -l <vek1.ed) / diff -e $(wc -l <gnu1.ed) lines (1%), vek $(wc -l <vek10.ed) / diff -e $(wc -l <gnu10.ed) lines (10%)."
+
+# --- script sizes -------------------------------------------------------------
+# vek diff (whole-file, the default) against diff -e, in bytes: shifts of
+# the first 100,000 lines of base.txt, and every pair of successive versions
+# of the longer Python library modules on this machine. Each vek script is
+# checked with ed. vek refuses pairs whose new version needs a text line
+# beginning with '.' (an edit script cannot carry one); they are counted.
+python3 - "$vek" <<'PY'
+import glob, os, re, statistics, subprocess, sys
+vek = sys.argv[1]
+base = open("base.txt", "rb").read().split(b"\n")[:100000]
+def write(path, lines):
+    open(path, "wb").write(b"".join(l + b"\n" for l in lines))
+def sizes(old, new):
+    v = subprocess.run([vek, "diff", old, new, "-o", "s-vek.ed"], stderr=subprocess.DEVNULL)
+    if v.returncode == 2:
+        return None
+    gnu = subprocess.run(["diff", "-e", old, new], capture_output=True).stdout
+    script = open("s-vek.ed", "rb").read()
+    rebuilt = subprocess.run(["ed", "-s", old], input=script + b",p\nQ\n", capture_output=True).stdout
+    if rebuilt != open(new, "rb").read():
+        sys.exit("vek_bench: vek's script does not rebuild %s" % new)
+    return len(script), len(gnu)
+write("s-old.txt", base)
+cases = [
+    ("one line inserted at the top", [b"a line at the top"] + base),
+    ("one line deleted at the top", base[1:]),
+    ("2,000 lines inserted at the top", base[50000:52000] + base),
+    ("a 3,000-line block moved 30,000 lines down",
+     base[:30000] + base[33000:63000] + base[30000:33000] + base[63000:]),
+    ("every 97th line deleted", [l for i, l in enumerate(base) if i % 97 != 96]),
+]
+print("\n| 100,000-line case | vek diff bytes | diff -e bytes | ratio |\n|---|---|---|---|")
+for name, lines in cases:
+    write("s-new.txt", lines)
+    v, g = sizes("s-old.txt", "s-new.txt")
+    print("| %s | %s | %s | %.4f |" % (name, format(v, ","), format(g, ","), v / g))
+
+def version(path):
+    m = re.search(r"python(\d+)\.(\d+)", path)
+    return (int(m.group(1)), int(m.group(2)))
+roots = {}
+for root in glob.glob("/root/.pyenv/versions/*/lib/python3.*") + glob.glob("/usr/lib/python3.*"):
+    if re.search(r"python3\.\d+$", root):
+        roots.setdefault(version(root), root)
+ordered = [roots[k] for k in sorted(roots)]
+ratios, refused, total_v, total_g, worse = [], 0, 0, 0, 0
+for old_root, new_root in zip(ordered, ordered[1:]):
+    for old in sorted(glob.glob(old_root + "/*.py")):
+        new = new_root + "/" + os.path.basename(old)
+        if not os.path.exists(new) or sum(1 for _ in open(old, "rb")) < 1000:
+            continue
+        if open(old, "rb").read() == open(new, "rb").read():
+            continue
+        got = sizes(old, new)
+        if got is None:
+            refused += 1
+            continue
+        v, g = got
+        total_v += v; total_g += g; ratios.append(v / g); worse += v > g
+if ratios:
+    print("\nHistory: %d pairs of successive versions of Python library modules of 1,000 lines "
+          "or more (%s); vek refused %d (a '.' line to insert)." %
+          (len(ratios), ", ".join("%d.%d" % k for k in sorted(roots)), refused))
+    print("\n| history | vek diff bytes | diff -e bytes | ratio |\n|---|---|---|---|")
+    print("| all pairs | %s | %s | %.4f |" % (format(total_v, ","), format(total_g, ","), total_v / total_g))
+    print("| median pair | | | %.4f |" % statistics.median(ratios))
+    print("| largest ratio | | | %.4f |" % max(ratios))
+    print("\nPairs where vek's script is larger than diff -e's: %d." % worse)
+else:
+    print("\nHistory: fewer than two Python library versions on this machine; no pairs.")
+PY

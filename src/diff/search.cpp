@@ -1,7 +1,6 @@
 #include "diff/search.h"
 
 #include <cstring>
-#include <limits>
 
 namespace vek {
 
@@ -105,7 +104,7 @@ std::int32_t FrequencyLimit(std::int32_t recordCount) {
 
 }  // namespace
 
-void PruneLines(DiffSidePair& sides, Pruning pruning) {
+void PruneLines(DiffSidePair& sides) {
     DiffSide* side[2] = {&sides.source, &sides.target};
     DiffArray<std::int32_t> counts[2];
     DiffArray<std::uint8_t> marks[2];
@@ -129,9 +128,7 @@ void PruneLines(DiffSidePair& sides, Pruning pruning) {
     for (int s = 0; s < 2; ++s) {
         const DiffSide& own = *side[s];
         const std::int32_t* const other = counts[1 - s].Data();
-        const std::int32_t limit = pruning == Pruning::kPartnerless
-                                       ? std::numeric_limits<std::int32_t>::max()
-                                       : FrequencyLimit(own.recordCount);
+        const std::int32_t limit = FrequencyLimit(own.recordCount);
         std::uint8_t* const byClass = classMark.Data();
         const std::int32_t classCount = static_cast<std::int32_t>(classMark.Count());
         byClass[0] = kKeep;  // the common prefix
@@ -143,9 +140,7 @@ void PruneLines(DiffSidePair& sides, Pruning pruning) {
         for (std::int32_t i = 0; i < own.recordCount; ++i) {
             mark[i] = byClass[classes[i]];
         }
-        if (pruning == Pruning::kPartnerlessAndFrequent) {
-            SettleRuns(mark, own.recordCount);
-        }
+        SettleRuns(mark, own.recordCount);
     }
     for (int s = 0; s < 2; ++s) {
         DiffSide& own = *side[s];

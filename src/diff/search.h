@@ -19,19 +19,9 @@
 
 namespace vek {
 
-// Which lines PruneLines takes out of the search.
-enum class Pruning {
-    // Lines without a partner on the other side, and runs of lines with very
-    // many partners: fast, but the script can be longer than a shortest one.
-    kPartnerlessAndFrequent,
-    // Lines without a partner only. They can never be part of a common
-    // subsequence, so the shortest script stays within reach.
-    kPartnerless,
-};
-
 // Sets keptCount, keptClasses and keptIndex of both sides and marks the
 // discarded lines as changed. Needs classes, classCount and change marks.
-void PruneLines(DiffSidePair& sides, Pruning pruning = Pruning::kPartnerlessAndFrequent);
+void PruneLines(DiffSidePair& sides);
 
 // Forward and backward frontier sentinels: below and above every position
 // of a window.

@@ -84,7 +84,7 @@ void MarkChanges(DiffSidePair& sides, const std::string_view* source,
         std::memset(tgt.changeMarks, 1, static_cast<std::size_t>(tgt.recordCount));
         return;
     }
-    PruneLines(sides, Pruning::kPartnerless);
+    PruneLines(sides);
     {
         const std::int64_t kept = static_cast<std::int64_t>(src.keptCount) + tgt.keptCount;
         SearchLimits limits;

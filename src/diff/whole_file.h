@@ -10,21 +10,25 @@
 // engine's C++ interface for hosts built with the core (vek links it); it
 // is not one of the library's exports.
 //
-// Cost. Lines without a partner on the other side are set aside first;
-// they cannot be part of any common subsequence. The search then finds a
-// shortest script (fewest deleted plus inserted lines) whenever no
-// FindMiddleSnake call needs more than the step budget: always when the kept
-// lines of both sides number at most twice the budget, and on large inputs
-// whose differences are not dense. A range that runs over the budget is
-// split first at its anchors, lines that occur once in the range on each
-// side, in the longest chain that keeps their order on both sides; without
-// anchors, at the point the search reached furthest. On inputs of more than
-// twice the budget there is also an effort budget of 2^24 + 64 * (kept
-// lines) diagonal visits for the whole search, past which every call stops
-// after 256 steps, so time stays near linear on large dissimilar inputs.
-// Scripts stay valid whatever the budgets cut; only their length suffers.
-// After the search, runs of changes slide to where they face a change on the
-// other side, so that fewer, larger hunks are written.
+// Pruning and cost. As in a window, lines without a partner on the other
+// side are set aside first (they cannot be part of any common subsequence),
+// and so are runs of lines with very many partners among lines set aside:
+// that can lengthen the script a little where lines repeat a lot, and keeps
+// it as short in bytes as those of other mature diff tools. The search then
+// finds a shortest script (fewest deleted plus inserted lines) among the
+// lines kept whenever no FindMiddleSnake call needs more than the step
+// budget: always when the kept lines of both sides number at most twice the
+// budget, and on large inputs whose differences are not dense. On larger
+// inputs a range that runs past 1,024 steps is split first at its anchors,
+// lines that occur once in the range on each side, in the longest chain
+// that keeps their order on both sides; a range without anchors searches on
+// up to the budget, then splits at the point the search reached furthest.
+// Those inputs also have an effort budget of 2^24 + 64 * (kept lines)
+// diagonal visits for the whole search, past which every call stops after
+// 256 steps, so time stays near linear on large dissimilar inputs. Scripts
+// stay valid whatever the budgets cut; only their length suffers. After the
+// search, runs of changes slide to where they face a change on the other
+// side, so that fewer, larger hunks are written.
 #pragma once
 
 #include <cstddef>

@@ -356,7 +356,7 @@ TEST(WholeFilePeer, RandomPairsShiftsAndMovesAsShortAsDiffMinimal) {
         SCOPED_TRACE("round " + std::to_string(round));
         const Kind kind = kinds[round % 4];
         const int size = round % 20 == 0 ? 2000 + maker.Below(1000) : maker.Below(300);
-        const Lines source = maker.Text(size, kind);
+        Lines source = maker.Text(size, kind);
         Lines target;
         switch (round % 6) {
             case 0:  // unrelated
@@ -373,7 +373,14 @@ TEST(WholeFilePeer, RandomPairsShiftsAndMovesAsShortAsDiffMinimal) {
             default:  // replacements, insertions, deletions and moved blocks
                 target = maker.Mutate(source, 1 + maker.Below(30), kind);
         }
-        CheckWholeFile(source, target, true, dir);
+        // Every script rebuilds the target; where no line is frequent enough
+        // to be set aside, it is as short as can be.
+        const bool minimal = round % 2 == 0;
+        if (minimal) {
+            maker.Cap(source, 5);
+            maker.Cap(target, 5);
+        }
+        CheckWholeFile(source, target, minimal, dir);
     }
 }
 
