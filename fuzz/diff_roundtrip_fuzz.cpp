@@ -1,11 +1,14 @@
 // Two buffers from random lines; the script Diff makes must turn the first
 // into the second when applied with EdBuf. Lines the script format cannot
 // carry (a text line starting with '.' ends an insertion) are left out.
-// Diff may refuse only for its documented reasons.
+// Diff may refuse only for its documented reasons. The whole-file
+// difference of the same lines must rebuild the target too, exactly and
+// with tiny search budgets that force its heuristic splits.
 #include <set>
 #include <string>
 #include <vector>
 
+#include "diff/whole_file.h"
 #include "fuzz_support.h"
 #include "vekwin32.h"
 
@@ -33,6 +36,14 @@ void Fill(int buf, const std::vector<std::string>& lines, int copies) {
     }
 }
 
+std::vector<std::string> Texts(const std::vector<std::string>& held) {
+    std::vector<std::string> texts;
+    for (const std::string& line : held) {
+        texts.push_back(line.substr(0, line.size() - 1));
+    }
+    return texts;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -50,6 +61,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Fill(2, newLines, newCopies);
     const std::vector<std::string> target = HeldLines(2);
     const std::vector<std::string> source = HeldLines(1);
+
+    // The texts without the line feed AddLine stored with them.
+    const std::vector<std::string> sourceTexts = Texts(source);
+    const std::vector<std::string> targetTexts = Texts(target);
+    const std::vector<std::string_view> a(sourceTexts.begin(), sourceTexts.end());
+    const std::vector<std::string_view> b(targetTexts.begin(), targetTexts.end());
+    for (const std::int32_t budget : {-1, 1 + (mode & 3)}) {
+        const vek::EditScript script =
+            vek::DiffSequences(a.data(), a.size(), b.data(), b.size(), budget);
+        Require(script.Empty() == (source == target),
+                "whole-file script empty for unequal texts, or not for equal ones");
+        Fill(3, std::vector<std::string>(script.Lines().begin(), script.Lines().end()), 1);
+        Fill(1, sourceTexts, 1);
+        Require(EdBuf(3, 1) == RC_OK, "EdBuf refused a whole-file script");
+        Require(HeldLines(1) == target, "a whole-file script does not rebuild the target");
+    }
+    Fill(1, sourceTexts, 1);
+    InitBuf(3);
 
     const int rc = Diff(1, 2, 3);
     Require(HeldLines(1) == source && HeldLines(2) == target, "Diff changed its inputs");
