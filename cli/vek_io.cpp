@@ -261,9 +261,10 @@ namespace {
 // line ends a run, and goes alone through AddLine. A line begun in an
 // earlier chunk (`carry`) is finished first through `addLine`. Returns
 // where the unfinished last line starts.
-template <class AddOne, class Flush, class Refused>
-char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, Flush& flush,
-                  Refused& refused, int buf, LoadInfo& info) {
+template <class AddOne>
+char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, LineAppender& appender,
+                  LoadInfo& info) {
+    const int buf = appender.Buffer();
     if (!carry.empty()) {
         auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
         if (nl == nullptr)
@@ -273,7 +274,7 @@ char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, Flus
         carry.clear();
         p = nl + 1;
     }
-    flush();
+    appender.Flush();
     char* run = p;
     long runLines = 0;
     for (;;) {
@@ -287,11 +288,11 @@ char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, Flus
             if (runLines > 0) {
                 const int rc = AddLines(buf, run);
                 if (rc != RC_OK)
-                    refused(rc);
+                    appender.Refused(rc);
             }
             const int rc = AddLine(buf, "");
             if (rc != RC_OK)
-                refused(rc);
+                appender.Refused(rc);
             run = nl + 1;
             runLines = 0;
         } else {
@@ -309,44 +310,62 @@ char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, Flus
         const int rc = AddLines(buf, run);
         *p = kept;
         if (rc != RC_OK)
-            refused(rc);
+            appender.Refused(rc);
     }
     return p;
 }
 
 }  // namespace
 
+LineAppender::LineAppender(int buf, std::string what)
+    : m_buf(buf), m_what(std::move(what)), m_before(BufferLineCount(buf)) {
+    m_run.reserve(kRunSize + 4096);
+}
+
+void LineAppender::Add(std::string_view text) {
+    if (text.empty()) {
+        // An empty string would end the run, so an empty line goes alone.
+        Flush();
+        const int rc = AddLine(m_buf, "");
+        if (rc != RC_OK)
+            Refused(rc);
+        return;
+    }
+    m_run.insert(m_run.end(), text.begin(), text.end());
+    m_run.push_back('\0');
+    if (m_run.size() >= kRunSize)
+        Flush();
+}
+
+void LineAppender::Flush() {
+    if (m_run.empty())
+        return;
+    m_run.push_back('\0');  // the empty string that ends the run
+    const int rc = AddLines(m_buf, m_run.data());
+    if (rc != RC_OK)
+        Refused(rc);
+    m_run.clear();
+}
+
+void LineAppender::Refused(int rc) const {
+    const long stored = BufferLineCount(m_buf) - m_before;
+    if (rc == RC_BUFFER_FULL)
+        Fail(m_what + ":" + std::to_string(stored + 1) +
+             ": more lines than a buffer holds (at most " + Grouped(MAX_LINES + 1L) +
+             "); split the file into smaller parts");
+    Fail(m_what + ":" + std::to_string(stored + 1) + ": the library refused the line with " +
+         CodeText(rc));
+}
+
 LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
     LoadInfo info;
-    const long before = BufferLineCount(buf);
+    LineAppender appender(buf, in.Name());
     // One byte beyond the chunk so that a run of lines in it can be ended.
     std::vector<char> chunk(kChunkSize + 1);
-    std::vector<char> run;
-    run.reserve(kRunSize + 4096);
-    long runLines = 0;
     std::string carry;
     // Lines are searched for NUL bytes only in chunks that hold one.
     bool checkNul = false;
 
-    auto refused = [&](int rc) {
-        const long stored = BufferLineCount(buf) - before;
-        if (rc == RC_BUFFER_FULL)
-            Fail(in.Name() + ":" + std::to_string(stored + 1) +
-                 ": more lines than a buffer holds (at most " + Grouped(MAX_LINES + 1L) +
-                 "); split the file into smaller parts");
-        Fail(in.Name() + ":" + std::to_string(stored + 1) + ": the library refused the line with " +
-             CodeText(rc));
-    };
-    auto flush = [&]() {
-        if (runLines == 0)
-            return;
-        run.push_back('\0');  // the empty string that ends the run
-        const int rc = AddLines(buf, run.data());
-        if (rc != RC_OK)
-            refused(rc);
-        run.clear();
-        runLines = 0;
-    };
     auto addLine = [&](const char* text, std::size_t size, bool terminated) {
         ++info.lines;
         if (crlf && size > 0 && text[size - 1] == '\r') {
@@ -361,19 +380,7 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
                  "files use 'vek bundle -b'");
         if (size > 0 && text[0] == '.' && info.firstDotLine == 0)
             info.firstDotLine = info.lines;
-        if (size == 0) {
-            // An empty string would end the run, so an empty line goes alone.
-            flush();
-            const int rc = AddLine(buf, "");
-            if (rc != RC_OK)
-                refused(rc);
-            return;
-        }
-        run.insert(run.end(), text, text + size);
-        run.push_back('\0');
-        ++runLines;
-        if (run.size() >= kRunSize)
-            flush();
+        appender.Add(std::string_view(text, size));
     };
 
     bool ended = false;
@@ -402,7 +409,7 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
         char* const stop = p + got;
         const bool chunkHasNul = std::memchr(p, '\0', got) != nullptr;
         if (!crlf && !chunkHasNul) {
-            p = LoadInPlace(p, stop, carry, addLine, flush, refused, buf, info);
+            p = LoadInPlace(p, stop, carry, addLine, appender, info);
             carry.append(p, static_cast<std::size_t>(stop - p));
             continue;
         }
@@ -430,7 +437,7 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
         info.unterminated = true;
         addLine(carry.data(), carry.size(), false);
     }
-    flush();
+    appender.Flush();
     return info;
 }
 

@@ -102,6 +102,27 @@ struct LoadInfo {
     long long eofDropped = 0;
 };
 
+// Hands lines to buffer `buf`: runs of lines through AddLines, an empty
+// line alone through AddLine (an empty string would end a run). A refusal
+// ends with a Trouble naming `what` and the line.
+class LineAppender {
+  public:
+    LineAppender(int buf, std::string what);
+    // One line's text, without NUL bytes; a full run is handed over.
+    void Add(std::string_view text);
+    // Hands over the lines collected so far.
+    void Flush();
+    // Ends with the Trouble for a refusal by AddLine or AddLines.
+    [[noreturn]] void Refused(int rc) const;
+    int Buffer() const { return m_buf; }
+
+  private:
+    int m_buf;
+    std::string m_what;
+    long m_before;  // lines the buffer held before
+    std::vector<char> m_run;
+};
+
 // Appends every line of `in` to buffer `buf`: runs of lines through
 // AddLines, empty lines through AddLine. With `crlf`, a CR before the line
 // feed is dropped and the byte 0x1A ends the data. `copy`, when given,

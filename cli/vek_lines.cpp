@@ -20,9 +20,6 @@ namespace vekcli {
 
 namespace {
 
-// Size at which a run of lines is handed to AddLines.
-constexpr std::size_t kRunSize = 256 * 1024;
-
 long LineOf(const char* bytes, std::size_t at) {
     return 1 + static_cast<long>(std::count(bytes, bytes + at, '\n'));
 }
@@ -160,42 +157,10 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
 }
 
 void AppendLines(int buf, const std::vector<std::string_view>& lines, const std::string& what) {
-    const long before = BufferLineCount(buf);
-    std::vector<char> run;
-    run.reserve(kRunSize + 4096);
-    auto refused = [&](int rc) {
-        const long stored = BufferLineCount(buf) - before;
-        if (rc == RC_BUFFER_FULL)
-            Fail(what + ":" + std::to_string(stored + 1) +
-                 ": more lines than a buffer holds (at most " + Grouped(kBufferLines) +
-                 "); split the file into smaller parts");
-        Fail(what + ":" + std::to_string(stored + 1) + ": the library refused the line with " +
-             CodeText(rc));
-    };
-    auto flush = [&]() {
-        if (run.empty())
-            return;
-        run.push_back('\0');  // the empty string that ends the run
-        const int rc = AddLines(buf, run.data());
-        if (rc != RC_OK)
-            refused(rc);
-        run.clear();
-    };
-    for (const std::string_view line : lines) {
-        if (line.empty()) {
-            // An empty string would end the run, so an empty line goes alone.
-            flush();
-            const int rc = AddLine(buf, "");
-            if (rc != RC_OK)
-                refused(rc);
-            continue;
-        }
-        run.insert(run.end(), line.begin(), line.end());
-        run.push_back('\0');
-        if (run.size() >= kRunSize)
-            flush();
-    }
-    flush();
+    LineAppender appender(buf, what);
+    for (const std::string_view line : lines)
+        appender.Add(line);
+    appender.Flush();
 }
 
 long FirstDifferenceFrom(int buf, const std::vector<std::string_view>& lines) {

@@ -18,8 +18,10 @@ namespace {
 // Whole sequences may be of any length, so the backward frontier's sentinel
 // is the largest position there is rather than the window's 32767.
 constexpr std::int32_t kWholeFileSentinel = std::numeric_limits<std::int32_t>::max();
-// Room for the frontier arrays' nx + ny + 3 entries, indexed by int32.
-constexpr std::size_t kMostLines = std::numeric_limits<std::int32_t>::max() - 8;
+// Lines of both sequences together: positions, classes and the frontier
+// arrays' nx + ny + 3 entries are indexed by int32, and the class table
+// numbers target lines from 2^30.
+constexpr std::size_t kMostLines = std::size_t{1} << 30;
 constexpr std::int32_t kMinimumCostBudget = 4096;
 // The effort budget of a large search, in diagonals visited: 2^24 plus 64
 // per kept line. Past it, every FindMiddleSnake call stops after
@@ -126,14 +128,15 @@ class WholeFileEmitter {
                 1 + static_cast<std::size_t>(change->inserted) + (change->inserted != 0 ? 1 : 0);
         }
         script.m_lines.reserve(lineCount);
-        // Reserved in full, so the views of the commands stay valid.
+        // Reserved in full, so the views of the commands stay valid (a
+        // vector keeps its block when the script is moved).
         script.m_commands.reserve(commandCount * kCommandTextSize);
         static constexpr std::string_view kEndOfText = ".";
         for (const Change* change = changes.Head(); change != nullptr; change = change->link) {
             char command[kCommandTextSize];
             const std::size_t length = FormatCommand(*change, command) - 1;  // no line feed
             const std::size_t at = script.m_commands.size();
-            script.m_commands.append(command, length);
+            script.m_commands.insert(script.m_commands.end(), command, command + length);
             script.m_lines.emplace_back(script.m_commands.data() + at, length);
             if (change->inserted != 0) {
                 const std::string_view* const first = target + change->line1;

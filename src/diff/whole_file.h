@@ -33,7 +33,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <vector>
 
@@ -63,14 +62,14 @@ class EditScript {
   private:
     friend class WholeFileEmitter;
     std::vector<std::string_view> m_lines;
-    std::string m_commands;  // storage of the command lines, never reallocated once filled
+    std::vector<char> m_commands;  // the command lines' bytes, never reallocated once filled
     std::int64_t m_deleted = 0;
     std::int64_t m_inserted = 0;
 };
 
 // Steps one FindMiddleSnake call of the whole-file search may take before it
 // splits its range heuristically, for nx and ny kept lines: at least 4,096,
-// and 4 * sqrt(nx + ny) for larger inputs (about 5,800 for two sequences of
+// and 4 * sqrt(nx + ny) for larger inputs (about 5,650 for two sequences of
 // a million lines each). One call then visits at most about budget^2
 // diagonals, and ranges of up to 2 * budget kept lines are always exact.
 std::int32_t WholeFileCostBudget(std::int64_t nx, std::int64_t ny) noexcept;
@@ -86,7 +85,7 @@ std::int32_t WholeFileCostBudget(std::int64_t nx, std::int64_t ny) noexcept;
 //
 // Raises OutOfMemory when memory runs out (no message is shown; the caller
 // reports it) and InvalidArgument when the two sequences together hold more
-// than 2^31 - 8 lines. The target's texts must outlive the script.
+// than 2^30 lines. The target's texts must outlive the script.
 EditScript DiffSequences(const std::string_view* source, std::size_t sourceCount,
                          const std::string_view* target, std::size_t targetCount,
                          std::int32_t costBudget = 0);
