@@ -31,7 +31,7 @@ constexpr std::int64_t kEffortPerLine = 64;
 constexpr std::int32_t kLaterSteps = 256;
 // On large inputs a range tries its anchors after this many steps rather
 // than after the whole budget: anchors split it for far less.
-constexpr std::int32_t kAnchorSteps = 1024;
+constexpr std::int32_t kAnchorSteps = 2048;
 
 // The exhaustion message is for the Diff export's user; a host of the
 // whole-file interface reports OutOfMemory itself.

@@ -19,7 +19,7 @@
 // lines kept whenever no FindMiddleSnake call needs more than the step
 // budget: always when the kept lines of both sides number at most twice the
 // budget, and on large inputs whose differences are not dense. On larger
-// inputs a range that runs past 1,024 steps is split first at its anchors,
+// inputs a range that runs past 2,048 steps is split first at its anchors,
 // lines that occur once in the range on each side, in the longest chain
 // that keeps their order on both sides; a range without anchors searches on
 // up to the budget, then splits at the point the search reached furthest.
