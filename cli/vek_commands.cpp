@@ -1,3 +1,5 @@
+// vek bundle, unbundle, crc and type: file sets through the library's file
+// exports, checked before and after the library reads or writes them.
 #include "vek_commands.h"
 
 #include <sys/stat.h>
