@@ -1,6 +1,7 @@
 // Diff on two 524,288-line buffers of real text (C headers from the machine)
 // with about 1% of the lines changed, against GNU diff -e on the same pair
-// of files as a whole process; identical buffers against one comparison
+// of files as a whole process; the whole-file difference (the engine of
+// vek diff) on the same pairs; identical buffers against one comparison
 // pass over their texts; and the peak memory of a process that loads both
 // buffers and diffs them against GNU diff's peak, both measured with
 // /usr/bin/time.
@@ -21,6 +22,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <random>
 #include <string>
@@ -28,6 +30,7 @@
 
 #include "buffer/vekbuf.h"
 #include "diff/diff_driver.h"
+#include "diff/whole_file.h"
 #include "vekwin32.h"
 
 extern char** environ;
@@ -265,6 +268,34 @@ void DiffAgainst(benchmark::State& state, const std::string* path) {
     }
 }
 
+// A file's lines as views into its text.
+struct HeldFile {
+    std::string text;
+    std::vector<std::string_view> lines;
+    explicit HeldFile(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+        for (std::size_t start = 0; start < text.size();) {
+            const std::size_t end = std::min(text.find('\n', start), text.size());
+            lines.emplace_back(text.data() + start, end - start);
+            start = end + 1;
+        }
+    }
+};
+
+// The whole-file difference of the source text and the file `path`.
+void WholeFileAgainst(benchmark::State& state, const std::string* path) {
+    static const HeldFile source(g_source);
+    const HeldFile target(*path);
+    std::size_t scriptLines = 0;
+    for (auto _ : state) {
+        const vek::EditScript script = vek::DiffSequences(source.lines.data(), source.lines.size(),
+                                                          target.lines.data(), target.lines.size());
+        scriptLines = script.Lines().size();
+    }
+    state.counters["script lines"] = static_cast<double>(scriptLines);
+}
+
 void BM_DiffIdentical(benchmark::State& state) {
     vek::VekBuf output;
     for (auto _ : state) {
@@ -376,6 +407,12 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("Diff/1% replaced in place", DiffAgainst, &g_inPlace)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
+    benchmark::RegisterBenchmark("Whole file/1% changed in hunks", WholeFileAgainst, &g_target)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+    benchmark::RegisterBenchmark("Whole file/1% changed scattered", WholeFileAgainst, &g_scattered)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
     benchmark::RegisterBenchmark("Diff/identical", BM_DiffIdentical)
         ->Unit(benchmark::kMillisecond)
         ->UseRealTime();
@@ -403,6 +440,13 @@ int main(int argc, char** argv) {
                     static_cast<double>(peer[t].oursKiB) / static_cast<double>(peer[t].peakKiB),
                     peer[t].scriptLines, peer[t].edLines);
     }
+    std::printf(
+        "whole-file difference (vek diff's engine): %.2f ms (hunks), %.2f ms (scattered), "
+        "%.3f and %.3f of a diff -e run\n",
+        recorder.seconds["Whole file/1% changed in hunks"] * 1e3,
+        recorder.seconds["Whole file/1% changed scattered"] * 1e3,
+        recorder.seconds["Whole file/1% changed in hunks"] / peer[0].seconds,
+        recorder.seconds["Whole file/1% changed scattered"] / peer[1].seconds);
     const double pass = recorder.seconds["Comparison pass/identical"];
     std::printf(
         "identical buffers: Diff %.2f ms, one comparison pass over the texts %.2f ms, "
