@@ -203,12 +203,11 @@ inline void Prefetch(const void* address) noexcept {
 // cache line. Each class remembers one line that has its text.
 class SequenceClasses {
   public:
-    SequenceClasses(const std::string_view* source, std::int32_t sourceFirst,
-                    const std::string_view* target, std::int32_t targetFirst, std::int32_t expected)
-        : m_source(source),
-          m_target(target),
-          m_sourceFirst(sourceFirst),
-          m_targetFirst(targetFirst) {
+    // source[i] and target[j] are the lines the table numbers i and
+    // j + kTargetLine.
+    SequenceClasses(const std::string_view* source, const std::string_view* target,
+                    std::int32_t expected)
+        : m_source(source), m_target(target) {
         // Half the lines of similar texts are repeats, so a table with a
         // slot per expected line starts about a quarter full.
         std::size_t slots = 1024;
@@ -258,8 +257,7 @@ class SequenceClasses {
     };
 
     std::string_view Text(std::int32_t line) const noexcept {
-        return line >= kTargetLine ? m_target[line - kTargetLine + m_targetFirst]
-                                   : m_source[line + m_sourceFirst];
+        return line >= kTargetLine ? m_target[line - kTargetLine] : m_source[line];
     }
 
     void AllocateSlots(std::size_t slots) {
@@ -307,8 +305,6 @@ class SequenceClasses {
 
     const std::string_view* m_source;
     const std::string_view* m_target;
-    std::int32_t m_sourceFirst;
-    std::int32_t m_targetFirst;
     DiffArray<Slot> m_slots;
     std::size_t m_mask = 0;
     DiffArray<std::int32_t> m_line;        // per class: the line that started it
@@ -330,7 +326,7 @@ void ClassifySequences(DiffSidePair& sides, const std::string_view* source,
     const std::int32_t n1 = tgt.recordCount;
     src.classes.Allocate(static_cast<std::size_t>(n0) + 5);
     tgt.classes.Allocate(static_cast<std::size_t>(n1) + 5);
-    SequenceClasses table(source, src.first - 1, target, tgt.first - 1, n0);
+    SequenceClasses table(sourceLines, targetLines, n0);
 
     // Source lines: hashed in one pass, then looked up with the slots of
     // the lines a little ahead already on their way into the cache.

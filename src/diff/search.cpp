@@ -1,5 +1,7 @@
 #include "diff/search.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace vek {
@@ -169,8 +171,7 @@ MiddleSnakeSearch::MiddleSnakeSearch(DiffSidePair& sides, const SearchLimits& li
       m_target(sides.target),
       m_x(sides.source.keptClasses.Data()),
       m_y(sides.target.keptClasses.Data()),
-      m_limits(limits),
-      m_stepLimit(limits.steps) {
+      m_limits(limits) {
     const std::size_t size = static_cast<std::size_t>(m_source.keptCount) +
                              static_cast<std::size_t>(m_target.keptCount) + 3;
     m_forwardBlock.Allocate(size);
@@ -216,16 +217,15 @@ void MiddleSnakeSearch::Compare(std::int32_t xoff, std::int32_t xlim, std::int32
             return;
         }
         const bool early = anchors && m_limits.anchorSteps > 0;
-        m_stepLimit = early ? m_limits.anchorSteps : m_limits.steps;
-        MiddleSnake snake = FindMiddleSnake(xoff, xlim, yoff, ylim);
+        MiddleSnake snake =
+            Search(xoff, xlim, yoff, ylim, early ? m_limits.anchorSteps : m_limits.steps);
         if (!snake.exact && anchors) {
             if (SplitAtAnchors(xoff, xlim, yoff, ylim)) {
                 return;
             }
             anchors = false;
             if (early && m_limits.anchorSteps < m_limits.steps) {
-                m_stepLimit = m_limits.steps;
-                snake = FindMiddleSnake(xoff, xlim, yoff, ylim);
+                snake = Search(xoff, xlim, yoff, ylim, m_limits.steps);
             }
         }
         Compare(xoff, snake.x, yoff, snake.y, anchors);
@@ -238,6 +238,12 @@ MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FindMiddleSnake(std::int32_t x
                                                                   std::int32_t xlim,
                                                                   std::int32_t yoff,
                                                                   std::int32_t ylim) {
+    return Search(xoff, xlim, yoff, ylim, m_limits.steps);
+}
+
+MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::Search(std::int32_t xoff, std::int32_t xlim,
+                                                         std::int32_t yoff, std::int32_t ylim,
+                                                         std::int32_t stepLimit) {
     const std::int32_t* const x_ = m_x;
     const std::int32_t* const y_ = m_y;
     std::int32_t* const fd = m_forward;
@@ -299,10 +305,10 @@ MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FindMiddleSnake(std::int32_t x
                 return {d, 2 * step, x, x - d, true};
             }
         }
-        if (m_limits.steps > 0) {
+        if (stepLimit > 0) {
             m_effort += (fmax - fmin) / 2 + (bmax - bmin) / 2 + 2;
             const bool spent = m_limits.effort > 0 && m_effort > m_limits.effort;
-            if (step >= (spent ? m_limits.laterSteps : m_stepLimit)) {
+            if (step >= (spent ? m_limits.laterSteps : stepLimit)) {
                 const MiddleSnake furthest =
                     FurthestPoint(xoff, xlim, yoff, ylim, fmin, fmax, bmin, bmax, 2 * step);
                 if (!furthest.exact) {
@@ -417,47 +423,38 @@ bool MiddleSnakeSearch::SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std
 MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FurthestPoint(
     std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim, std::int32_t fmin,
     std::int32_t fmax, std::int32_t bmin, std::int32_t bmax, std::int32_t cost) const {
-    std::int64_t bestForward = -1;
-    std::int32_t forwardX = 0;
-    std::int32_t forwardD = 0;
-    for (std::int32_t d = fmax; d >= fmin; d -= 2) {
-        const std::int32_t x = std::min(m_forward[d], xlim);
-        const std::int32_t y = x - d;
-        if (y < yoff || y > ylim) {
-            continue;
+    struct Point {
+        std::int64_t progress = -1;
+        std::int32_t x = 0;
+        std::int32_t diagonal = 0;
+    };
+    // The point of a frontier that got furthest from its corner (cx, cy):
+    // progress is |x - cx| + |y - cy|, with x kept inside the range.
+    const auto furthest = [&](const std::int32_t* frontier, std::int32_t dlo, std::int32_t dhi,
+                              std::int32_t cx, std::int32_t cy) {
+        Point best;
+        for (std::int32_t d = dhi; d >= dlo; d -= 2) {
+            const std::int32_t x = std::min(std::max(frontier[d], xoff), xlim);
+            const std::int32_t y = x - d;
+            if (y < yoff || y > ylim) {
+                continue;
+            }
+            const std::int64_t progress = std::abs(static_cast<std::int64_t>(x) - cx) +
+                                          std::abs(static_cast<std::int64_t>(y) - cy);
+            if (progress > best.progress) {
+                best = Point{progress, x, d};
+            }
         }
-        const std::int64_t progress = static_cast<std::int64_t>(x - xoff) + (y - yoff);
-        if (progress > bestForward) {
-            bestForward = progress;
-            forwardX = x;
-            forwardD = d;
-        }
-    }
-    std::int64_t bestBackward = -1;
-    std::int32_t backwardX = 0;
-    std::int32_t backwardD = 0;
-    for (std::int32_t d = bmax; d >= bmin; d -= 2) {
-        const std::int32_t x = std::max(m_backward[d], xoff);
-        const std::int32_t y = x - d;
-        if (y < yoff || y > ylim) {
-            continue;
-        }
-        const std::int64_t progress = static_cast<std::int64_t>(xlim - x) + (ylim - y);
-        if (progress > bestBackward) {
-            bestBackward = progress;
-            backwardX = x;
-            backwardD = d;
-        }
-    }
+        return best;
+    };
+    const Point forward = furthest(m_forward, fmin, fmax, xoff, yoff);
+    const Point backward = furthest(m_backward, bmin, bmax, xlim, ylim);
+    const Point& best = forward.progress >= backward.progress ? forward : backward;
     const std::int64_t whole = static_cast<std::int64_t>(xlim - xoff) + (ylim - yoff);
-    const bool forward = bestForward >= bestBackward;
-    const std::int64_t progress = forward ? bestForward : bestBackward;
-    const std::int32_t x = forward ? forwardX : backwardX;
-    const std::int32_t d = forward ? forwardD : backwardD;
-    if (progress <= 0 || progress >= whole) {
+    if (best.progress <= 0 || best.progress >= whole) {
         return {0, 0, 0, 0, true};  // no point strictly inside: keep searching
     }
-    return {d, cost, x, x - d, false};
+    return {best.diagonal, cost, best.x, best.x - best.diagonal, false};
 }
 
 void SlideChangeRuns(DiffSidePair& sides) {

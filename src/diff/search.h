@@ -84,6 +84,9 @@ class MiddleSnakeSearch {
     // set. A range without anchors passes false to its parts.
     void Compare(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim,
                  bool anchors);
+    // FindMiddleSnake held to stepLimit steps (0: none).
+    MiddleSnake Search(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim,
+                       std::int32_t stepLimit);
     // Splits an over-budget range at its anchors and solves the ranges
     // between them. false (nothing done) when the range has no anchor.
     bool SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim);
@@ -104,7 +107,6 @@ class MiddleSnakeSearch {
     std::int32_t* m_backward;  // m_backward[k] for diagonal k
     SearchLimits m_limits;
     std::int64_t m_effort = 0;  // diagonals visited so far by limited calls
-    std::int32_t m_stepLimit;   // of the FindMiddleSnake call at hand (0: none)
     // Per class, for SplitAtAnchors: how often it occurs in the range at hand
     // on each side (two bits each, saturating at 2; all 0 between calls) and
     // its last position in the source range. Allocated on first use.
