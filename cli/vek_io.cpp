@@ -367,19 +367,11 @@ LoadInfo LoadLines(int buf, Input& in, bool crlf, std::FILE* copy) {
     bool checkNul = false;
 
     auto addLine = [&](const char* text, std::size_t size, bool terminated) {
-        ++info.lines;
-        if (crlf && size > 0 && text[size - 1] == '\r') {
-            --size;
-        } else if (crlf && terminated) {
-            if (info.bareLfLines++ == 0)
-                info.firstBareLf = info.lines;
-        }
+        size = NoteLine(text, size, terminated, crlf, info);
         if (checkNul && size > 0 && std::memchr(text, '\0', size) != nullptr)
             Fail(in.Name() + ":" + std::to_string(info.lines) +
                  ": the line holds a NUL byte, which a line buffer cannot carry; for binary "
                  "files use 'vek bundle -b'");
-        if (size > 0 && text[0] == '.' && info.firstDotLine == 0)
-            info.firstDotLine = info.lines;
         appender.Add(std::string_view(text, size));
     };
 

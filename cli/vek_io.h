@@ -42,6 +42,7 @@ class Input {
     Input& operator=(const Input&) = delete;
     const std::string& Name() const { return m_display; }
     bool IsStdin() const { return m_stdin; }
+    std::FILE* File() const { return m_file; }
     std::size_t Read(char* dest, std::size_t size);
 
   private:
@@ -101,6 +102,22 @@ struct LoadInfo {
     long eofLine = 0;
     long long eofDropped = 0;
 };
+
+// What reading one line of a line file notes, and the length of the text
+// kept: with `crlf`, a CR before the line's end is dropped, and a line feed
+// without one is counted. `terminated`: the line ends in a line feed.
+inline std::size_t NoteLine(const char* text, std::size_t size, bool terminated, bool crlf,
+                            LoadInfo& info) {
+    ++info.lines;
+    if (crlf && size > 0 && text[size - 1] == '\r') {
+        --size;
+    } else if (crlf && terminated && info.bareLfLines++ == 0) {
+        info.firstBareLf = info.lines;
+    }
+    if (size > 0 && text[0] == '.' && info.firstDotLine == 0)
+        info.firstDotLine = info.lines;
+    return size;
+}
 
 // Hands lines to buffer `buf`: runs of lines through AddLines, an empty
 // line alone through AddLine (an empty string would end a run). A refusal

@@ -10,10 +10,8 @@
 #endif
 
 #if !defined(_WIN32)
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #endif
 
 namespace vekcli {
@@ -54,9 +52,9 @@ FileBytes FileBytes::Read(Input& in, const std::string& name) {
     if (!in.IsStdin()) {
         // A plain file is mapped, not copied: its pages are the system's
         // own cache, read in one go.
-        const int fd = open(name.c_str(), O_RDONLY);
+        const int fd = fileno(in.File());
         struct stat info {};
-        if (fd >= 0 && fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
+        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
             const auto size = static_cast<std::size_t>(info.st_size);
 #if defined(MAP_POPULATE)
             const int flags = MAP_PRIVATE | MAP_POPULATE;
@@ -65,15 +63,12 @@ FileBytes FileBytes::Read(Input& in, const std::string& name) {
 #endif
             void* map = mmap(nullptr, size, PROT_READ, flags, fd, 0);
             if (map != MAP_FAILED) {
-                close(fd);
                 bytes.m_data = static_cast<const char*>(map);
                 bytes.m_size = size;
                 bytes.m_mapped = size;
                 return bytes;
             }
         }
-        if (fd >= 0)
-            close(fd);
     }
 #endif
     long long hint = in.IsStdin() ? -1 : FileSize(name);
@@ -127,27 +122,15 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     const char* const end = bytes + size;
     // Room for the lines of an average length of 32 bytes; more as needed.
     file.lines.reserve(size / 32 + 16);
-    std::vector<std::string_view>& lines = file.lines;
-    long bareLf = 0;
     while (p < end) {
         const auto* nl =
             static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         const char* const stop = nl != nullptr ? nl : end;
-        std::size_t length = static_cast<std::size_t>(stop - p);
-        if (crlf) {
-            if (length > 0 && p[length - 1] == '\r') {
-                --length;
-            } else if (nl != nullptr && bareLf++ == 0) {
-                info.firstBareLf = static_cast<long>(lines.size()) + 1;
-            }
-        }
-        if (length > 0 && p[0] == '.' && info.firstDotLine == 0)
-            info.firstDotLine = static_cast<long>(lines.size()) + 1;
-        lines.emplace_back(p, length);
+        const std::size_t length =
+            NoteLine(p, static_cast<std::size_t>(stop - p), nl != nullptr, crlf, info);
+        file.lines.emplace_back(p, length);
         p = stop + 1;
     }
-    info.lines = static_cast<long>(lines.size());
-    info.bareLfLines = bareLf;
     info.unterminated = size > 0 && bytes[size - 1] != '\n';
     if (info.lines > kBufferLines && !anyLength)
         Fail(in.Name() + ":" + std::to_string(kBufferLines + 1) +

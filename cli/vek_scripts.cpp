@@ -138,46 +138,64 @@ std::string RefusalReason(std::string_view line, int rc, bool crlf, long fileLin
            "the file";
 }
 
-// Applies the script to buffer 1 one line at a time through EdCmd. A
-// refused line ends the command (exit 1) with the line and the reason.
-void ApplyExplained(const std::vector<std::string_view>& script, const std::string& scriptName,
-                    bool crlf) {
+struct LineByLine {
+    int rc = RC_OK;
+    long refused = 0;  // 1-based script line EdCmd refused, 0 when none
+};
+
+// Applies the script to buffer 1 one line at a time through EdCmd, up to
+// the first refused line (a refused line changes nothing).
+LineByLine ApplyLineByLine(const std::vector<std::string_view>& script) {
     std::string text;
-    bool inserting = false;
-    std::string command;
     long number = 0;
     for (const std::string_view line : script) {
         ++number;
         text.assign(line);
         const int rc = EdCmd(1, text.c_str());
-        if (rc != RC_OK) {
-            // A refused line changes nothing, so the count is the one it met.
-            const long held = BufferLineCount(1);
-            if (inserting)
-                Fail(DisplayName(scriptName) + ":" + std::to_string(number) +
-                         ": the text line could not be placed: " +
-                         (rc == RC_BUFFER_FULL
-                              ? RefusalReason(text, rc, crlf, held)
-                              : "the command \"" + command +
-                                    "\" before it inserts after a line "
-                                    "the file (then " +
-                                    std::to_string(held) +
-                                    " lines) does not have; the script was made for another "
-                                    "version of the file") +
-                         "; nothing was written",
-                     1);
-            Fail(DisplayName(scriptName) + ":" + std::to_string(number) + ": the edit command \"" +
-                     text + "\" was refused: " + RefusalReason(text, rc, crlf, held) +
-                     "; nothing was written",
-                 1);
-        }
+        if (rc != RC_OK)
+            return {rc, number};
+    }
+    return {};
+}
+
+// Applies the script to buffer 1 line by line. A refused line ends the
+// command (exit 1) with the line and the reason.
+void ApplyExplained(const std::vector<std::string_view>& script, const std::string& scriptName,
+                    bool crlf) {
+    const LineByLine applied = ApplyLineByLine(script);
+    if (applied.rc == RC_OK)
+        return;
+    // Whether the refused line is inserted text, and the command inserting it.
+    bool inserting = false;
+    std::string_view command;
+    for (long i = 0; i + 1 < applied.refused; ++i) {
+        const std::string_view line = script[static_cast<std::size_t>(i)];
         if (inserting) {
-            inserting = text.empty() || text[0] != '.';
-        } else if (!text.empty() && (text.back() == 'a' || text.back() == 'c')) {
+            inserting = line.empty() || line[0] != '.';
+        } else if (!line.empty() && (line.back() == 'a' || line.back() == 'c')) {
             inserting = true;
-            command = text;
+            command = line;
         }
     }
+    const std::string text(script[static_cast<std::size_t>(applied.refused - 1)]);
+    const long held = BufferLineCount(1);
+    const int rc = applied.rc;
+    if (inserting)
+        Fail(DisplayName(scriptName) + ":" + std::to_string(applied.refused) +
+                 ": the text line could not be placed: " +
+                 (rc == RC_BUFFER_FULL
+                      ? RefusalReason(text, rc, crlf, held)
+                      : "the command \"" + std::string(command) +
+                            "\" before it inserts after a line the file (then " +
+                            std::to_string(held) +
+                            " lines) does not have; the script was made for another version of "
+                            "the file") +
+                 "; nothing was written",
+             1);
+    Fail(DisplayName(scriptName) + ":" + std::to_string(applied.refused) + ": the edit command \"" +
+             text + "\" was refused: " + RefusalReason(text, rc, crlf, held) +
+             "; nothing was written",
+         1);
 }
 
 // EdBuf stopped at a refused line but does not say which: apply the script
@@ -317,11 +335,7 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
         applied = EdBuf(3, 1);
         InitBuf(3);
     } else {
-        for (std::string_view line : lines) {
-            applied = EdCmd(1, std::string(line).c_str());
-            if (applied != RC_OK)
-                break;
-        }
+        applied = ApplyLineByLine(lines).rc;
     }
     const long difference = applied == RC_OK ? FirstDifferenceFrom(1, newFile.lines) : -1;
     if (applied != RC_OK || difference != 0)
