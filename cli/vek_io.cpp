@@ -281,7 +281,7 @@ char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, Line
         auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
         if (nl == nullptr)
             break;
-        ++info.lines;
+        NoteLine(p, static_cast<std::size_t>(nl - p), true, false, info);
         *nl = '\0';
         if (nl == p) {
             // This empty string ends the run before it.
@@ -296,8 +296,6 @@ char* LoadInPlace(char* p, char* stop, std::string& carry, AddOne& addLine, Line
             run = nl + 1;
             runLines = 0;
         } else {
-            if (*p == '.' && info.firstDotLine == 0)
-                info.firstDotLine = info.lines;
             ++runLines;
         }
         p = nl + 1;
