@@ -239,7 +239,7 @@ int Main(int argc, char** argv) {
         return 0;
     }
     if (name == "--version") {
-        std::puts("vek 1.0.0 (VekWin32 library)");
+        std::puts("vek " VEKWIN32_VERSION_STRING " (VekWin32 library)");
         return 0;
     }
     for (const Command& command : kCommands) {

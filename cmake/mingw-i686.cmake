@@ -1,14 +1,4 @@
-# Cross build of the 32-bit Windows DLL with Debian's MinGW-w64 toolchain, in
-# its POSIX-threads flavour (GoogleTest needs std::mutex). Everything is linked
-# statically, so the DLL and the test programs import only system DLLs.
-set(CMAKE_SYSTEM_NAME Windows)
+# The 32-bit Windows build (win32): VekWin32.dll for 32-bit hosts.
+set(VEK_MINGW_TRIPLE i686-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR i686)
-set(CMAKE_C_COMPILER i686-w64-mingw32-gcc-posix)
-set(CMAKE_CXX_COMPILER i686-w64-mingw32-g++-posix)
-set(CMAKE_RC_COMPILER i686-w64-mingw32-windres)
-set(CMAKE_FIND_ROOT_PATH /usr/i686-w64-mingw32)
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Tests run under wine, headless and time-limited.
-set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_CURRENT_LIST_DIR}/../scripts/wine-run.sh)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The DLL's export table: module name VEKWIN32.dll, the seventeen functions
-# under their plain names with ordinals 1..17 in the fixed order, and only
-# system DLLs imported.
+# under their plain names with ordinals 1..17 in the fixed order, only
+# system DLLs imported, and a version resource naming VERSION.
+# usage: check_dll_exports.sh OBJDUMP DLL VERSION
 set -eu
 objdump="$1"
 dll="$2"
+version="$3"
 dump=$("$objdump" -p "$dll")
 echo "$dump" | grep -q "^Name .* VEKWIN32.dll$" || { echo "module name is not VEKWIN32.dll"; exit 1; }
 expected="1 InitBuf
@@ -36,6 +38,15 @@ for dll_name in $imports; do
   case "$(echo "$dll_name" | tr 'A-Z' 'a-z')" in
     kernel32.dll|msvcrt.dll|user32.dll|advapi32.dll|ntdll.dll|api-ms-win-*) ;;
     *) echo "imports a non-system DLL: $dll_name"; exit 1 ;;
+  esac
+done
+# The version resource's strings are UTF-16: each value follows its key.
+resource=$(strings -el "$dll" | tr '\n' ' ')
+for pair in "FileVersion $version" "ProductVersion $version" "OriginalFilename VekWin32.dll" \
+            "FileDescription VekWin32 line-buffer engine"; do
+  case "$resource" in
+    *"$pair"*) ;;
+    *) echo "version resource lacks: $pair"; exit 1 ;;
   esac
 done
 echo "export table as expected; imports: $(echo $imports)"

@@ -6,8 +6,9 @@
 #
 # usage: install_test.sh BUILD_DIR
 #        install_test.sh --windows TOOLCHAIN_FILE RUNNER BUILD_DIR
-#   --windows: the build is the Windows DLL; the hosts are built with the
-#   MinGW toolchain and run, like vek.exe, through RUNNER (wine).
+#   --windows: the build is a Windows DLL (32- or 64-bit, as the toolchain
+#   file says); the hosts are built with that MinGW toolchain and run, like
+#   vek.exe, through RUNNER (wine).
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
 windows=""
@@ -17,7 +18,7 @@ if [ "$1" = --windows ]; then
   windows=1
   toolchain="$(cd "$(dirname "$2")" && pwd)/$(basename "$2")"
   run=("$(cd "$(dirname "$3")" && pwd)/$(basename "$3")")
-  cc=i686-w64-mingw32-gcc
+  cc="$(sed -n 's/^set(VEK_MINGW_TRIPLE \(.*\))$/\1/p' "$toolchain")-gcc"
   shift 3
 fi
 build="$(cd "$1" && pwd)"

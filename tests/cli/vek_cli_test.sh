@@ -3,8 +3,9 @@
 # case and checks its output against GNU diff and ed, uudecode, and values
 # computed in python, plus its exit status and messages on the error paths.
 #
-# usage: vek_cli_test.sh [--runner PROGRAM] [--host CRLF_HOST] VEK
+# usage: vek_cli_test.sh [--runner PROGRAM] [--host CRLF_HOST] [--version V] VEK
 #   --runner runs VEK through PROGRAM (scripts/wine-run.sh for vek.exe).
+#   --version the project version `vek --version` must print.
 #   --host   a host that applies a script with ReadBuf, EdBuf and WriteBuf
 #            (crlf_host.c), for the CR LF interchange with other hosts.
 set -u
@@ -12,10 +13,12 @@ here="$(cd "$(dirname "$0")" && pwd)"
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 runner=()
 host=""
+version=""
 while [ $# -gt 1 ]; do
   case "$1" in
     --runner) runner=("$(absolute "$2")"); shift 2 ;;
     --host) host="$(absolute "$2")"; shift 2 ;;
+    --version) version="$2"; shift 2 ;;
     *) break ;;
   esac
 done
@@ -552,8 +555,38 @@ if [ ${#runner[@]} = 0 ]; then
 fi
 cd .. || exit 2
 
+# --- file names outside the ANSI code page ---------------------------------
+# On Windows vek.exe runs in the UTF-8 code page, so such names reach the
+# library's own file calls (bundle, unbundle, crc, type) and vek's intact.
+group="unicode names"
+mkdir -p 'папка 目录'
+cp a.txt 'файл α.txt'
+cp b.txt 'папка 目录/新しい.txt'
+run bundle -o 'набор.vek' 'файл α.txt' 'папка 目录/新しい.txt'
+expect_status 0 "bundle of files with such names"
+run unbundle --lf 'набор.vek' 'папка 目录/назад α.txt' 'назад 目录.txt'
+expect_status 0 "unbundle to such names"
+expect_same 'папка 目录/назад α.txt' a.txt "first file back under its new name"
+expect_same 'назад 目录.txt' b.txt "second file back under its new name"
+run crc -t 'файл α.txt' 'папка 目录/新しい.txt'
+expect_text "$(cut -c1-4 out)" "$(py checksum 'набор.vek')" "crc -t of such names"
+run type 'папка 目录/新しい.txt'
+expect_status 0 "type of such a name"
+run diff 'файл α.txt' 'папка 目录/新しい.txt'
+mv out 'скрипт.ed'
+run patch 'файл α.txt' 'скрипт.ed' -o 'итог ω.txt'
+expect_status 0 "diff and patch with such names"
+expect_same 'итог ω.txt' b.txt "patched file under such a name"
+run crc 'нет такого.txt'
+expect_status 2 "missing file with such a name"
+expect_err "нет такого.txt: cannot open" "message names the file as given"
+
 # --- usage -----------------------------------------------------------------
 group="usage"
+if [ -n "$version" ]; then
+  run --version
+  expect_text "$(tr -d '\r' <out)" "vek $version (VekWin32 library)" "vek --version"
+fi
 for command in diff patch bundle unbundle crc type; do
   run "$command" --help
   expect_status 0 "$command --help"

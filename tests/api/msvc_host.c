@@ -1,0 +1,53 @@
+/* A host built with Microsoft's ABI (clang for *-pc-windows-msvc, linked by
+ * lld-link against VekWin32.lib) and without any C runtime: it fills two
+ * buffers, diffs them, applies the script and reads the result back. Its exit
+ * status is 0, or the number of the first check that failed. */
+#include "vekwin32.h"
+
+static char block[LINES_BLOCK_SIZE];
+
+static int same(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+/* The process entry point: returning from it ends the process with the
+ * returned status. */
+int __stdcall host_entry(void* unused) {
+    static const char oldLines[] = "one\0two\0three\0four\0";
+    static const char newLines[] = "zero\0one\0three\0four\0five\0";
+    static const char* const want[] = {"zero", "one", "three", "four", "five"};
+    char line[16];
+    int count = 0, longest = 0, total = 0, length = 0, sum = 0, value = 7, i;
+    (void)unused;
+
+    if (InitBuf(1) != RC_OK || InitBuf(2) != RC_OK || InitBuf(3) != RC_OK)
+        return 1;
+    if (AddLines(1, oldLines) != RC_OK || AddLines(2, newLines) != RC_OK)
+        return 2;
+    if (GetBufStats(2, &count, &longest, &total) != RC_OK || count != 5 || longest != 6 ||
+        total != 25)
+        return 3;
+    if (Crc(2, 16, &sum) != RC_OK || sum != 2226)
+        return 4;
+    if (Diff(1, 2, 3) != RC_OK || EdBuf(3, 1) != RC_OK)
+        return 5;
+    if (GetBufStats(1, &count, &longest, &total) != RC_OK || count != 5)
+        return 6;
+    for (i = 0; i < 5; ++i)
+        if (GetLine(1, i + 1, 15, line, &length) != RC_OK || !same(line, want[i]))
+            return 7;
+    if (GetLines(1, 2, 3, block, &count) != RC_OK || count != 3 ||
+        !same(block + LINES_BLOCK_TEXT_START, "one"))
+        return 8;
+    if (EdCmd(1, "1d") != RC_OK || GetLine(1, 1, 15, line, &length) != RC_OK || !same(line, "one"))
+        return 9;
+    if (InitBuf(4) != RC_BAD_BUFFER || GetLine(1, 99, 15, line, &length) != RC_FAILED)
+        return 10;
+    if (TestBuf(&value) != 7 || value != 100)
+        return 11;
+    return 0;
+}
