@@ -30,3 +30,25 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/VekWin32ConfigVersion.cma
 install(FILES ${PROJECT_BINARY_DIR}/VekWin32Config.cmake
               ${PROJECT_BINARY_DIR}/VekWin32ConfigVersion.cmake
         DESTINATION ${VEK_CMAKE_DIR})
+
+if(WIN32)
+  # Windows developers get the .def beside the DLL, and the documents at the
+  # top of the package: the man page as plain text, the README and a short
+  # guide for Windows hosts.
+  install(FILES ${PROJECT_SOURCE_DIR}/src/api/vekwin32.def DESTINATION ${CMAKE_INSTALL_BINDIR}
+          RENAME VekWin32.def)
+  find_program(VEK_GROFF groff)
+  if(VEK_GROFF)
+    add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/vek.txt
+      COMMAND ${VEK_GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/docs/vek.1 > ${PROJECT_BINARY_DIR}/vek.txt
+      DEPENDS ${PROJECT_SOURCE_DIR}/docs/vek.1
+      COMMENT "Rendering the man page as vek.txt")
+    add_custom_target(vek_manual_text ALL DEPENDS ${PROJECT_BINARY_DIR}/vek.txt)
+    install(FILES ${PROJECT_BINARY_DIR}/vek.txt DESTINATION .)
+  else()
+    message(WARNING "groff not found: the man page is not rendered as vek.txt")
+  endif()
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/USING.txt DESTINATION .)
+else()
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+endif()

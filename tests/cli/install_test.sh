@@ -5,6 +5,9 @@
 # vek on the script and the checksum.
 #
 # usage: install_test.sh BUILD_DIR
+#        install_test.sh --installed PREFIX
+#   --installed: the files are already installed under PREFIX (say, a
+#   package unpacked into a fresh root); nothing is installed.
 #        install_test.sh --windows TOOLCHAIN_FILE RUNNER BUILD_DIR
 #   --windows: the build is a Windows DLL (32- or 64-bit, as the toolchain
 #   file says); the hosts are built with that MinGW toolchain and run, like
@@ -21,14 +24,17 @@ if [ "$1" = --windows ]; then
   cc="$(sed -n 's/^set(VEK_MINGW_TRIPLE \(.*\))$/\1/p' "$toolchain")-gcc"
   shift 3
 fi
-build="$(cd "$1" && pwd)"
 work="$(mktemp -d "${TMPDIR:-/tmp}/vek-install-test.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
-prefix="$work/prefix"
+if [ "$1" = --installed ]; then
+  prefix="$(cd "$2" && pwd)"
+else
+  prefix="$work/prefix"
+  cmake --install "$1" --prefix "$prefix" >/dev/null
+fi
 failures=0
 fail() { failures=$((failures + 1)); echo "FAIL $*" >&2; }
 
-cmake --install "$build" --prefix "$prefix" >/dev/null
 exe=""
 [ -n "$windows" ] && exe=.exe
 for path in include/vekwin32.h "bin/vek$exe" share/man/man1/vek.1; do

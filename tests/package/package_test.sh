@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Checks the packages in BUILD_ROOT/packages (made by scripts/package.sh):
+# - each Windows zip holds exactly the files a Windows developer is promised,
+#   for its own bitness, with the DLL and VekWin32.lib the Windows tests used
+#   (BUILD_ROOT/windows and BUILD_ROOT/windows64);
+# - the Linux tarball holds the library with its SONAME and the rest;
+# - the .deb, unpacked into a fresh root, serves a host built against it with
+#   pkg-config and with find_package, and its vek runs.
+# usage: package_test.sh BUILD_ROOT
+set -eu
+here="$(cd "$(dirname "$0")" && pwd)"
+build="$(cd "$1" && pwd)"
+version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/linux/CMakeCache.txt")"
+packages="$build/packages"
+work="$(mktemp -d "${TMPDIR:-/tmp}/vek-package-test.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+failures=0
+fail() { failures=$((failures + 1)); echo "FAIL $*" >&2; }
+
+# machine FILE: the machine field of a PE file (i386 or x86-64)
+machine() {
+  python3 - "$1" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read(4096)
+pe = struct.unpack_from("<I", data, 0x3C)[0]
+print({0x14C: "i386", 0x8664: "x86-64"}.get(struct.unpack_from("<H", data, pe + 4)[0], "other"))
+PY
+}
+
+for flavour in win32:windows:i386 win64:windows64:x86-64; do
+  IFS=: read -r system dir arch <<<"$flavour"
+  zip="$packages/VekWin32-$version-$system.zip"
+  [ -s "$zip" ] || { fail "no $zip"; continue; }
+  top="VekWin32-$version-$system"
+  want="$top/README.md $top/USING.txt $top/bin/VekWin32.def $top/bin/VekWin32.dll $top/bin/vek.exe
+        $top/include/vekwin32.h $top/lib/VekWin32.lib $top/lib/cmake/VekWin32/VekWin32Config.cmake
+        $top/lib/cmake/VekWin32/VekWin32ConfigVersion.cmake $top/lib/cmake/VekWin32/VekWin32Targets-release.cmake
+        $top/lib/cmake/VekWin32/VekWin32Targets.cmake $top/lib/libVekWin32.dll.a $top/lib/pkgconfig/vekwin32.pc
+        $top/share/man/man1/vek.1 $top/vek.txt"
+  have=$(python3 -c 'import sys, zipfile
+print(" ".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))' "$zip")
+  [ "$have" = "$(echo $want | tr ' ' '\n' | sort | tr '\n' ' ' | sed 's/ $//')" ] ||
+    fail "$system zip holds: $have"
+  mkdir -p "$work/$system" && python3 -m zipfile -e "$zip" "$work/$system"
+  unpacked="$work/$system/$top"
+  for file in bin/VekWin32.dll bin/vek.exe; do
+    [ "$(machine "$unpacked/$file")" = "$arch" ] || fail "$system: $file is not $arch"
+  done
+  cmp -s "$unpacked/bin/VekWin32.dll" "$build/$dir/bin/VekWin32.dll" || fail "$system: not the tested DLL"
+  cmp -s "$unpacked/lib/VekWin32.lib" "$build/$dir/lib/VekWin32.lib" || fail "$system: not the tested VekWin32.lib"
+  cmp -s "$unpacked/bin/VekWin32.def" "$here/../../src/api/vekwin32.def" || fail "$system: .def differs"
+  grep -q "^#define VEKWIN32_VERSION_STRING \"$version\"" "$unpacked/include/vekwin32.h" ||
+    fail "$system: header does not carry version $version"
+  grep -q "^SYNOPSIS" "$unpacked/vek.txt" || fail "$system: vek.txt is not the rendered manual"
+done
+
+tarball="$packages/VekWin32-$version-linux-x86_64.tar.gz"
+if [ -s "$tarball" ]; then
+  tar -xzf "$tarball" -C "$work"
+  top="$work/VekWin32-$version-linux-x86_64"
+  for path in bin/vek include/vekwin32.h lib/libvekwin32.so lib/pkgconfig/vekwin32.pc \
+              lib/cmake/VekWin32/VekWin32Config.cmake share/man/man1/vek.1; do
+    [ -e "$top/$path" ] || fail "tarball lacks $path"
+  done
+  objdump -p "$top/lib/libvekwin32.so" | grep -q "SONAME *libvekwin32.so.1$" || fail "tarball: SONAME is not libvekwin32.so.1"
+else
+  fail "no $tarball"
+fi
+
+deb="$(ls "$packages"/vekwin32_"$version"_*.deb 2>/dev/null | head -1)"
+if [ -n "$deb" ]; then
+  [ "$(dpkg-deb -f "$deb" Package Version | tr '\n' ' ')" = "Package: vekwin32 Version: $version " ] ||
+    fail "deb: wrong name or version"
+  dpkg-deb -f "$deb" Depends | grep -q "libc6" || fail "deb: no dependency on the C library"
+  dpkg -x "$deb" "$work/root"
+  bash "$here/../cli/install_test.sh" --installed "$work/root/usr" || fail "deb: hosts built against the unpacked package"
+else
+  fail "no .deb"
+fi
+
+echo "package test: $failures failures"
+[ "$failures" = 0 ]
