@@ -51,6 +51,10 @@ print(" ".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not 
   cmp -s "$unpacked/bin/VekWin32.def" "$here/../../src/api/vekwin32.def" || fail "$system: .def differs"
   grep -q "^#define VEKWIN32_VERSION_STRING \"$version\"" "$unpacked/include/vekwin32.h" ||
     fail "$system: header does not carry version $version"
+  strings -el "$unpacked/bin/vek.exe" | grep -A1 -x OriginalFilename | grep -qx vek.exe ||
+    fail "$system: vek.exe has no version resource"
+  strings -el "$unpacked/bin/vek.exe" | grep -A1 -x ProductVersion | grep -qx "$version" ||
+    fail "$system: vek.exe's version resource is not $version"
   grep -q "^SYNOPSIS" "$unpacked/vek.txt" || fail "$system: vek.txt is not the rendered manual"
 done
 
