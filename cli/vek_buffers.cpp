@@ -107,9 +107,8 @@ LoadInfo LineLoader::Load() {
         }
     }
     if (!m_carry.empty()) {
-        m_checkNul = true;
         m_info.unterminated = true;
-        AddLine(m_carry.data(), m_carry.size(), false);
+        AddLine(m_carry.data(), m_carry.size(), false, true);
     }
     m_appender.Flush();
     return m_info;
@@ -142,14 +141,15 @@ std::size_t LineLoader::ReadChunk() {
 // from the chunk: each line feed becomes the NUL that ends the line's
 // string, so runs of lines are handed to AddLines without a copy; an empty
 // line ends a run, and goes alone through AddLine. A line begun in an
-// earlier chunk is finished first.
+// earlier chunk is finished first (and, like every such line, checked for
+// NUL bytes: the chunks it spans may hold one).
 char* LineLoader::LoadInPlace(char* p, char* stop) {
     if (!m_carry.empty()) {
         auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
         if (nl == nullptr)
             return p;
         m_carry.append(p, static_cast<std::size_t>(nl - p));
-        AddLine(m_carry.data(), m_carry.size(), true);
+        AddLine(m_carry.data(), m_carry.size(), true, true);
         m_carry.clear();
         p = nl + 1;
     }
@@ -193,22 +193,21 @@ void LineLoader::LoadLineByLine(char* p, char* stop, bool chunkHasNul) {
             return;
         }
         if (m_carry.empty()) {
-            m_checkNul = chunkHasNul;
-            AddLine(p, static_cast<std::size_t>(nl - p), true);
+            // Lines are searched for NUL bytes only in chunks that hold one.
+            AddLine(p, static_cast<std::size_t>(nl - p), true, chunkHasNul);
         } else {
             // A line that began in an earlier chunk is always checked.
             m_carry.append(p, static_cast<std::size_t>(nl - p));
-            m_checkNul = true;
-            AddLine(m_carry.data(), m_carry.size(), true);
+            AddLine(m_carry.data(), m_carry.size(), true, true);
             m_carry.clear();
         }
         p = nl + 1;
     }
 }
 
-void LineLoader::AddLine(const char* text, std::size_t size, bool terminated) {
+void LineLoader::AddLine(const char* text, std::size_t size, bool terminated, bool checkNul) {
     size = NoteLine(text, size, terminated, m_crlf, m_info);
-    if (m_checkNul && size > 0 && std::memchr(text, '\0', size) != nullptr)
+    if (checkNul && size > 0 && std::memchr(text, '\0', size) != nullptr)
         FailNulByte(m_in.Name(), m_info.lines);
     m_appender.Add(std::string_view(text, size));
 }

@@ -66,8 +66,8 @@ class LineLoader {
     // The same, one line at a time: for a chunk with a NUL byte, and for
     // the CR LF form.
     void LoadLineByLine(char* p, char* stop, bool chunkHasNul);
-    // One line: noted, checked for NUL bytes when m_checkNul, handed on.
-    void AddLine(const char* text, std::size_t size, bool terminated);
+    // One line: noted, checked for NUL bytes with `checkNul`, handed on.
+    void AddLine(const char* text, std::size_t size, bool terminated, bool checkNul);
 
     Input& m_in;
     bool m_crlf;
@@ -78,8 +78,6 @@ class LineLoader {
     std::vector<char> m_chunk;
     std::string m_carry;  // the start of a line begun in an earlier chunk
     bool m_ended = false;
-    // Lines are searched for NUL bytes only in chunks that hold one.
-    bool m_checkNul = false;
 };
 
 // Lines of a buffer in order, fetched in GetLines blocks; a line too long
