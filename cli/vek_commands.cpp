@@ -4,10 +4,12 @@
 
 #include <sys/stat.h>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
-#include "vek_io.h"
+#include "platform.h"
+#include "vek_buffers.h"
+#include "vek_files.h"
+#include "vek_trouble.h"
 #include "vekwin32.h"
 
 namespace vekcli {
@@ -312,7 +314,8 @@ void RefuseRepeatedNames(const std::vector<std::string>& names, const std::strin
             continue;
         RefuseOutputOverInput("unbundle", names[i], {bundleName});
         for (std::size_t j = 0; j < i; ++j)
-            if (!names[j].empty() && (names[i] == names[j] || SameFile(names[i], names[j])))
+            if (!names[j].empty() &&
+                (names[i] == names[j] || platform::SameFile(names[i], names[j])))
                 Fail("unbundle: " + names[j] + " and " + names[i] + " name the same file (places " +
                      std::to_string(j + 1) + " and " + std::to_string(i + 1) +
                      "); give each file of the bundle its own name");
@@ -399,7 +402,7 @@ class StagedFiles {
         for (const File& file : m_files) {
             if (!file.staged)
                 continue;
-            KeepModeOf(file.target, file.written);
+            platform::KeepModeOf(file.target, file.written);
             SyncToDisk(file.written);
         }
         m_moved = true;
@@ -407,7 +410,7 @@ class StagedFiles {
             if (!m_files[i].staged)
                 continue;
             try {
-                MoveIntoPlace(m_files[i].written, m_files[i].target);
+                platform::MoveIntoPlace(m_files[i].written, m_files[i].target);
             } catch (const Trouble&) {
                 for (std::size_t j = i + 1; j < m_files.size(); ++j)
                     if (m_files[j].staged)
@@ -425,17 +428,8 @@ class StagedFiles {
     }
 
     void Stage(File& file) {
-        std::string place = file.target;
-#if !defined(_WIN32)
         // A symbolic link stays: the file it points to is replaced.
-        struct stat link {};
-        if (lstat(place.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
-            if (char* resolved = realpath(place.c_str(), nullptr)) {
-                place = resolved;
-                std::free(resolved);
-            }
-        }
-#endif
+        const std::string place = platform::ResolveLink(file.target);
         struct stat info {};
         if (stat(place.c_str(), &info) == 0) {
             if ((info.st_mode & S_IFMT) == S_IFDIR)
@@ -449,8 +443,7 @@ class StagedFiles {
         if (file.written.find(',') != std::string::npos)
             Fail(file.target + ": its path " + place +
                  " holds a comma, which a file list cannot carry; name it another way");
-        std::FILE* created = std::fopen(file.written.c_str(), "wb");
-        if (created == nullptr || std::fclose(created) != 0)
+        if (!CreateEmptyFile(file.written))
             Fail(file.target + ": cannot create " + file.written + ": " + SystemError() +
                  "; check that the folder exists and is writable; nothing was written");
         file.staged = true;
@@ -475,7 +468,7 @@ int RunBundle(const Options& o) {
     char status[64] = {};
     const int rc = LoadFiles(1, type, writable.data(), status);
     if (rc == RC_BUFFER_FULL)
-        Fail("the files make more lines than a buffer holds (at most " + Grouped(MAX_LINES + 1L) +
+        Fail("the files make more lines than a buffer holds (at most " + Grouped(kBufferLines) +
              "); bundle fewer or smaller files");
     if (rc != RC_OK)
         FailForSet("LoadFiles", rc, names);
@@ -509,10 +502,12 @@ int RunUnbundle(const Options& o) {
             continue;  // an unused place before a tenth file
         // The library leaves the file of an empty section untouched: a
         // staged one was created empty, anything else is emptied here.
-        if (sections[i].empty && !file.staged)
-            CreateEmptyFile(file.written);
-        else if (o.lf && !HandledAsBinary(type, i) && !sections[i].empty)
+        if (sections[i].empty && !file.staged) {
+            if (!CreateEmptyFile(file.written))
+                Fail(file.written + ": cannot create: " + SystemError());
+        } else if (o.lf && !HandledAsBinary(type, i) && !sections[i].empty) {
             ConvertCrLfToLf(file.written);
+        }
     }
     staged.Commit();
     return 0;
@@ -540,8 +535,7 @@ int ForEachFile(const std::vector<std::string>& names, Each each) {
         try {
             each(name);
         } catch (const Trouble& trouble) {
-            std::fflush(stdout);
-            std::fprintf(stderr, "vek: %s\n", trouble.message.c_str());
+            ReportTrouble(trouble.message);
             failed = true;
         }
     }

@@ -1,18 +1,15 @@
 #include "vek_lines.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
-#include <utility>
 
 #if defined(VEK_CLI_THREADS)
 #include <exception>
 #include <thread>
 #endif
 
-#if !defined(_WIN32)
-#include <sys/mman.h>
-#include <sys/stat.h>
-#endif
+#include "vek_trouble.h"
 
 namespace vekcli {
 
@@ -24,73 +21,39 @@ long LineOf(const char* bytes, std::size_t at) {
 
 }  // namespace
 
-FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
-    if (this != &other) {
-        Release();
-        m_data = std::exchange(other.m_data, nullptr);
-        m_size = std::exchange(other.m_size, 0);
-        m_mapped = std::exchange(other.m_mapped, 0);
-        m_owned = std::move(other.m_owned);
-    }
-    return *this;
+void WarnAboutReading(const std::string& display, const LoadInfo& info) {
+    if (info.unterminated)
+        std::fprintf(stderr,
+                     "vek: %s:%ld: the last line has no line feed; it is taken as if it had one\n",
+                     display.c_str(), info.lines);
+    if (info.firstBareLf != 0)
+        std::fprintf(stderr,
+                     "vek: %s:%ld: the line ends in a line feed without a CR (%ld such line%s): "
+                     "in the CR LF form it is read as a line and written back with CR LF; leave "
+                     "out --crlf if the file has LF line ends\n",
+                     display.c_str(), info.firstBareLf, info.bareLfLines,
+                     info.bareLfLines == 1 ? "" : "s");
+    if (info.eofLine != 0)
+        std::fprintf(stderr,
+                     "vek: %s:%ld: a 0x1A byte ends the data in the CR LF form: it and the %lld "
+                     "byte%s after it are not read; leave out --crlf to read the whole file\n",
+                     display.c_str(), info.eofLine, info.eofDropped - 1,
+                     info.eofDropped == 2 ? "" : "s");
 }
 
-void FileBytes::Release() noexcept {
-#if !defined(_WIN32)
-    if (m_mapped != 0)
-        munmap(const_cast<char*>(m_data), m_mapped);
-#endif
-    m_owned.reset();
-    m_data = nullptr;
-    m_size = 0;
-    m_mapped = 0;
+void WarnAboutReading(const LineFile& file) {
+    WarnAboutReading(DisplayName(file.name), file.info);
 }
 
-FileBytes FileBytes::Read(Input& in, const std::string& name) {
-    FileBytes bytes;
-#if !defined(_WIN32)
-    if (!in.IsStdin()) {
-        // A plain file is mapped, not copied: its pages are the system's
-        // own cache, read in one go.
-        const int fd = fileno(in.File());
-        struct stat info {};
-        if (fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0) {
-            const auto size = static_cast<std::size_t>(info.st_size);
-#if defined(MAP_POPULATE)
-            const int flags = MAP_PRIVATE | MAP_POPULATE;
-#else
-            const int flags = MAP_PRIVATE;
-#endif
-            void* map = mmap(nullptr, size, PROT_READ, flags, fd, 0);
-            if (map != MAP_FAILED) {
-                bytes.m_data = static_cast<const char*>(map);
-                bytes.m_size = size;
-                bytes.m_mapped = size;
-                return bytes;
-            }
-        }
-    }
-#endif
-    long long hint = in.IsStdin() ? -1 : FileSize(name);
-    std::size_t room = hint > 0 ? static_cast<std::size_t>(hint) + 1 : 64 * 1024;
-    std::unique_ptr<char[]> data(new char[room]);
-    std::size_t used = 0;
-    for (;;) {
-        if (used == room) {
-            std::unique_ptr<char[]> larger(new char[room * 2]);
-            std::memcpy(larger.get(), data.get(), used);
-            data = std::move(larger);
-            room *= 2;
-        }
-        const std::size_t got = in.Read(data.get() + used, room - used);
-        if (got == 0)
-            break;
-        used += got;
-    }
-    bytes.m_owned = std::move(data);
-    bytes.m_data = bytes.m_owned.get();
-    bytes.m_size = used;
-    return bytes;
+void FailNulByte(const std::string& what, long line) {
+    Fail(what + ":" + std::to_string(line) +
+         ": the line holds a NUL byte, which a line buffer cannot carry; for binary files use "
+         "'vek bundle -b'");
+}
+
+void FailTooManyLines(const std::string& what, long line) {
+    Fail(what + ":" + std::to_string(line) + ": more lines than a buffer holds (at most " +
+         Grouped(kBufferLines) + "); split the file into smaller parts");
 }
 
 LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
@@ -98,7 +61,7 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     file.name = name;
     LoadInfo& info = file.info;
     Input in(name);
-    file.bytes = FileBytes::Read(in, name);
+    file.bytes = FileBytes::Read(in);
     const char* const bytes = file.bytes.Data();
     if (crlf) {
         // In the CR LF form the byte 0x1A ends the data.
@@ -113,10 +76,7 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     const std::size_t size = file.bytes.Size();
     const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', size));
     if (nul != nullptr)
-        Fail(in.Name() + ":" +
-             std::to_string(LineOf(bytes, static_cast<std::size_t>(nul - bytes))) +
-             ": the line holds a NUL byte, which a line buffer cannot carry; for binary files use "
-             "'vek bundle -b'");
+        FailNulByte(in.Name(), LineOf(bytes, static_cast<std::size_t>(nul - bytes)));
 
     const char* p = bytes;
     const char* const end = bytes + size;
@@ -133,42 +93,8 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     }
     info.unterminated = size > 0 && bytes[size - 1] != '\n';
     if (info.lines > kBufferLines && !anyLength)
-        Fail(in.Name() + ":" + std::to_string(kBufferLines + 1) +
-             ": more lines than a buffer holds (at most " + Grouped(kBufferLines) +
-             "); split the file into smaller parts");
+        FailTooManyLines(in.Name(), kBufferLines + 1);
     return file;
-}
-
-void AppendLines(int buf, const std::vector<std::string_view>& lines, const std::string& what) {
-    LineAppender appender(buf, what);
-    for (const std::string_view line : lines)
-        appender.Add(line);
-    appender.Flush();
-}
-
-long FirstDifferenceFrom(int buf, const std::vector<std::string_view>& lines) {
-    BufferReader reader(buf);
-    const long count = static_cast<long>(lines.size());
-    std::string_view line;
-    for (long i = 0; i < count; ++i) {
-        if (!reader.Next(line) || line != lines[static_cast<std::size_t>(i)])
-            return i + 1;
-    }
-    return reader.Count() == count ? 0 : count + 1;
-}
-
-void WriteLineViews(const std::vector<std::string_view>& lines, Output& out, bool crlf) {
-    const char* const end = crlf ? "\r\n" : "\n";
-    const std::size_t endSize = crlf ? 2 : 1;
-    for (const std::string_view line : lines) {
-        out.Write(line.data(), line.size());
-        out.Write(end, endSize);
-    }
-}
-
-void WarnAboutReading(const LineFile& file) {
-    WarnUnterminated(DisplayName(file.name), file.info);
-    WarnCrlfChanges(DisplayName(file.name), file.info);
 }
 
 void ReadLineFiles(const std::string& first, const std::string& second, bool crlf,

@@ -1,45 +1,59 @@
-// Line files held in memory, for the commands that need every line at hand
-// (the whole-file diff, scripts of any length), and the moves between them
-// and the library's buffers.
+// Line files: what reading one notes (by one rule, whether its lines go to a
+// buffer or stay in memory), the warnings and refusals that follow from it,
+// and line files read whole, for the commands that need every line at hand
+// (the whole-file diff, scripts of any length).
 #pragma once
 
-#include <algorithm>
-#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "vek_io.h"
+#include "vek_files.h"
 #include "vekwin32.h"
 
 namespace vekcli {
 
-// The bytes of a whole file: mapped into memory where the system allows it
-// (a plain file on POSIX systems), else read into memory of its own.
-class FileBytes {
-  public:
-    FileBytes() = default;
-    FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
-    FileBytes& operator=(FileBytes&& other) noexcept;
-    FileBytes(const FileBytes&) = delete;
-    FileBytes& operator=(const FileBytes&) = delete;
-    ~FileBytes() { Release(); }
+// The most lines a buffer holds.
+inline constexpr long kBufferLines = MAX_LINES + 1L;
 
-    // Everything `in` (named `name`) holds.
-    static FileBytes Read(Input& in, const std::string& name);
-
-    const char* Data() const noexcept { return m_data; }
-    std::size_t Size() const noexcept { return m_size; }
-    // Leaves out everything from byte `size` on.
-    void Truncate(std::size_t size) noexcept { m_size = std::min(size, m_size); }
-    void Release() noexcept;
-
-  private:
-    const char* m_data = nullptr;
-    std::size_t m_size = 0;
-    std::size_t m_mapped = 0;  // bytes mapped; 0 when the bytes are m_owned
-    std::unique_ptr<char[]> m_owned;
+struct LoadInfo {
+    long lines = 0;             // lines read
+    long firstDotLine = 0;      // first line beginning with '.', 0 if none
+    bool unterminated = false;  // the last line had no line feed
+    // In the CR LF form only: lines ended by a line feed without a CR
+    // before it (written back with one), the first of them, and where a
+    // 0x1A byte ended the data (the line it stands in, the bytes dropped
+    // from it on, itself included).
+    long bareLfLines = 0;
+    long firstBareLf = 0;
+    long eofLine = 0;
+    long long eofDropped = 0;
 };
+
+// What reading one line of a line file notes, and the length of the text
+// kept: with `crlf`, a CR before the line's end is dropped, and a line feed
+// without one is counted. `terminated`: the line ends in a line feed.
+inline std::size_t NoteLine(const char* text, std::size_t size, bool terminated, bool crlf,
+                            LoadInfo& info) {
+    ++info.lines;
+    if (crlf && size > 0 && text[size - 1] == '\r') {
+        --size;
+    } else if (crlf && terminated && info.bareLfLines++ == 0) {
+        info.firstBareLf = info.lines;
+    }
+    if (size > 0 && text[0] == '.' && info.firstDotLine == 0)
+        info.firstDotLine = info.lines;
+    return size;
+}
+
+// Warnings about a line file as read: a last line without a line feed, and
+// in the CR LF form the lines and bytes that reading changed or dropped.
+void WarnAboutReading(const std::string& display, const LoadInfo& info);
+
+// The refusals of a line (`line` of the file named `what`): a NUL byte in
+// it, or a line beyond what a buffer holds.
+[[noreturn]] void FailNulByte(const std::string& what, long line);
+[[noreturn]] void FailTooManyLines(const std::string& what, long line);
 
 // A line file read whole: its bytes and a view of each line's text, without
 // the line feed (and without the CR before it in the CR LF form).
@@ -56,12 +70,12 @@ struct LineFile {
     }
 };
 
-// Reads a line file as LoadLines would load it: the same lines, the same
+// Reads a line file as LineLoader would load it: the same lines, the same
 // LoadInfo, the same refusals (a NUL byte in a line), and with `crlf` the
 // same reading of CR LF and 0x1A. Prints nothing: WarnAboutReading prints
 // the warnings LoadFile prints.
 // Unless `anyLength` is set, a file of more lines than a buffer holds is
-// refused as LoadLines refuses it.
+// refused as LineLoader refuses it.
 LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength = false);
 
 void WarnAboutReading(const LineFile& file);
@@ -70,19 +84,5 @@ void WarnAboutReading(const LineFile& file);
 // about, the first file first.
 void ReadLineFiles(const std::string& first, const std::string& second, bool crlf,
                    LineFile& firstFile, LineFile& secondFile);
-
-// Appends lines to buffer `buf` (runs through AddLines, empty lines through
-// AddLine). A refusal ends with a Trouble naming `what` and the line.
-void AppendLines(int buf, const std::vector<std::string_view>& lines, const std::string& what);
-
-// 0 when buffer `buf` holds exactly `lines`, else the first line number
-// where they differ (a missing line counts as different).
-long FirstDifferenceFrom(int buf, const std::vector<std::string_view>& lines);
-
-// Writes the lines, each followed by LF (CR LF with `crlf`).
-void WriteLineViews(const std::vector<std::string_view>& lines, Output& out, bool crlf);
-
-// The most lines a buffer holds.
-inline constexpr long kBufferLines = MAX_LINES + 1L;
 
 }  // namespace vekcli

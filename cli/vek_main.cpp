@@ -4,13 +4,9 @@
 #include <cstring>
 #include <string>
 
-#if defined(_WIN32)
-#include <fcntl.h>
-#include <io.h>
-#endif
-
+#include "platform.h"
 #include "vek_commands.h"
-#include "vek_io.h"
+#include "vek_trouble.h"
 #include "vekwin32.h"
 
 namespace {
@@ -258,22 +254,18 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-#if defined(_WIN32)
     // Line files and reports go out byte for byte, LF stays LF.
-    _setmode(_fileno(stdout), _O_BINARY);
-#endif
+    vekcli::platform::SetBinary(stdout);
     try {
         const int status = Main(argc, argv);
         if (std::fflush(stdout) != 0 || std::ferror(stdout))
             vekcli::Fail("standard output: write error; is the disk full?");
         return status;
     } catch (const vekcli::Trouble& trouble) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "vek: %s\n", trouble.message.c_str());
+        vekcli::ReportTrouble(trouble.message);
         return trouble.status;
     } catch (const std::exception& failure) {
-        std::fflush(stdout);
-        std::fprintf(stderr, "vek: %s\n", failure.what());
+        vekcli::ReportTrouble(failure.what());
         return 2;
     }
 }

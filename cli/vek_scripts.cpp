@@ -8,9 +8,11 @@
 
 #include "common/failure.h"
 #include "diff/whole_file.h"
+#include "vek_buffers.h"
 #include "vek_commands.h"
-#include "vek_io.h"
+#include "vek_files.h"
 #include "vek_lines.h"
+#include "vek_trouble.h"
 #include "vekwin32.h"
 
 namespace vekcli {
@@ -99,19 +101,13 @@ int WholeReplacement(const std::string& oldName, const std::string& newName,
         ScriptDoesNotRebuild(newName, newInfo, rc, difference);
 
     Output out(outName);
-    const char* end = crlf ? "\r\n" : "\n";
-    const std::size_t endSize = crlf ? 2 : 1;
-    out.Write(command.data(), command.size());
-    out.Write(end, endSize);
+    out.WriteLine(command, crlf);
     if (inserts) {
         BufferReader reader(2);
         std::string_view line;
-        while (reader.Next(line)) {
-            out.Write(line.data(), line.size());
-            out.Write(end, endSize);
-        }
-        out.Write(".", 1);
-        out.Write(end, endSize);
+        while (reader.Next(line))
+            out.WriteLine(line, crlf);
+        out.WriteLine(".", crlf);
     }
     out.Commit();
     return 1;
@@ -208,10 +204,10 @@ void ApplyExplained(const std::vector<std::string_view>& script, const std::stri
     if (keptInput != nullptr) {
         std::rewind(keptInput);
         Input in(keptInput, DisplayName(fileName));
-        LoadLines(1, in, o.crlf);
+        LineLoader(1, in, o.crlf).Load();
     } else {
         Input in(fileName);
-        LoadLines(1, in, o.crlf);
+        LineLoader(1, in, o.crlf).Load();
     }
     ApplyExplained(script, o.operands[1], o.crlf);
     Fail("EdBuf refused the script with " + CodeText(edRc) +
@@ -276,7 +272,7 @@ int WindowedDiff(const Options& o, const std::string& oldName, const std::string
         return WholeReplacement(oldName, newName, newInfo, outName, o.crlf);
     if (rc == RC_BUFFER_FULL)
         Fail("the edit script from " + DisplayName(oldName) + " to " + DisplayName(newName) +
-             " would take more lines than a buffer holds (at most " + Grouped(MAX_LINES + 1L) +
+             " would take more lines than a buffer holds (at most " + Grouped(kBufferLines) +
              "); the files differ too much for one script: keep the new file whole, or compare "
              "smaller parts");
     if (rc != RC_OK)
@@ -324,7 +320,7 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
         // OLD twice: its own copy is given back first.
         oldFile.Release();
         Input in(oldName);
-        LoadLines(1, in, o.crlf);
+        LineLoader(1, in, o.crlf).Load();
     } else {
         AppendLines(1, oldFile.lines, DisplayName(oldName));
         oldFile.Release();
@@ -342,7 +338,8 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
         ScriptDoesNotRebuild(newName, newFile.info, applied, difference);
 
     Output out(outName);
-    WriteLineViews(lines, out, o.crlf);
+    for (const std::string_view line : lines)
+        out.WriteLine(line, o.crlf);
     out.Commit();
     return FinalLineFeedStatus(oldName, oldFile.info, newName, newFile.info,
                                static_cast<long>(lines.size()));
@@ -377,15 +374,8 @@ int RunPatch(const Options& o) {
     ResetBuffers();
     // Standard input cannot be read twice; keep a copy in case the script is
     // refused and the refused line has to be found.
-    std::FILE* kept = fileName == "-" ? std::tmpfile() : nullptr;
-    struct Closer {
-        std::FILE* file;
-        ~Closer() {
-            if (file != nullptr)
-                std::fclose(file);
-        }
-    } closer{kept};
-    LoadFile(1, fileName, o.crlf, nullptr, kept);
+    const OwnedFile kept(fileName == "-" ? std::tmpfile() : nullptr);
+    LoadFile(1, fileName, o.crlf, nullptr, kept.get());
     const LineFile script = ReadLineFile(scriptName, o.crlf, true);
     WarnAboutReading(script);
     CheckScriptForm(scriptName, script.lines);
@@ -397,11 +387,11 @@ int RunPatch(const Options& o) {
         AppendLines(2, script.lines, DisplayName(scriptName));
         const int rc = EdBuf(2, 1);
         if (rc != RC_OK) {
-            if (fileName == "-" && kept == nullptr)
+            if (fileName == "-" && !kept)
                 Fail(DisplayName(scriptName) + ": the script was refused (" + CodeText(rc) +
                          "): it does not fit the file; nothing was written",
                      1);
-            ExplainRefusal(o, kept, rc, script.lines);
+            ExplainRefusal(o, kept.get(), rc, script.lines);
         }
     }
     WriteBuffer(1, o.hasOutput ? o.output : "-", o.crlf);

@@ -1,0 +1,131 @@
+// Lines in and out of the library's three buffers, through the public
+// exports only: line files loaded, buffers read back and written out,
+// lines held in memory appended and compared.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "vek_files.h"
+#include "vek_lines.h"
+
+namespace vekcli {
+
+// The library holds three buffers; every command starts from empty ones.
+void ResetBuffers();
+long BufferLineCount(int buf);
+
+// Hands lines to buffer `buf`: runs of lines through AddLines, an empty
+// line alone through AddLine (an empty string would end a run). A refusal
+// ends with a Trouble naming `what` and the line.
+class LineAppender {
+  public:
+    LineAppender(int buf, std::string what);
+    // One line's text, without NUL bytes; a full run is handed over.
+    void Add(std::string_view text);
+    // Hands over the lines collected so far.
+    void Flush();
+    // A run of lines as AddLines takes it: each text followed by a NUL, an
+    // empty text at the end.
+    void AddRun(const char* run) const;
+    // An empty line.
+    void AddEmpty() const;
+
+  private:
+    // Ends with the Trouble for a refusal by AddLine or AddLines.
+    [[noreturn]] void Refused(int rc) const;
+
+    int m_buf;
+    std::string m_what;
+    long m_before;  // lines the buffer held before
+    std::vector<char> m_run;
+};
+
+// Appends every line of a line file to buffer `buf`, read in chunks: runs
+// of lines through AddLines, empty lines through AddLine. With `crlf`, a CR
+// before the line feed is dropped and the byte 0x1A ends the data. `copy`,
+// when given, receives every byte read. A NUL byte in a line, or more lines
+// than the buffer takes, ends the load with a Trouble naming the file and
+// line.
+class LineLoader {
+  public:
+    LineLoader(int buf, Input& in, bool crlf, std::FILE* copy = nullptr);
+    LineLoader(const LineLoader&) = delete;
+    LineLoader& operator=(const LineLoader&) = delete;
+    // Loads the whole file (once).
+    LoadInfo Load();
+
+  private:
+    // Reads the next chunk into m_chunk; 0 at the end of the data.
+    std::size_t ReadChunk();
+    // The lines that end in [p, stop), handed over from the chunk itself.
+    // Returns where the unfinished last line starts.
+    char* LoadInPlace(char* p, char* stop);
+    // The same, one line at a time: for a chunk with a NUL byte, and for
+    // the CR LF form.
+    void LoadLineByLine(char* p, char* stop, bool chunkHasNul);
+    // One line: noted, checked for NUL bytes with `checkNul`, handed on.
+    void AddLine(const char* text, std::size_t size, bool terminated, bool checkNul);
+
+    Input& m_in;
+    bool m_crlf;
+    std::FILE* m_copy;
+    LineAppender m_appender;
+    LoadInfo m_info;
+    // One byte beyond the chunk so that a run of lines in it can be ended.
+    std::vector<char> m_chunk;
+    std::string m_carry;  // the start of a line begun in an earlier chunk
+    bool m_ended = false;
+};
+
+// Lines of a buffer in order, fetched in GetLines blocks; a line too long
+// for a block is fetched alone with GetLine.
+class BufferReader {
+  public:
+    explicit BufferReader(int buf);
+    bool Next(std::string_view& line);
+    // The lines not yet handed out of the current transfer (or the next
+    // one) as one run: each text followed by a NUL. `count` lines.
+    bool NextRun(std::string_view& run, int& count);
+    long LineNumber() const { return m_number; }
+    long Count() const { return m_count; }
+
+  private:
+    std::string_view Take(int index) const;
+    // Fetches the next lines: a block, or one line too long for a block
+    // into m_long (then m_delivered is 0). false after the last line.
+    bool Fetch();
+
+    int m_buf;
+    long m_count = 0;
+    long m_number = 0;     // line number handed out last
+    long m_nextFirst = 1;  // first line of the next fetch
+    int m_delivered = 0;
+    int m_index = 0;
+    std::vector<char> m_block;
+    std::string m_long;
+};
+
+// Writes every line of the buffer followed by LF, or CR LF with `crlf`.
+void WriteLines(int buf, Output& out, bool crlf);
+// 0 when both buffers hold the same lines, else the first line number
+// where they differ (a missing line counts as different).
+long FirstDifference(int a, int b);
+
+// Appends lines to buffer `buf` (runs through AddLines, empty lines through
+// AddLine). A refusal ends with a Trouble naming `what` and the line.
+void AppendLines(int buf, const std::vector<std::string_view>& lines, const std::string& what);
+// 0 when buffer `buf` holds exactly `lines`, else the first line number
+// where they differ (a missing line counts as different).
+long FirstDifferenceFrom(int buf, const std::vector<std::string_view>& lines);
+
+// The named line file (standard input for "-") loaded into buffer `buf`,
+// with the warnings about reading it.
+void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut = nullptr,
+              std::FILE* copy = nullptr);
+// Buffer `buf` written to the named file (standard output for "-").
+void WriteBuffer(int buf, const std::string& name, bool crlf);
+
+}  // namespace vekcli

@@ -1,0 +1,147 @@
+// Files by name: an owner for open streams, a file to read, a file written
+// whole or not at all, a file's bytes at once, and the small file jobs the
+// commands share.
+#pragma once
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace vekcli {
+
+// Bytes read per call: bounds what vek holds besides the buffers themselves.
+inline constexpr std::size_t kChunkSize = 1024 * 1024;
+
+// The one owner of an open stream: closed when the owner goes.
+struct FileCloser {
+    void operator()(std::FILE* file) const noexcept { std::fclose(file); }
+};
+using OwnedFile = std::unique_ptr<std::FILE, FileCloser>;
+
+// fopen; empty when the file cannot be opened (SystemError says why).
+OwnedFile OpenFile(const std::string& name, const char* mode);
+// Closes the file now; false when closing fails (SystemError says why).
+bool CloseFile(OwnedFile& file);
+
+// A file to read in binary, or standard input for "-".
+class Input {
+  public:
+    explicit Input(const std::string& name);
+    // Reads an open file (not closed here) under a display name.
+    Input(std::FILE* file, const std::string& display);
+    Input(const Input&) = delete;
+    Input& operator=(const Input&) = delete;
+    const std::string& Name() const { return m_display; }
+    bool IsStdin() const { return m_stdin; }
+    std::FILE* File() const { return m_file; }
+    std::size_t Read(char* dest, std::size_t size);
+
+  private:
+    OwnedFile m_owned;  // the file opened by name
+    std::FILE* m_file = nullptr;
+    bool m_stdin = false;
+    std::string m_display;
+};
+
+// A file to write, or standard output for "-". A plain file is written
+// under a temporary name beside it and moved in place by Commit, so a
+// failed run never leaves half a file under the real name; a device, pipe
+// or symbolic link is written to directly.
+class Output {
+  public:
+    explicit Output(const std::string& name);
+    ~Output();
+    Output(const Output&) = delete;
+    Output& operator=(const Output&) = delete;
+    void Write(const char* bytes, std::size_t size) {
+        if (size > kBufferSize - m_used) {
+            Flush(bytes, size);
+            return;
+        }
+        std::memcpy(m_buffer.get() + m_used, bytes, size);
+        m_used += size;
+    }
+    // Writes `text` followed by LF, or CR LF with `crlf`.
+    void WriteLine(std::string_view text, bool crlf) {
+        Write(text.data(), text.size());
+        Write(crlf ? "\r\n" : "\n", crlf ? 2 : 1);
+    }
+    // Writes `size` bytes with every NUL byte among them turned into a LF.
+    void WriteNulsAsLf(const char* bytes, std::size_t size);
+    void Commit();
+
+  private:
+    static constexpr std::size_t kBufferSize = 1024 * 1024;
+    // Writes what is held, then `bytes` (held instead when they are few).
+    void Flush(const char* bytes, std::size_t size);
+    void WriteOut(const char* bytes, std::size_t size);
+
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
+    OwnedFile m_owned;  // the file opened by name
+    std::FILE* m_file = nullptr;
+    bool m_stdout = false;
+    bool m_done = false;
+    std::string m_name;
+    std::string m_temp;
+};
+
+// The bytes of a whole file: mapped into memory where the system allows it
+// (a plain file on POSIX systems), else read into memory of its own.
+class FileBytes {
+  public:
+    FileBytes() = default;
+    FileBytes(FileBytes&& other) noexcept { *this = std::move(other); }
+    FileBytes& operator=(FileBytes&& other) noexcept;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    ~FileBytes() { Release(); }
+
+    // Everything `in` holds.
+    static FileBytes Read(Input& in);
+
+    const char* Data() const noexcept { return m_data; }
+    std::size_t Size() const noexcept { return m_size; }
+    // Leaves out everything from byte `size` on.
+    void Truncate(std::size_t size) noexcept { m_size = std::min(size, m_size); }
+    void Release() noexcept;
+
+  private:
+    const char* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::size_t m_mapped = 0;  // bytes mapped; 0 when the bytes are m_owned
+    std::unique_ptr<char[]> m_owned;
+};
+
+bool IsRegularFile(const std::string& name);
+// Size of a file in bytes, -1 when it cannot be found.
+long long FileSize(const std::string& name);
+
+struct TextScan {
+    long nulLine = 0;           // first line holding a NUL byte, 0 if none
+    long lines = 0;             // lines, an unterminated last one included
+    bool unterminated = false;  // the file does not end in a line feed
+};
+TextScan ScanTextFile(const std::string& name);
+// Rewrites a file with every CR LF pair turned into LF.
+void ConvertCrLfToLf(const std::string& name);
+// Writes a closed file's data to the disk.
+void SyncToDisk(const std::string& name);
+// Creates the file empty, or truncates it; false when that fails
+// (SystemError says why).
+bool CreateEmptyFile(const std::string& name);
+// The reason an append to the file fails now ("No space left on device"),
+// empty when it succeeds; the file keeps its length either way.
+std::string WriteProbe(const std::string& name);
+
+// An output that is one of the inputs would be destroyed before (or while)
+// it is read: refused before anything is written.
+void RefuseOutputOverInput(const std::string& command, const std::string& output,
+                           const std::vector<std::string>& inputs);
+
+}  // namespace vekcli

@@ -1,0 +1,90 @@
+#include "vek_trouble.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "vekwin32.h"
+
+namespace vekcli {
+
+void Fail(const std::string& message, int status) {
+    throw Trouble{status, message};
+}
+
+void ReportTrouble(const std::string& message) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "vek: %s\n", message.c_str());
+}
+
+std::string SystemError() {
+    return std::strerror(errno);
+}
+
+std::string CodeText(int rc) {
+    const char* meaning = "an unknown code";
+    switch (rc) {
+        case RC_FAILED:
+            meaning = "a failure inside the library";
+            break;
+        case RC_BUFFER_FULL:
+            meaning = "a buffer is full";
+            break;
+        case RC_BAD_LINE:
+            meaning = "a bad line number or edit command";
+            break;
+        case RC_BAD_BUFFER:
+            meaning = "a bad buffer number";
+            break;
+        case RC_READ_FAILED:
+            meaning = "a file could not be opened or read";
+            break;
+        case RC_WRITE_FAILED:
+            meaning = "a file could not be written, or a malformed binary section";
+            break;
+        case RC_DIFF_FAILED:
+            meaning = "a failure inside the difference computation";
+            break;
+        case RC_TOO_MANY_FILES:
+            meaning = "more than ten files";
+            break;
+        case RC_BAD_WIDTH:
+            meaning = "a bad checksum width";
+            break;
+        case RC_STATS_FAILED:
+            meaning = "a failure while figures were computed";
+            break;
+        case RC_BAD_TYPE:
+            meaning = "a bad type letter";
+            break;
+        case RC_NO_ROOM:
+            meaning = "a line longer than the room given";
+            break;
+        default:
+            break;
+    }
+    return "code " + std::to_string(rc) + " (" + meaning + ")";
+}
+
+std::string DisplayName(const std::string& name) {
+    return name == "-" ? std::string("standard input") : name;
+}
+
+std::string Grouped(long long value) {
+    std::string digits = std::to_string(value < 0 ? -value : value);
+    std::string out;
+    int count = 0;
+    for (auto it = digits.rbegin(); it != digits.rend(); ++it) {
+        if (count > 0 && count % 3 == 0)
+            out.push_back(',');
+        out.push_back(*it);
+        ++count;
+    }
+    if (value < 0)
+        out.push_back('-');
+    std::reverse(out.begin(), out.end());
+    return out;
+}
+
+}  // namespace vekcli
