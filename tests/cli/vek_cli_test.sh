@@ -214,6 +214,11 @@ printf 'ok\nbad\0byte\n' >zero-byte.txt
 run diff zero-byte.txt new
 expect_status 2 "NUL byte"
 expect_err "zero-byte.txt:2: .*NUL byte" "NUL byte names file and line"
+# a NUL in the middle of a line that spans three reads of 1 MiB
+python3 -c 'import sys; sys.stdout.buffer.write(b"a\n" + b"x" * (1 << 20) + b"y" * 100 + b"\0" + b"z" * (1 << 20) + b"yy\n")' >long-zero.txt
+run crc long-zero.txt
+expect_status 2 "NUL byte in a line over several reads"
+expect_err "long-zero.txt:2: .*NUL byte" "NUL byte over several reads names file and line"
 py count 524289 full
 py count 524290 over
 run crc full
