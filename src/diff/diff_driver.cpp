@@ -9,42 +9,46 @@
 namespace vek {
 
 void TrimCommonLines(DiffSidePair& sides) {
-    DiffSide& src = sides.source;
-    DiffSide& tgt = sides.target;
-    const std::int32_t a = src.WindowLines();
-    const std::int32_t b = tgt.WindowLines();
+    DiffSide& source = sides.source;
+    DiffSide& target = sides.target;
+    const std::int32_t sourceLines = source.WindowLines();
+    const std::int32_t targetLines = target.WindowLines();
 
-    // Prefix: pairs 1 .. min(a, b) - 1, never a window's last line.
+    // Prefix: pairs 1 .. min(sourceLines, targetLines) - 1, never a window's
+    // last line.
     std::int32_t common = 0;
     std::int32_t stop = 1;  // the line where the scan stopped
-    std::int32_t j = 1;
+    std::int32_t line = 1;
     bool differs = false;
-    for (; j < a && j < b; ++j) {
-        if (!SameText(src.WindowLine(j), tgt.WindowLine(j))) {
+    for (; line < sourceLines && line < targetLines; ++line) {
+        if (!SameText(source.WindowLine(line), target.WindowLine(line))) {
             differs = true;
             break;
         }
         ++common;
     }
     if (differs) {
-        stop = j;
-    } else if (j > 1) {
-        stop = j - 1;
+        stop = line;
+    } else if (line > 1) {
+        stop = line - 1;
     }
 
     // Suffix: from the last lines up, never reaching the stop line.
     std::int32_t suffix = 0;
-    for (std::int32_t t = 0; a - t != stop && b - t != stop && a - t > 0 && b - t > 0; ++t) {
-        if (!SameText(src.WindowLine(a - t), tgt.WindowLine(b - t))) {
+    for (std::int32_t back = 0; sourceLines - back != stop && targetLines - back != stop &&
+                                sourceLines - back > 0 && targetLines - back > 0;
+         ++back) {
+        if (!SameText(source.WindowLine(sourceLines - back),
+                      target.WindowLine(targetLines - back))) {
             break;
         }
         ++suffix;
     }
 
-    src.prefixEnd = src.first + common - 1;
-    tgt.prefixEnd = tgt.first + common - 1;
-    src.middleEnd = src.last - suffix;
-    tgt.middleEnd = tgt.last - suffix;
+    source.prefixEnd = source.first + common - 1;
+    target.prefixEnd = target.first + common - 1;
+    source.middleEnd = source.last - suffix;
+    target.middleEnd = target.last - suffix;
 }
 
 std::unique_ptr<VekBuf> DiffWindow(DiffSidePair& sides) {
@@ -77,8 +81,8 @@ std::unique_ptr<VekBuf> DiffWindow(DiffSidePair& sides) {
 
 int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
     output.Reset();
-    const std::int32_t n0 = source.LineCount();
-    const std::int32_t n1 = target.LineCount();
+    const std::int32_t sourceCount = source.LineCount();
+    const std::int32_t targetCount = target.LineCount();
     try {
         DiffSidePair sides;
         sides.source.buffer = &source;
@@ -89,8 +93,8 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
             if (sourceDone && targetDone) {
                 return 0;
             }
-            sides.source.last = std::min(sides.source.last + kDiffWindowLines, n0);
-            sides.target.last = std::min(sides.target.last + kDiffWindowLines, n1);
+            sides.source.last = std::min(sides.source.last + kDiffWindowLines, sourceCount);
+            sides.target.last = std::min(sides.target.last + kDiffWindowLines, targetCount);
             std::unique_ptr<VekBuf> script;
             if (sourceDone) {
                 script = EmitTailAppend(sides);
@@ -106,11 +110,11 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
                 return rc;
             }
             sides.source.first += kDiffWindowLines;
-            if (sides.source.first > n0) {
+            if (sides.source.first > sourceCount) {
                 sourceDone = true;
             }
             sides.target.first += kDiffWindowLines;
-            if (sides.target.first > n1) {
+            if (sides.target.first > targetCount) {
                 targetDone = true;
             }
         }

@@ -17,8 +17,6 @@
 
 namespace vek {
 
-inline constexpr std::int32_t kDiffWindowLines = 2500;
-
 // Replaces the content of `output`. 0; 101 when the script would exceed the
 // line limit; 107 for a failure inside the computation (a full class table,
 // memory exhausted). On failure the output keeps the scripts of the windows
