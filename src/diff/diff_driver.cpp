@@ -2,11 +2,31 @@
 
 #include <algorithm>
 
+#include "diff/diff_alloc.h"
 #include "diff/emission.h"
 #include "diff/equivalence.h"
 #include "diff/search.h"
+#include "platform/message.h"
 
 namespace vek {
+
+namespace {
+
+#ifdef VEK_FAULT_INJECTION
+DiffMessageSink g_messageSink = nullptr;
+#endif
+
+void ShowMemoryExhausted() noexcept {
+#ifdef VEK_FAULT_INJECTION
+    if (g_messageSink != nullptr) {
+        g_messageSink(kDiffMemoryMessage);
+        return;
+    }
+#endif
+    platform::ShowMessage(kDiffMemoryMessage);
+}
+
+}  // namespace
 
 void TrimCommonLines(DiffSidePair& sides) {
     DiffSide& source = sides.source;
@@ -118,11 +138,24 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
                 targetDone = true;
             }
         }
+    } catch (const DiffMemoryExhausted&) {
+        // The caller sees only 107, so the user is told why. The windows
+        // merged so far stay, the failing one is gone.
+        ShowMemoryExhausted();
+        return RC_DIFF_FAILED;
     } catch (...) {
-        // A full class table, exhausted memory or any other failure inside a
-        // window: the windows merged so far stay, the failing one is gone.
+        // A full class table or any other failure inside a window: as above,
+        // without a message.
         return RC_DIFF_FAILED;
     }
 }
+
+#ifdef VEK_FAULT_INJECTION
+DiffMessageSink SetDiffMessageSink(DiffMessageSink sink) noexcept {
+    const DiffMessageSink before = g_messageSink;
+    g_messageSink = sink;
+    return before;
+}
+#endif
 
 }  // namespace vek

@@ -34,21 +34,6 @@ constexpr std::int32_t kLaterSteps = 256;
 // than after the whole budget: anchors split it for far less.
 constexpr std::int32_t kAnchorSteps = 2048;
 
-// The exhaustion message is for the Diff export's user; a host of the
-// whole-file interface reports OutOfMemory itself.
-void Unshown(const char*) {}
-
-class QuietDiffAlloc {
-  public:
-    QuietDiffAlloc() : m_before(SetDiffMessageSink(Unshown)) {}
-    ~QuietDiffAlloc() { SetDiffMessageSink(m_before); }
-    QuietDiffAlloc(const QuietDiffAlloc&) = delete;
-    QuietDiffAlloc& operator=(const QuietDiffAlloc&) = delete;
-
-  private:
-    DiffMessageSink m_before;
-};
-
 // Sets first, last, prefixEnd and middleEnd of both sides to the lines left
 // between the common prefix and the common suffix of the whole sequences.
 // The middle is all the engine looks at: positions count from its first line.
@@ -163,7 +148,6 @@ EditScript DiffSequences(const std::string_view* source, std::size_t sourceCount
     if (sourceCount > kMostSequenceLines || targetCount > kMostSequenceLines - sourceCount) {
         throw InvalidArgument("too many lines for one difference");
     }
-    const QuietDiffAlloc quiet;
     EditScript script;
     try {
         DiffSidePair sides;
@@ -179,6 +163,8 @@ EditScript DiffSequences(const std::string_view* source, std::size_t sourceCount
         sides.target.ReleaseArrays();
         WholeFileEmitter::Emit(changes, target, script);
     } catch (const std::bad_alloc&) {
+        // The engine's own blocks raise OutOfMemory already, and nothing
+        // tells the user: the host reports it.
         throw OutOfMemory();
     }
     return script;

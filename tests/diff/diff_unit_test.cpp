@@ -10,11 +10,13 @@
 
 #include "buffer/vekbuf.h"
 #include "common/failure.h"
+#include "common/fault_injection.h"
 #include "diff/diff_alloc.h"
 #include "diff/diff_driver.h"
 #include "diff/emission.h"
 #include "diff/equivalence.h"
 #include "diff/search.h"
+#include "diff/whole_file.h"
 
 namespace {
 
@@ -447,6 +449,20 @@ TEST(DiffSlide, RunDoesNotSlidePastAChangeOnTheOtherSide) {
 // ---------------------------------------------------------------------------
 // The allocator.
 
+TEST(DiffAlloc, ZeroByteRequestGivesAUsableByte) {
+    void* block = vek::DiffAlloc(0);
+    ASSERT_NE(block, nullptr);
+    *static_cast<volatile char*>(block) = 'x';
+    vek::DiffRelease(block);
+}
+
+#ifdef VEK_FAULT_INJECTION
+// Blocks fail through the allocation fault points. This program keeps the
+// standard operator new, so every allocation point it passes is a DiffAlloc
+// block. (The fault tests sweep every allocation of the Diff export.)
+
+using vek::fault::Point;
+
 std::vector<std::string> g_messages;
 void CaptureMessage(const char* text) {
     g_messages.emplace_back(text);
@@ -459,32 +475,18 @@ class DiffAllocFailure : public ::testing::Test {
         vek::SetDiffMessageSink(CaptureMessage);
     }
     void TearDown() override {
-        vek::ArmDiffAllocFailure(0);
+        vek::fault::Arm(Point::kAllocation, 0);
         vek::SetDiffMessageSink(nullptr);
     }
 };
 
-TEST_F(DiffAllocFailure, ZeroByteRequestGivesAUsableByte) {
-    void* block = vek::DiffAlloc(0);
-    ASSERT_NE(block, nullptr);
-    *static_cast<volatile char*>(block) = 'x';
-    vek::DiffRelease(block);
-    EXPECT_TRUE(g_messages.empty());
-}
-
-TEST_F(DiffAllocFailure, FailedRequestShowsTheMessageOnceAndRaises) {
-    vek::ArmDiffAllocFailure(2);
-    void* first = vek::DiffAlloc(16);
-    EXPECT_TRUE(g_messages.empty());
+TEST_F(DiffAllocFailure, FailedBlockRaisesOutOfMemoryAndTellsNobody) {
+    vek::fault::Arm(Point::kAllocation, 1);
     EXPECT_THROW(vek::DiffAlloc(16), vek::OutOfMemory);
-    EXPECT_EQ(g_messages, std::vector<std::string>({"#3 virtual memory exhausted"}));
-    void* third = vek::DiffAlloc(16);  // the hook fires once
-    vek::DiffRelease(first);
-    vek::DiffRelease(third);
-    EXPECT_EQ(g_messages.size(), 1u);
+    EXPECT_TRUE(g_messages.empty());
 }
 
-TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
+TEST_F(DiffAllocFailure, DiffEndsWith107AndTellsTheUserOnce) {
     VekBuf source;
     VekBuf target;
     VekBuf output;
@@ -497,19 +499,20 @@ TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
     b.resize(5600);
     Fill(source, a);
     Fill(target, b);
-    const unsigned long before = vek::DiffAllocCalls();
+    vek::fault::Arm(Point::kAllocation, 0);
     ASSERT_EQ(vek::DiffBuffers(source, target, output), 0);
-    const unsigned long calls = vek::DiffAllocCalls() - before;
+    const long blocks = vek::fault::Passed(Point::kAllocation);
     const std::vector<std::string> full = Lines(output);
-    ASSERT_GT(calls, 20u);
+    ASSERT_GT(blocks, 20);
     ASSERT_TRUE(g_messages.empty());
 
-    for (unsigned long n = 1; n <= calls; ++n) {
+    // The first block of the call and its last one.
+    for (const long n : {1L, blocks}) {
         SCOPED_TRACE(n);
         g_messages.clear();
-        vek::ArmDiffAllocFailure(static_cast<long>(n));
+        vek::fault::Arm(Point::kAllocation, n);
         EXPECT_EQ(vek::DiffBuffers(source, target, output), RC_DIFF_FAILED);
-        vek::ArmDiffAllocFailure(0);
+        vek::fault::Arm(Point::kAllocation, 0);
         EXPECT_EQ(g_messages, std::vector<std::string>({"#3 virtual memory exhausted"}));
         // What is left is the script of the windows merged before the
         // failure: the end of the full script.
@@ -517,6 +520,7 @@ TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
         ASSERT_LE(partial.size(), full.size());
         EXPECT_TRUE(std::equal(partial.begin(), partial.end(),
                                full.end() - static_cast<std::ptrdiff_t>(partial.size())));
+        EXPECT_EQ(partial.empty(), n == 1);
     }
     // Disarmed, the same call works again.
     g_messages.clear();
@@ -524,5 +528,21 @@ TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
     EXPECT_EQ(Lines(output), full);
     EXPECT_TRUE(g_messages.empty());
 }
+
+TEST_F(DiffAllocFailure, WholeFileDifferenceRaisesOutOfMemoryWithoutAMessage) {
+    const std::vector<std::string_view> a = {"x", "a", "y"};
+    const std::vector<std::string_view> b = {"x", "b", "y"};
+    vek::fault::Arm(Point::kAllocation, 0);
+    ASSERT_EQ(vek::DiffSequences(a.data(), a.size(), b.data(), b.size()).Lines().size(), 3u);
+    const long blocks = vek::fault::Passed(Point::kAllocation);
+    ASSERT_GT(blocks, 0);
+    for (long n = 1; n <= blocks; ++n) {
+        vek::fault::Arm(Point::kAllocation, n);
+        EXPECT_THROW(vek::DiffSequences(a.data(), a.size(), b.data(), b.size()), vek::OutOfMemory)
+            << n;
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+#endif
 
 }  // namespace
