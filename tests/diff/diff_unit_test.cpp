@@ -1,8 +1,10 @@
 // The difference engine's stages on their own: hash, class numbering, the
-// pruning rules, the search on hand-made class sequences, range texts, and
-// the allocator's exhaustion path.
+// trim, the search on hand-made class sequences, range texts, and the
+// allocator's exhaustion path. (The pruning rules are checked through the
+// Diff export, in diff_export_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -55,8 +57,15 @@ std::vector<int> Marks(const DiffSide& side) {
     return std::vector<int>(side.changeMarks, side.changeMarks + side.recordCount);
 }
 
-std::vector<int> Kept(const DiffSide& side) {
-    return std::vector<int>(side.keptIndex.Data(), side.keptIndex.Data() + side.keptCount);
+// Every line of the side in the search, as if pruning had kept them all.
+void KeepEveryLine(DiffSide& side) {
+    side.keptClasses.Allocate(static_cast<std::size_t>(side.recordCount));
+    side.keptIndex.Allocate(static_cast<std::size_t>(side.recordCount));
+    for (int i = 0; i < side.recordCount; ++i) {
+        side.keptClasses[i] = side.classes[i];
+        side.keptIndex[i] = i;
+    }
+    side.keptCount = side.recordCount;
 }
 
 // ---------------------------------------------------------------------------
@@ -267,95 +276,6 @@ TEST(DiffTrim, PrefixNeverTakesTheLastLineAndSuffixStopsAtTheStopLine) {
 }
 
 // ---------------------------------------------------------------------------
-// Pruning. Class 1 lines exist only on the source side; class 2 lines are
-// frequent on the target side (six copies, limit 5).
-
-struct PruneCase {
-    DiffSidePair sides;
-    PruneCase(const std::vector<int>& source, const std::vector<int>& target) {
-        SetClasses(sides.source, source, 4);
-        SetClasses(sides.target, target, 4);
-        vek::PruneLines(sides);
-    }
-};
-
-const std::vector<int> kTargetWithFrequentTwo = {2, 2, 2, 2, 2, 2, 3};
-
-TEST(DiffPrune, LinesWithoutPartnerAreChangedAndNotSearched) {
-    PruneCase c({3, 1, 3}, {3, 2});
-    EXPECT_EQ(Marks(c.sides.source), std::vector<int>({0, 1, 0}));
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 2}));
-    EXPECT_EQ(Marks(c.sides.target), std::vector<int>({0, 1}));
-    EXPECT_EQ(c.sides.target.keptCount, 1);
-}
-
-TEST(DiffPrune, PrefixLinesAreAlwaysKept) {
-    PruneCase c({0, 0, 1}, {0, 3});
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 1}));
-    EXPECT_EQ(Kept(c.sides.target), std::vector<int>({0}));  // class 3 has no partner
-}
-
-TEST(DiffPrune, LoneFrequentLineStaysInTheSearch) {
-    PruneCase c({3, 2, 3}, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 1, 2}));
-}
-
-TEST(DiffPrune, FrequentLinesEndingARunStayInTheSearch) {
-    PruneCase c({1, 1, 2, 2}, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({2, 3}));
-}
-
-TEST(DiffPrune, RunWithMoreThanAQuarterFrequentKeepsThemAll) {
-    PruneCase c({1, 2, 2, 1, 1, 1, 1}, kTargetWithFrequentTwo);  // 2 of 7
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 2}));
-}
-
-TEST(DiffPrune, FrequentLineDeepInsideARunIsDiscarded) {
-    // 1 of 8 frequent: the head and tail scans stop after three discards.
-    PruneCase c({1, 1, 1, 2, 1, 1, 1, 1}, kTargetWithFrequentTwo);
-    EXPECT_EQ(c.sides.source.keptCount, 0);
-    EXPECT_EQ(Marks(c.sides.source), std::vector<int>(8, 1));
-}
-
-TEST(DiffPrune, HeadScanKeepsFrequentLinesBeforeThreeDiscardsInARow) {
-    std::vector<int> run(12, 1);
-    run[1] = 2;   // reached by the head scan
-    run[6] = 2;   // out of reach of both scans
-    run[10] = 2;  // reached by the tail scan
-    PruneCase c(run, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 10}));
-}
-
-TEST(DiffPrune, HeadScanLooksAtDiscardsOnlyInTheFirstEightLines) {
-    // Frequent lines at 1, 3, 5 and 8 (4 of 20): the head scan keeps them
-    // all; it stops at the discard at position 9, not at the one at 7.
-    std::vector<int> run(20, 1);
-    run[1] = run[3] = run[5] = run[8] = 2;
-    PruneCase c(run, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 3, 5, 8}));
-}
-
-TEST(DiffPrune, LongStretchesOfFrequentLinesStayShortOnesGo) {
-    // Length 20: stretches of 3 or more frequent lines stay in the search.
-    std::vector<int> run(20, 1);
-    run[8] = run[9] = run[10] = 2;
-    run[14] = run[15] = 2;
-    PruneCase c(run, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({8, 9, 10}));
-}
-
-TEST(DiffPrune, LimitGrowsWithTheWindow) {
-    // 300 records on the source side: limit 10, so six partners are fine.
-    std::vector<int> source(300, 3);
-    source[150] = 2;
-    source[151] = 1;
-    PruneCase c(source, kTargetWithFrequentTwo);
-    EXPECT_EQ(c.sides.source.keptCount, 299);
-    EXPECT_EQ(c.sides.source.changeMarks[151], 1);
-    EXPECT_EQ(c.sides.source.changeMarks[150], 0);
-}
-
-// ---------------------------------------------------------------------------
 // The search on kept sequences.
 
 struct SearchCase {
@@ -363,15 +283,8 @@ struct SearchCase {
     SearchCase(const std::vector<int>& x, const std::vector<int>& y, bool slide = false) {
         SetClasses(sides.source, x, 16);
         SetClasses(sides.target, y, 16);
-        for (DiffSide* side : {&sides.source, &sides.target}) {
-            side->keptClasses.Allocate(static_cast<std::size_t>(side->recordCount));
-            side->keptIndex.Allocate(static_cast<std::size_t>(side->recordCount));
-            for (int i = 0; i < side->recordCount; ++i) {
-                side->keptClasses[i] = side->classes[i];
-                side->keptIndex[i] = i;
-            }
-            side->keptCount = side->recordCount;
-        }
+        KeepEveryLine(sides.source);
+        KeepEveryLine(sides.target);
         vek::MiddleSnakeSearch search(sides);
         search.SplitCompare(0, sides.source.keptCount, 0, sides.target.keptCount);
         if (slide) {
@@ -405,15 +318,8 @@ TEST(DiffSearchUnit, MiddleSnakeCostIsTheEditDistance) {
     vek::DiffSidePair sides;
     SetClasses(sides.source, {1, 2, 3, 1, 2, 2, 1}, 4);  // abcabba
     SetClasses(sides.target, {3, 2, 1, 2, 1, 3}, 4);     // cbabac
-    for (DiffSide* side : {&sides.source, &sides.target}) {
-        side->keptClasses.Allocate(static_cast<std::size_t>(side->recordCount));
-        side->keptIndex.Allocate(static_cast<std::size_t>(side->recordCount));
-        for (int i = 0; i < side->recordCount; ++i) {
-            side->keptClasses[i] = side->classes[i];
-            side->keptIndex[i] = i;
-        }
-        side->keptCount = side->recordCount;
-    }
+    KeepEveryLine(sides.source);
+    KeepEveryLine(sides.target);
     vek::MiddleSnakeSearch search(sides);
     EXPECT_EQ(search.FindMiddleSnake(0, 7, 0, 6).cost, 5);
     // Sub-ranges: "ab" against "cb" would break the precondition (equal
