@@ -34,12 +34,12 @@ int VekBuf::ReadLine(int line, int maxLen, char* dest, int* lenOut) {
 int FillLinesBlock(VekBuf& buffer, int first, int count, char* block, int* deliveredOut) {
     *deliveredOut = 0;
     block[kBlockEmptyText] = '\0';
-    for (int j = 0; j < kBlockTableEntries; ++j) {
+    for (int j = 0; j < LINES_BLOCK_MAX_LINES; ++j) {
         const std::int32_t offset = kBlockEmptyText;
-        std::memcpy(block + 4 * j, &offset, sizeof offset);
+        std::memcpy(block + sizeof offset * j, &offset, sizeof offset);
     }
-    int pos = kBlockTextStart;
-    int room = kBlockSize - kBlockTextStart;
+    int pos = LINES_BLOCK_TEXT_START;
+    int room = LINES_BLOCK_SIZE - LINES_BLOCK_TEXT_START;
     int line = first;
     for (int j = 0; j < count; ++j) {
         int length = 0;
@@ -51,7 +51,7 @@ int FillLinesBlock(VekBuf& buffer, int first, int count, char* block, int* deliv
             return result;
         }
         const std::int32_t offset = pos;
-        std::memcpy(block + 4 * j, &offset, sizeof offset);
+        std::memcpy(block + sizeof offset * j, &offset, sizeof offset);
         ++line;
         room -= length + 1;
         pos += length + 1;

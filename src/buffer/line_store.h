@@ -9,9 +9,10 @@
 //     edits from the end of the buffer towards its start costs O(N + script);
 //   - putting k lines in front in O(k) once the gap sits at the front;
 //   - per line: one pointer and a 4-byte length beyond the text itself.
-// Erased texts are dead space in the arena until the dead bytes outweigh the
-// live ones; then the arena is rebuilt, which invalidates LineText views.
-// Views returned by At() stay valid until the next change to the store.
+// Erased and replaced texts are dead space in the arena until the dead bytes
+// outweigh both the live ones and a floor of 1 MiB; then the arena is
+// rebuilt and every text moves. So the views At() and ForEach() hand out
+// stay valid only until the next change to the store.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,6 @@ class TextArena {
     TextArena(TextArena&&) noexcept = default;
     TextArena& operator=(TextArena&&) noexcept = default;
 
-    // Copies the text into the arena; returns the record's address.
     // Copies text followed by tail into the arena as one record; returns the
     // record's address.
     const char* Store(std::string_view text, std::string_view tail = {});

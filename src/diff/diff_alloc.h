@@ -3,11 +3,14 @@
 // arrays, change records) comes from DiffAlloc and goes back through
 // DiffRelease, normally by way of DiffArray, which owns one block.
 //
-// When a block cannot be had, DiffAlloc tells the user "#3 virtual memory
-// exhausted" (a message box on Windows, a line on standard error elsewhere)
-// and then raises OutOfMemory: the Diff call unwinds, every DiffArray of the
-// window releases its block, and the export answers 107. No caller ever sees
-// a null block.
+// When a block cannot be had, DiffAlloc raises DiffMemoryExhausted: the call
+// unwinds and every DiffArray releases its block on the way out. No caller
+// ever sees a null block. Telling the user is up to the caller: the Diff
+// export's driver shows a message and answers 107 (diff_driver.h), the
+// whole-file difference hands OutOfMemory to its host without a word.
+//
+// In a build with VEK_FAULT_INJECTION every block is an allocation fault
+// point (common/fault_injection.h), which is how the tests make blocks fail.
 #pragma once
 
 #include <cstddef>
@@ -15,22 +18,16 @@
 #include <type_traits>
 #include <utility>
 
+#include "common/failure.h"
+
 namespace vek {
 
-inline constexpr const char* kDiffMemoryMessage = "#3 virtual memory exhausted";
+// The engine's own memory ran out (as opposed to a standard container's).
+class DiffMemoryExhausted : public OutOfMemory {};
 
 // A block of at least `size` bytes (a request of 0 bytes is served as 1).
 void* DiffAlloc(std::size_t size);
 void DiffRelease(void* block) noexcept;
-
-// Test hooks. Arming with n makes the n-th DiffAlloc call from now on fail as
-// if memory were exhausted (n <= 0 disarms). A sink set here receives the
-// exhaustion message instead of the user (nullptr restores the user); the
-// sink set before is returned.
-void ArmDiffAllocFailure(long n) noexcept;
-unsigned long DiffAllocCalls() noexcept;  // DiffAlloc calls since the process started
-using DiffMessageSink = void (*)(const char* text);
-DiffMessageSink SetDiffMessageSink(DiffMessageSink sink) noexcept;
 
 // One DiffAlloc block holding `count` elements of a trivial type. The
 // elements are not initialised unless Clear() is called.

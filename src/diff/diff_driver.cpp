@@ -2,49 +2,73 @@
 
 #include <algorithm>
 
+#include "diff/diff_alloc.h"
 #include "diff/emission.h"
 #include "diff/equivalence.h"
 #include "diff/search.h"
+#include "platform/message.h"
 
 namespace vek {
 
-void TrimCommonLines(DiffSidePair& sides) {
-    DiffSide& src = sides.source;
-    DiffSide& tgt = sides.target;
-    const std::int32_t a = src.WindowLines();
-    const std::int32_t b = tgt.WindowLines();
+namespace {
 
-    // Prefix: pairs 1 .. min(a, b) - 1, never a window's last line.
+#ifdef VEK_FAULT_INJECTION
+DiffMessageSink g_messageSink = nullptr;
+#endif
+
+void ShowMemoryExhausted() noexcept {
+#ifdef VEK_FAULT_INJECTION
+    if (g_messageSink != nullptr) {
+        g_messageSink(kDiffMemoryMessage);
+        return;
+    }
+#endif
+    platform::ShowMessage(kDiffMemoryMessage);
+}
+
+}  // namespace
+
+void TrimCommonLines(DiffSidePair& sides) {
+    DiffSide& source = sides.source;
+    DiffSide& target = sides.target;
+    const std::int32_t sourceLines = source.WindowLines();
+    const std::int32_t targetLines = target.WindowLines();
+
+    // Prefix: pairs 1 .. min(sourceLines, targetLines) - 1, never a window's
+    // last line.
     std::int32_t common = 0;
     std::int32_t stop = 1;  // the line where the scan stopped
-    std::int32_t j = 1;
+    std::int32_t line = 1;
     bool differs = false;
-    for (; j < a && j < b; ++j) {
-        if (!SameText(src.WindowLine(j), tgt.WindowLine(j))) {
+    for (; line < sourceLines && line < targetLines; ++line) {
+        if (!SameText(source.WindowLine(line), target.WindowLine(line))) {
             differs = true;
             break;
         }
         ++common;
     }
     if (differs) {
-        stop = j;
-    } else if (j > 1) {
-        stop = j - 1;
+        stop = line;
+    } else if (line > 1) {
+        stop = line - 1;
     }
 
     // Suffix: from the last lines up, never reaching the stop line.
     std::int32_t suffix = 0;
-    for (std::int32_t t = 0; a - t != stop && b - t != stop && a - t > 0 && b - t > 0; ++t) {
-        if (!SameText(src.WindowLine(a - t), tgt.WindowLine(b - t))) {
+    for (std::int32_t back = 0; sourceLines - back != stop && targetLines - back != stop &&
+                                sourceLines - back > 0 && targetLines - back > 0;
+         ++back) {
+        if (!SameText(source.WindowLine(sourceLines - back),
+                      target.WindowLine(targetLines - back))) {
             break;
         }
         ++suffix;
     }
 
-    src.prefixEnd = src.first + common - 1;
-    tgt.prefixEnd = tgt.first + common - 1;
-    src.middleEnd = src.last - suffix;
-    tgt.middleEnd = tgt.last - suffix;
+    source.prefixEnd = source.first + common - 1;
+    target.prefixEnd = target.first + common - 1;
+    source.middleEnd = source.last - suffix;
+    target.middleEnd = target.last - suffix;
 }
 
 std::unique_ptr<VekBuf> DiffWindow(DiffSidePair& sides) {
@@ -77,8 +101,8 @@ std::unique_ptr<VekBuf> DiffWindow(DiffSidePair& sides) {
 
 int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
     output.Reset();
-    const std::int32_t n0 = source.LineCount();
-    const std::int32_t n1 = target.LineCount();
+    const std::int32_t sourceCount = source.LineCount();
+    const std::int32_t targetCount = target.LineCount();
     try {
         DiffSidePair sides;
         sides.source.buffer = &source;
@@ -89,8 +113,8 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
             if (sourceDone && targetDone) {
                 return 0;
             }
-            sides.source.last = std::min(sides.source.last + kDiffWindowLines, n0);
-            sides.target.last = std::min(sides.target.last + kDiffWindowLines, n1);
+            sides.source.last = std::min(sides.source.last + kDiffWindowLines, sourceCount);
+            sides.target.last = std::min(sides.target.last + kDiffWindowLines, targetCount);
             std::unique_ptr<VekBuf> script;
             if (sourceDone) {
                 script = EmitTailAppend(sides);
@@ -106,19 +130,32 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
                 return rc;
             }
             sides.source.first += kDiffWindowLines;
-            if (sides.source.first > n0) {
+            if (sides.source.first > sourceCount) {
                 sourceDone = true;
             }
             sides.target.first += kDiffWindowLines;
-            if (sides.target.first > n1) {
+            if (sides.target.first > targetCount) {
                 targetDone = true;
             }
         }
+    } catch (const DiffMemoryExhausted&) {
+        // The caller sees only 107, so the user is told why. The windows
+        // merged so far stay, the failing one is gone.
+        ShowMemoryExhausted();
+        return RC_DIFF_FAILED;
     } catch (...) {
-        // A full class table, exhausted memory or any other failure inside a
-        // window: the windows merged so far stay, the failing one is gone.
+        // A full class table or any other failure inside a window: as above,
+        // without a message.
         return RC_DIFF_FAILED;
     }
 }
+
+#ifdef VEK_FAULT_INJECTION
+DiffMessageSink SetDiffMessageSink(DiffMessageSink sink) noexcept {
+    const DiffMessageSink before = g_messageSink;
+    g_messageSink = sink;
+    return before;
+}
+#endif
 
 }  // namespace vek

@@ -17,13 +17,24 @@
 
 namespace vek {
 
-inline constexpr std::int32_t kDiffWindowLines = 2500;
+// What the user is told when the engine's own memory runs out: a message box
+// on Windows, a line on standard error elsewhere.
+inline constexpr const char* kDiffMemoryMessage = "#3 virtual memory exhausted";
 
 // Replaces the content of `output`. 0; 101 when the script would exceed the
 // line limit; 107 for a failure inside the computation (a full class table,
-// memory exhausted). On failure the output keeps the scripts of the windows
-// merged before it.
+// memory exhausted; when a DiffAlloc block could not be had, the user is
+// shown kDiffMemoryMessage first). On failure the output keeps the scripts
+// of the windows merged before it.
 int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output);
+
+#ifdef VEK_FAULT_INJECTION
+// For the tests that make blocks fail: a sink set here receives the
+// exhaustion message instead of the user (nullptr restores the user).
+// Returns the sink set before.
+using DiffMessageSink = void (*)(const char* text);
+DiffMessageSink SetDiffMessageSink(DiffMessageSink sink) noexcept;
+#endif
 
 // The script of one window pair (possibly empty). Needs buffer, first and
 // last of both sides; fills the rest and releases every array before it

@@ -4,7 +4,9 @@
 // Window positions: the lines of a side are numbered 0, 1, 2, ... from the
 // window's first line, so position p is buffer line first + p (1-based), or
 // buffer index first - 1 + p. Records, classes and change marks are indexed
-// by window position.
+// by window position. The Diff export's windows hold at most
+// kDiffWindowLines lines of each buffer; the whole-file difference makes one
+// window of all the lines between the common prefix and suffix.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,8 @@
 #include "diff/diff_alloc.h"
 
 namespace vek {
+
+inline constexpr std::int32_t kDiffWindowLines = 2500;
 
 // One line of a window's middle: a view of the text stored in the buffer
 // (never a copy; nothing changes the buffers during a diff), its 0-based

@@ -20,19 +20,19 @@ void AppendScriptLine(VekBuf& script, std::string_view text) {
     }
 }
 
-std::size_t FormatRangeCommand(std::int32_t a, std::int32_t b, char letter,
+std::size_t FormatRangeCommand(std::int32_t first, std::int32_t last, char letter,
                                char (&text)[kCommandTextSize]) {
     char range[kRangeTextSize];
-    const std::size_t length = FormatRange(a, b, range);
+    const std::size_t length = FormatRange(first, last, range);
     std::memcpy(text, range, length);
     text[length] = letter;
     text[length + 1] = '\n';
     return length + 2;
 }
 
-void AppendCommand(VekBuf& script, std::int32_t a, std::int32_t b, char letter) {
+void AppendCommand(VekBuf& script, std::int32_t first, std::int32_t last, char letter) {
     char text[kCommandTextSize];
-    AppendScriptLine(script, std::string_view(text, FormatRangeCommand(a, b, letter, text)));
+    AppendScriptLine(script, std::string_view(text, FormatRangeCommand(first, last, letter, text)));
 }
 
 void AppendTargetLines(VekBuf& script, const VekBuf& target, std::int32_t first,
@@ -61,39 +61,42 @@ Change& ChangeList::PushFront() {
 }
 
 void BuildChangeList(const DiffSidePair& sides, ChangeList& list) {
-    const std::uint8_t* const m0 = sides.source.changeMarks;
-    const std::uint8_t* const m1 = sides.target.changeMarks;
-    const std::int32_t len0 = sides.source.recordCount;
-    const std::int32_t len1 = sides.target.recordCount;
-    std::int32_t i0 = 0;
-    std::int32_t i1 = 0;
-    while (i0 < len0 || i1 < len1) {
-        if (m0[i0] == 0 && m1[i1] == 0) {
-            ++i0;
-            ++i1;
+    // Both sides are walked together: unchanged lines pair up one to one, and
+    // the guard byte after each side's last record ends its last run.
+    const std::uint8_t* const sourceMarks = sides.source.changeMarks;
+    const std::uint8_t* const targetMarks = sides.target.changeMarks;
+    const std::int32_t sourceRecords = sides.source.recordCount;
+    const std::int32_t targetRecords = sides.target.recordCount;
+    std::int32_t sourceLine = 0;
+    std::int32_t targetLine = 0;
+    while (sourceLine < sourceRecords || targetLine < targetRecords) {
+        if (sourceMarks[sourceLine] == 0 && targetMarks[targetLine] == 0) {
+            ++sourceLine;
+            ++targetLine;
             continue;
         }
-        const std::int32_t s0 = i0;
-        const std::int32_t s1 = i1;
-        while (m0[i0] != 0) {
-            ++i0;
+        const std::int32_t sourceStart = sourceLine;
+        const std::int32_t targetStart = targetLine;
+        while (sourceMarks[sourceLine] != 0) {
+            ++sourceLine;
         }
-        while (m1[i1] != 0) {
-            ++i1;
+        while (targetMarks[targetLine] != 0) {
+            ++targetLine;
         }
         Change& change = list.PushFront();
-        change.line0 = s0 + sides.source.first - 1;
-        change.line1 = s1 + sides.target.first - 1;
-        change.deleted = i0 - s0;
-        change.inserted = i1 - s1;
-        ++i0;
-        ++i1;
+        change.line0 = sourceStart + sides.source.first - 1;
+        change.line1 = targetStart + sides.target.first - 1;
+        change.deleted = sourceLine - sourceStart;
+        change.inserted = targetLine - targetStart;
+        ++sourceLine;
+        ++targetLine;
     }
 }
 
-std::size_t FormatRange(std::int32_t a, std::int32_t b, char (&out)[kRangeTextSize]) {
-    const int written = b + 1 > a + 1 ? std::snprintf(out, sizeof out, "%d%c%d", a + 1, ',', b + 1)
-                                      : std::snprintf(out, sizeof out, "%d", b + 1);
+std::size_t FormatRange(std::int32_t first, std::int32_t last, char (&out)[kRangeTextSize]) {
+    const int written = last + 1 > first + 1
+                            ? std::snprintf(out, sizeof out, "%d%c%d", first + 1, ',', last + 1)
+                            : std::snprintf(out, sizeof out, "%d", last + 1);
     return written > 0 ? static_cast<std::size_t>(written) : 0;
 }
 
@@ -112,8 +115,8 @@ void EmitHunk(VekBuf& window, const Change& change, const VekBuf& target) {
 
 std::unique_ptr<VekBuf> EmitTailAppend(const DiffSidePair& sides) {
     auto tail = std::make_unique<VekBuf>();
-    const std::int32_t n0 = sides.source.buffer->LineCount();
-    AppendCommand(*tail, n0 - 1, n0 - 1, 'a');
+    const std::int32_t sourceCount = sides.source.buffer->LineCount();
+    AppendCommand(*tail, sourceCount - 1, sourceCount - 1, 'a');
     const VekBuf& target = *sides.target.buffer;
     AppendTargetLines(*tail, target, sides.target.first - 1, target.LineCount() - 1);
     return tail;
@@ -121,8 +124,8 @@ std::unique_ptr<VekBuf> EmitTailAppend(const DiffSidePair& sides) {
 
 std::unique_ptr<VekBuf> EmitTailDelete(const DiffSidePair& sides) {
     auto tail = std::make_unique<VekBuf>();
-    const std::int32_t n0 = sides.source.buffer->LineCount();
-    AppendCommand(*tail, sides.source.first - 1, n0 - 1, 'd');
+    const std::int32_t sourceCount = sides.source.buffer->LineCount();
+    AppendCommand(*tail, sides.source.first - 1, sourceCount - 1, 'd');
     return tail;
 }
 

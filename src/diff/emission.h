@@ -3,7 +3,9 @@
 // 1-based number of a line of the unchanged source buffer.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 #include "buffer/vekbuf.h"
@@ -45,14 +47,17 @@ void BuildChangeList(const DiffSidePair& sides, ChangeList& list);
 // then for "a" and "c" the inserted target lines exactly as stored and ".".
 void EmitHunk(VekBuf& window, const Change& change, const VekBuf& target);
 
-// Room FormatRange needs, terminating NUL included.
-inline constexpr std::size_t kRangeTextSize = 24;
+// Room for one number: a sign and every digit of an int32.
+inline constexpr std::size_t kNumberTextSize = std::numeric_limits<std::int32_t>::digits10 + 2;
+// Room FormatRange needs: two numbers, the comma and the terminating NUL.
+inline constexpr std::size_t kRangeTextSize = 2 * kNumberTextSize + 2;
 // Room FormatCommand needs: a range, the letter and a line feed.
 inline constexpr std::size_t kCommandTextSize = kRangeTextSize + 2;
-// Text of the 0-based inclusive source range [a, b] as 1-based numbers:
-// "a+1,b+1" when b > a, else "b+1" (so an empty range a, a - 1 gives the line
-// after which an insertion goes). Returns the length written.
-std::size_t FormatRange(std::int32_t a, std::int32_t b, char (&out)[kRangeTextSize]);
+// Text of the 0-based inclusive source range [first, last] as 1-based
+// numbers: "first+1,last+1" when last > first, else "last+1" (so an empty
+// range first, first - 1 gives the line after which an insertion goes).
+// Returns the length written.
+std::size_t FormatRange(std::int32_t first, std::int32_t last, char (&out)[kRangeTextSize]);
 
 // The command line of a change ("5,7c", "5d", "4a", "0a") followed by a
 // line feed. Returns the length written, line feed included.

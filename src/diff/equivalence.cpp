@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 #include "common/failure.h"
 
@@ -24,24 +25,24 @@ inline std::uint32_t HashFrom(std::string_view text, std::size_t from,
 
 // Hashes of two records at once. Each hash is a chain of dependent steps,
 // so two independent chains keep the processor busy where one would wait.
-void HashPair(LineRecord& a, LineRecord& b) noexcept {
-    const std::string_view ta = a.text;
-    const std::string_view tb = b.text;
-    const std::size_t common = std::min(ta.size(), tb.size());
-    std::uint32_t ha = 0;
-    std::uint32_t hb = 0;
+void HashPair(LineRecord& first, LineRecord& second) noexcept {
+    const std::string_view firstText = first.text;
+    const std::string_view secondText = second.text;
+    const std::size_t common = std::min(firstText.size(), secondText.size());
+    std::uint32_t firstHash = 0;
+    std::uint32_t secondHash = 0;
     std::size_t i = 0;
     for (; i < common; ++i) {
-        const char ca = ta[i];
-        const char cb = tb[i];
-        if ((ca == '\n') | (cb == '\n')) {
+        const char firstByte = firstText[i];
+        const char secondByte = secondText[i];
+        if ((firstByte == '\n') | (secondByte == '\n')) {
             break;
         }
-        ha = HashStep(ha, ca);
-        hb = HashStep(hb, cb);
+        firstHash = HashStep(firstHash, firstByte);
+        secondHash = HashStep(secondHash, secondByte);
     }
-    a.hash = HashFrom(ta, i, ha);
-    b.hash = HashFrom(tb, i, hb);
+    first.hash = HashFrom(firstText, i, firstHash);
+    second.hash = HashFrom(secondText, i, secondHash);
 }
 
 }  // namespace
@@ -90,19 +91,19 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
         return 0;
     }
     std::int32_t& head = m_buckets[record.hash % m_bucketCount];
-    for (std::int32_t k = head; k != 0; k = m_entries[k].link) {
-        const ClassEntry& entry = m_entries[k];
+    for (std::int32_t klass = head; klass != 0; klass = m_entries[klass].link) {
+        const ClassEntry& entry = m_entries[klass];
         if (entry.hash == record.hash && SameText(entry.text, record.text)) {
-            return k;
+            return klass;
         }
     }
     if (m_classCount >= m_capacity) {
         throw Failure(kClassTableFullText);
     }
-    const std::int32_t k = m_classCount++;
-    m_entries[k] = ClassEntry{head, record.text, record.lineIndex, record.hash};
-    head = k;
-    return k;
+    const std::int32_t klass = m_classCount++;
+    m_entries[klass] = ClassEntry{head, record.text, record.lineIndex, record.hash};
+    head = klass;
+    return klass;
 }
 
 void AssignClasses(DiffSidePair& sides) {
@@ -130,23 +131,23 @@ void AssignClasses(DiffSidePair& sides) {
     bool onDiagonal = false;
     for (std::int32_t j = 0; j < target.recordCount; ++j) {
         if (j >= targetPrefix && onDiagonal) {
-            const std::int32_t s = j + diagonal;
-            if (s < source.recordCount &&
-                SameText(source.records[s].text, target.records[j].text)) {
-                target.classes[j] = source.classes[s];
+            const std::int32_t partner = j + diagonal;
+            if (partner < source.recordCount &&
+                SameText(source.records[partner].text, target.records[j].text)) {
+                target.classes[j] = source.classes[partner];
                 continue;
             }
         }
         if (j >= targetPrefix) {
             target.records[j].hash = LineHash(target.records[j].text);
         }
-        const std::int32_t k = table.FindEquivalence(j);
-        target.classes[j] = k;
+        const std::int32_t klass = table.FindEquivalence(j);
+        target.classes[j] = klass;
         onDiagonal = false;
-        if (k != 0 && k < sourceClasses) {
-            const std::int32_t s = table.Entry(k).lineIndex - (source.first - 1);
-            if (s >= sourcePrefix) {
-                diagonal = s - j;
+        if (klass != 0 && klass < sourceClasses) {
+            const std::int32_t first = table.Entry(klass).lineIndex - (source.first - 1);
+            if (first >= sourcePrefix) {
+                diagonal = first - j;
                 onDiagonal = true;
             }
         }
@@ -158,19 +159,19 @@ namespace {
 
 // A hash of a whole text, eight bytes at a step (the line hash above takes
 // one byte at a step and stops at a line feed, as the window tables need).
-std::uint64_t Load64(const char* p) noexcept {
+std::uint64_t Load64(const char* bytes) noexcept {
     std::uint64_t word;
-    std::memcpy(&word, p, sizeof word);
+    std::memcpy(&word, bytes, sizeof word);
     return word;
 }
 
 std::uint32_t SequenceHash(std::string_view text) noexcept {
-    const char* p = text.data();
+    const char* at = text.data();
     const std::size_t size = text.size();
-    std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ size;
-    std::size_t n = size;
-    for (; n > 8; p += 8, n -= 8) {
-        h = (h ^ Load64(p)) * 0xBF58476D1CE4E5B9ULL;
+    std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ size;
+    std::size_t left = size;
+    for (; left > 8; at += 8, left -= 8) {
+        hash = (hash ^ Load64(at)) * 0xBF58476D1CE4E5B9ULL;
     }
     // The last one to eight bytes: a word ending with them (overlapping
     // bytes hashed before) when the text has eight, else assembled.
@@ -178,15 +179,15 @@ std::uint32_t SequenceHash(std::string_view text) noexcept {
     if (size >= 8) {
         last = Load64(text.data() + size - 8);
     } else {
-        for (std::size_t i = 0; i < n; ++i) {
-            last |= static_cast<std::uint64_t>(static_cast<unsigned char>(p[i])) << (8 * i);
+        for (std::size_t i = 0; i < left; ++i) {
+            last |= static_cast<std::uint64_t>(static_cast<unsigned char>(at[i])) << (8 * i);
         }
     }
-    h = (h ^ last) * 0x94D049BB133111EBULL;
+    hash = (hash ^ last) * 0x94D049BB133111EBULL;
     // Every byte reaches the bits kept.
-    h ^= h >> 31;
-    h *= 0xBF58476D1CE4E5B9ULL;
-    return static_cast<std::uint32_t>(h >> 32);
+    hash ^= hash >> 31;
+    hash *= 0xBF58476D1CE4E5B9ULL;
+    return static_cast<std::uint32_t>(hash >> 32);
 }
 
 inline void Prefetch(const void* address) noexcept {
@@ -219,12 +220,12 @@ class SequenceClasses {
         m_sourceOnce.Allocate(slots / 2 + 1);
     }
 
-    // Where the slot of hash h would be probed first.
+    // Where the slot of `hash` would be probed first.
     const void* Home(std::uint32_t hash) const noexcept { return &m_slots[hash & m_mask]; }
 
     // The class of a text; `line` names it if it starts a new class (a
     // source index, or a target index + kTargetLine). fromSource: the text
-    // is a source line (counts towards SourceOnce).
+    // is a source line (a second one ends the class's OnlySourceLine).
     std::int32_t Find(std::string_view text, std::uint32_t hash, std::int32_t line,
                       bool fromSource) {
         for (std::size_t i = hash & m_mask;; i = (i + 1) & m_mask) {
@@ -242,13 +243,21 @@ class SequenceClasses {
     }
 
     std::int32_t ClassCount() const noexcept { return m_count; }
-    // The line that started class k, if it is a source line that no other
-    // source line shares; else -1.
-    std::int32_t OnlySourceLine(std::int32_t k) const noexcept {
-        return m_sourceOnce[k] != 0 ? m_line[k] : -1;
+    // The line that started class `klass`, if it is a source line that no
+    // other source line shares; else -1.
+    std::int32_t OnlySourceLine(std::int32_t klass) const noexcept {
+        return m_sourceOnce[klass] != 0 ? m_line[klass] : -1;
     }
 
+    // Source lines are numbered below it and target lines from it on; both
+    // sides together hold at most kMostSequenceLines lines.
     static constexpr std::int32_t kTargetLine = std::int32_t{1} << 30;
+    static_assert(kMostSequenceLines <= static_cast<std::size_t>(kTargetLine) &&
+                      kMostSequenceLines - 1 <=
+                          static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max() -
+                                                   kTargetLine),
+                  "every source line number lies below kTargetLine, every target line number "
+                  "fits an int32");
 
   private:
     struct Slot {
@@ -267,18 +276,18 @@ class SequenceClasses {
     }
 
     std::int32_t Add(Slot& slot, std::uint32_t hash, std::int32_t line, bool fromSource) {
-        const std::int32_t k = m_count++;
-        if (static_cast<std::size_t>(k) >= m_line.Count()) {
+        const std::int32_t klass = m_count++;
+        if (static_cast<std::size_t>(klass) >= m_line.Count()) {
             Grow(m_line, m_line.Count() * 2);
             Grow(m_sourceOnce, m_line.Count());
         }
-        m_line[k] = line;
-        m_sourceOnce[k] = fromSource ? 1 : 0;
-        slot = Slot{hash, k};
+        m_line[klass] = line;
+        m_sourceOnce[klass] = fromSource ? 1 : 0;
+        slot = Slot{hash, klass};
         if (2 * static_cast<std::size_t>(m_count) > m_mask + 1) {
             Rehash();
         }
-        return k;
+        return klass;
     }
 
     template <class T>
@@ -316,32 +325,32 @@ class SequenceClasses {
 
 void ClassifySequences(DiffSidePair& sides, const std::string_view* source,
                        const std::string_view* target) {
-    DiffSide& src = sides.source;
-    DiffSide& tgt = sides.target;
-    src.recordCount = src.WindowLines();
-    tgt.recordCount = tgt.WindowLines();
-    const std::string_view* const sourceLines = source + (src.first - 1);
-    const std::string_view* const targetLines = target + (tgt.first - 1);
-    const std::int32_t n0 = src.recordCount;
-    const std::int32_t n1 = tgt.recordCount;
-    src.classes.Allocate(static_cast<std::size_t>(n0) + 5);
-    tgt.classes.Allocate(static_cast<std::size_t>(n1) + 5);
-    SequenceClasses table(sourceLines, targetLines, n0);
+    DiffSide& sourceSide = sides.source;
+    DiffSide& targetSide = sides.target;
+    sourceSide.recordCount = sourceSide.WindowLines();
+    targetSide.recordCount = targetSide.WindowLines();
+    const std::string_view* const sourceLines = source + (sourceSide.first - 1);
+    const std::string_view* const targetLines = target + (targetSide.first - 1);
+    const std::int32_t sourceCount = sourceSide.recordCount;
+    const std::int32_t targetCount = targetSide.recordCount;
+    sourceSide.classes.Allocate(static_cast<std::size_t>(sourceCount) + 5);
+    targetSide.classes.Allocate(static_cast<std::size_t>(targetCount) + 5);
+    SequenceClasses table(sourceLines, targetLines, sourceCount);
 
     // Source lines: hashed in one pass, then looked up with the slots of
     // the lines a little ahead already on their way into the cache.
     constexpr std::int32_t kAhead = 16;
     {
         DiffArray<std::uint32_t> hashes;
-        hashes.Allocate(static_cast<std::size_t>(n0) + 1);
-        for (std::int32_t i = 0; i < n0; ++i) {
+        hashes.Allocate(static_cast<std::size_t>(sourceCount) + 1);
+        for (std::int32_t i = 0; i < sourceCount; ++i) {
             hashes[i] = SequenceHash(sourceLines[i]);
         }
-        for (std::int32_t i = 0; i < n0; ++i) {
-            if (i + kAhead < n0) {
+        for (std::int32_t i = 0; i < sourceCount; ++i) {
+            if (i + kAhead < sourceCount) {
                 Prefetch(table.Home(hashes[i + kAhead]));
             }
-            src.classes[i] = table.Find(sourceLines[i], hashes[i], i, true);
+            sourceSide.classes[i] = table.Find(sourceLines[i], hashes[i], i, true);
         }
     }
 
@@ -349,22 +358,23 @@ void ClassifySequences(DiffSidePair& sides, const std::string_view* source,
     // line matched to a source line of its own, and take its class without
     // a lookup.
     std::int32_t diagonal = 0;  // source index minus target index
-    for (std::int32_t j = 0; j < n1; ++j) {
-        const std::int32_t s = j + diagonal;
-        if (s >= 0 && s < n0 && SameText(sourceLines[s], targetLines[j])) {
-            tgt.classes[j] = src.classes[s];
+    for (std::int32_t j = 0; j < targetCount; ++j) {
+        const std::int32_t partner = j + diagonal;
+        if (partner >= 0 && partner < sourceCount &&
+            SameText(sourceLines[partner], targetLines[j])) {
+            targetSide.classes[j] = sourceSide.classes[partner];
             continue;
         }
         const std::string_view text = targetLines[j];
-        const std::int32_t k =
+        const std::int32_t klass =
             table.Find(text, SequenceHash(text), j + SequenceClasses::kTargetLine, false);
-        tgt.classes[j] = k;
-        const std::int32_t only = table.OnlySourceLine(k);
+        targetSide.classes[j] = klass;
+        const std::int32_t only = table.OnlySourceLine(klass);
         if (only >= 0) {
             diagonal = only - j;
         }
     }
-    src.classCount = tgt.classCount = table.ClassCount();
+    sourceSide.classCount = targetSide.classCount = table.ClassCount();
 }
 
 }  // namespace vek

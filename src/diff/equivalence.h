@@ -7,6 +7,7 @@
 // middle first, then the target side's. A text on both sides has one class.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -27,7 +28,9 @@ void BuildLineRecords(DiffSide& side, bool hashNow);
 
 // The most entries a class table may have, the reserved entry 0 included.
 inline constexpr std::int32_t kClassTableMaxEntries = 4094;
-inline constexpr std::int32_t kClassTableMaxBuckets = 16376;
+// At most four bucket chains per entry: chains stay short without a bucket
+// array far larger than the entries.
+inline constexpr std::int32_t kClassTableMaxBuckets = 4 * kClassTableMaxEntries;
 inline constexpr const char* kClassTableFullText = "Error occurred in FindEquivalence";
 
 struct ClassEntry {
@@ -66,9 +69,15 @@ class ClassTable {
 // when it raises.
 void AssignClasses(DiffSidePair& sides);
 
+// The most lines two whole sequences may hold together: positions, classes
+// and the search's frontier arrays (nx + ny + 3 entries) are indexed by
+// int32, and ClassifySequences numbers target lines from 2^30.
+inline constexpr std::size_t kMostSequenceLines = std::size_t{1} << 30;
+
 // The classes of two whole sequences, numbered as AssignClasses numbers
 // them, for sides whose lines the caller holds (lines[i] is 0-based line i;
-// each side covers its lines first .. middleEnd, with no common prefix).
+// each side covers its lines first .. middleEnd, with no common prefix; the
+// two sides hold at most kMostSequenceLines lines together).
 // Sets recordCount, classes and classCount of both sides and builds no line
 // records: a table of (hash, class) slots with open addressing and one
 // representative line per class keep it at about 20 bytes per line, and it

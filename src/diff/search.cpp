@@ -8,158 +8,183 @@ namespace vek {
 
 namespace {
 
+// What pruning decides for each line. A line is provisional while it is
+// frequent but may still stay in the search; SettleRuns makes it a keep or
+// leaves it out of the search with the discards.
 enum : std::uint8_t { kKeep = 0, kDiscard = 1, kProvisional = 2 };
 
-// Clears the marks 2 at the head (step +1) or tail (step -1) of a run of
-// discardable lines, up to the first three discards in a row, and never
-// past the eighth line for a discard.
-void ScanRunEnd(std::uint8_t* mark, std::int32_t from, std::int32_t step, std::int32_t length) {
-    std::int32_t consecutive = 0;
-    for (std::int32_t r = 0; r < length; ++r) {
-        std::uint8_t& m = mark[from + step * r];
-        if (r >= 8 && m == kDiscard) {
+// A line is frequent when the other side holds more than this many copies
+// of it (on a side of fewer than kFrequencyLimitUnit records): such lines
+// (blank lines, braces) match by chance as often as because text is shared.
+constexpr std::int32_t kFrequencyLimitBase = 5;
+// From this many records on the line's side the limit doubles, and again at
+// every further factor of four: longer texts repeat a line more by chance.
+constexpr std::int32_t kFrequencyLimitUnit = 256;
+// A run of lines without partner in which more than one line in this many
+// is frequent is mostly shared text: all its frequent lines stay.
+constexpr std::int32_t kFrequentShareDivisor = 4;
+// Inside a longer run, frequent lines stay only in stretches of a minimum
+// length that doubles from runs of this many lines on, and again at every
+// further factor of four: one frequent line amid new text is chance.
+constexpr std::int32_t kStretchRunUnit = 16;
+// Frequent lines this close to either end of a run stay until a scan from
+// that end meets kScanStopDiscards discards in a row; further in, any discard
+// ends the scan. They are likely the shared lines around an edit (a closing
+// brace, a blank line).
+constexpr std::int32_t kScanReach = 8;
+// Three discards in a row: the scan has reached the run's new text.
+constexpr std::int32_t kScanStopDiscards = 3;
+
+// `base`, doubled when `count` reaches `unit` and again at every further
+// factor of four: about base * 2 * sqrt(count / unit).
+std::int32_t DoubledPerFourfold(std::int32_t base, std::int32_t count, std::int32_t unit) {
+    std::int32_t value = base;
+    for (std::int32_t quotient = count / unit; quotient != 0; quotient /= 4) {
+        value *= 2;
+    }
+    return value;
+}
+
+// Keeps the provisional lines at the head (step +1) or tail (step -1) of a
+// run of lines without partner, as far as the scan rules above allow.
+void ScanRunEnd(std::uint8_t* marks, std::int32_t from, std::int32_t step, std::int32_t length) {
+    std::int32_t discardsInARow = 0;
+    for (std::int32_t distance = 0; distance < length; ++distance) {
+        std::uint8_t& mark = marks[from + step * distance];
+        if (distance >= kScanReach && mark == kDiscard) {
             break;
         }
-        if (m == kProvisional) {
-            m = kKeep;
-            consecutive = 0;
-        } else if (m == kKeep) {
-            consecutive = 0;
-        } else if (++consecutive == 3) {
+        if (mark == kProvisional) {
+            mark = kKeep;
+            discardsInARow = 0;
+        } else if (mark == kKeep) {
+            discardsInARow = 0;
+        } else if (++discardsInARow == kScanStopDiscards) {
             break;
         }
     }
 }
 
 // Decides the provisional lines of the runs of discardable lines of one side.
-void SettleRuns(std::uint8_t* mark, std::int32_t count) {
-    for (std::int32_t i = 0; i < count; ++i) {
+void SettleRuns(std::uint8_t* marks, std::int32_t count) {
+    for (std::int32_t start = 0; start < count; ++start) {
         // Long stretches of kept lines are passed over eight at a time.
-        while (i + 8 <= count) {
-            std::uint64_t eight;
-            std::memcpy(&eight, mark + i, 8);
+        std::uint64_t eight;
+        while (start + static_cast<std::int32_t>(sizeof eight) <= count) {
+            std::memcpy(&eight, marks + start, sizeof eight);
             if (eight != 0) {
                 break;
             }
-            i += 8;
+            start += static_cast<std::int32_t>(sizeof eight);
         }
-        if (i >= count) {
+        if (start >= count) {
             break;
         }
-        if (mark[i] == kKeep) {
+        if (marks[start] == kKeep) {
             continue;
         }
-        if (mark[i] == kProvisional) {
-            mark[i] = kKeep;  // a provisional line that starts no run stays
+        if (marks[start] == kProvisional) {
+            marks[start] = kKeep;  // a provisional line that starts no run stays
             continue;
         }
-        std::int32_t j = i;
+        std::int32_t end = start;
         std::int32_t provisional = 0;
-        while (j < count && mark[j] != kKeep) {
-            if (mark[j] == kProvisional) {
+        while (end < count && marks[end] != kKeep) {
+            if (marks[end] == kProvisional) {
                 ++provisional;
             }
-            ++j;
+            ++end;
         }
-        while (j > i && mark[j - 1] == kProvisional) {
-            mark[--j] = kKeep;
+        while (end > start && marks[end - 1] == kProvisional) {
+            marks[--end] = kKeep;
             --provisional;
         }
-        const std::int32_t length = j - i;
-        if (provisional * 4 > length) {
-            for (std::int32_t r = i; r < j; ++r) {
-                if (mark[r] == kProvisional) {
-                    mark[r] = kKeep;
+        const std::int32_t length = end - start;
+        if (provisional * kFrequentShareDivisor > length) {
+            for (std::int32_t line = start; line < end; ++line) {
+                if (marks[line] == kProvisional) {
+                    marks[line] = kKeep;
                 }
             }
             continue;  // the next line may start a run of its own
         }
-        std::int32_t minimum = 1;
-        for (std::int32_t t = length / 16; t != 0; t /= 4) {
-            minimum *= 2;
-        }
-        ++minimum;
+        const std::int32_t minimum = DoubledPerFourfold(1, length, kStretchRunUnit) + 1;
         // Stretches of `minimum` or more provisional lines stay in the search.
-        std::int32_t consecutive = 0;
-        for (std::int32_t r = 0; r < length; ++r) {
-            if (mark[i + r] != kProvisional) {
-                consecutive = 0;
-            } else if (++consecutive == minimum) {
-                r -= consecutive;  // back to the stretch's first line
-            } else if (consecutive > minimum) {
-                mark[i + r] = kKeep;
+        std::int32_t inARow = 0;
+        for (std::int32_t offset = 0; offset < length; ++offset) {
+            if (marks[start + offset] != kProvisional) {
+                inARow = 0;
+            } else if (++inARow == minimum) {
+                offset -= inARow;  // back to the stretch's first line
+            } else if (inARow > minimum) {
+                marks[start + offset] = kKeep;
             }
         }
-        ScanRunEnd(mark, i, 1, length);
-        i += length - 1;
-        ScanRunEnd(mark, i, -1, length);
+        ScanRunEnd(marks, start, 1, length);
+        start += length - 1;
+        ScanRunEnd(marks, start, -1, length);
     }
-}
-
-std::int32_t FrequencyLimit(std::int32_t recordCount) {
-    std::int32_t limit = 5;
-    for (std::int32_t t = recordCount / 256; t != 0; t /= 4) {
-        limit *= 2;
-    }
-    return limit;
 }
 
 }  // namespace
 
 void PruneLines(DiffSidePair& sides) {
-    DiffSide* side[2] = {&sides.source, &sides.target};
-    DiffArray<std::int32_t> counts[2];
+    DiffSide* const bySide[2] = {&sides.source, &sides.target};
+    DiffArray<std::int32_t> copies[2];  // per side and class: lines of that class
     DiffArray<std::uint8_t> marks[2];
     DiffArray<std::uint8_t> classMark;  // the mark a class gives, for the side at hand
     for (int s = 0; s < 2; ++s) {
-        const std::size_t records = static_cast<std::size_t>(side[s]->recordCount);
-        side[s]->keptClasses.Allocate(records);
-        side[s]->keptIndex.Allocate(records);
-        counts[s].Allocate(static_cast<std::size_t>(side[s]->classCount));
-        counts[s].Clear();
+        const std::size_t records = static_cast<std::size_t>(bySide[s]->recordCount);
+        bySide[s]->keptClasses.Allocate(records);
+        bySide[s]->keptIndex.Allocate(records);
+        copies[s].Allocate(static_cast<std::size_t>(bySide[s]->classCount));
+        copies[s].Clear();
         marks[s].Allocate(records);
     }
     classMark.Allocate(static_cast<std::size_t>(sides.source.classCount));
     for (int s = 0; s < 2; ++s) {
-        const std::int32_t* const classes = side[s]->classes.Data();
-        std::int32_t* const count = counts[s].Data();
-        for (std::int32_t i = 0; i < side[s]->recordCount; ++i) {
-            ++count[classes[i]];
+        const std::int32_t* const classes = bySide[s]->classes.Data();
+        std::int32_t* const count = copies[s].Data();
+        for (std::int32_t line = 0; line < bySide[s]->recordCount; ++line) {
+            ++count[classes[line]];
         }
     }
     for (int s = 0; s < 2; ++s) {
-        const DiffSide& own = *side[s];
-        const std::int32_t* const other = counts[1 - s].Data();
-        const std::int32_t limit = FrequencyLimit(own.recordCount);
+        const DiffSide& own = *bySide[s];
+        const std::int32_t* const otherCopies = copies[1 - s].Data();
+        const std::int32_t limit =
+            DoubledPerFourfold(kFrequencyLimitBase, own.recordCount, kFrequencyLimitUnit);
         std::uint8_t* const byClass = classMark.Data();
         const std::int32_t classCount = static_cast<std::int32_t>(classMark.Count());
         byClass[0] = kKeep;  // the common prefix
-        for (std::int32_t k = 1; k < classCount; ++k) {
-            byClass[k] = other[k] == 0 ? kDiscard : other[k] > limit ? kProvisional : kKeep;
+        for (std::int32_t klass = 1; klass < classCount; ++klass) {
+            byClass[klass] = otherCopies[klass] == 0      ? kDiscard
+                             : otherCopies[klass] > limit ? kProvisional
+                                                          : kKeep;
         }
         const std::int32_t* const classes = own.classes.Data();
         std::uint8_t* const mark = marks[s].Data();
-        for (std::int32_t i = 0; i < own.recordCount; ++i) {
-            mark[i] = byClass[classes[i]];
+        for (std::int32_t line = 0; line < own.recordCount; ++line) {
+            mark[line] = byClass[classes[line]];
         }
         SettleRuns(mark, own.recordCount);
     }
     for (int s = 0; s < 2; ++s) {
-        DiffSide& own = *side[s];
+        DiffSide& own = *bySide[s];
         const std::uint8_t* const mark = marks[s].Data();
         const std::int32_t* const classes = own.classes.Data();
         std::int32_t* const keptClasses = own.keptClasses.Data();
         std::int32_t* const keptIndex = own.keptIndex.Data();
-        std::int32_t k = 0;
-        for (std::int32_t i = 0; i < own.recordCount; ++i) {
+        std::int32_t kept = 0;
+        for (std::int32_t line = 0; line < own.recordCount; ++line) {
             // Written for every line, counted only for kept ones.
-            keptClasses[k] = classes[i];
-            keptIndex[k] = i;
-            const bool kept = mark[i] == kKeep;
-            k += kept ? 1 : 0;
-            own.changeMarks[i] = kept ? 0 : 1;
+            keptClasses[kept] = classes[line];
+            keptIndex[kept] = line;
+            const bool keep = mark[line] == kKeep;
+            kept += keep ? 1 : 0;
+            own.changeMarks[line] = keep ? 0 : 1;
         }
-        own.keptCount = k;
+        own.keptCount = kept;
     }
 }
 
@@ -244,73 +269,80 @@ MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FindMiddleSnake(std::int32_t x
 MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::Search(std::int32_t xoff, std::int32_t xlim,
                                                          std::int32_t yoff, std::int32_t ylim,
                                                          std::int32_t stepLimit) {
-    const std::int32_t* const x_ = m_x;
-    const std::int32_t* const y_ = m_y;
-    std::int32_t* const fd = m_forward;
-    std::int32_t* const bd = m_backward;
-    const std::int32_t dmin = xoff - ylim;
-    const std::int32_t dmax = xlim - yoff;
-    const std::int32_t fmid = xoff - yoff;
-    const std::int32_t bmid = xlim - ylim;
-    const bool odd = ((fmid - bmid) & 1) != 0;
-    fd[fmid] = xoff;
-    bd[bmid] = xlim;
-    std::int32_t fmin = fmid, fmax = fmid, bmin = bmid, bmax = bmid;
+    const std::int32_t* const xClass = m_x;
+    const std::int32_t* const yClass = m_y;
+    std::int32_t* const forward = m_forward;
+    std::int32_t* const backward = m_backward;
+    const std::int32_t lowestDiagonal = xoff - ylim;
+    const std::int32_t highestDiagonal = xlim - yoff;
+    const std::int32_t forwardOrigin = xoff - yoff;   // the diagonal of the top left corner
+    const std::int32_t backwardOrigin = xlim - ylim;  // the diagonal of the bottom right corner
+    // The frontiers can first overlap after a forward step when the corners'
+    // diagonals are an odd distance apart, after a backward step otherwise.
+    const bool oddDistance = ((forwardOrigin - backwardOrigin) & 1) != 0;
+    forward[forwardOrigin] = xoff;
+    backward[backwardOrigin] = xlim;
+    std::int32_t forwardLow = forwardOrigin, forwardHigh = forwardOrigin;
+    std::int32_t backwardLow = backwardOrigin, backwardHigh = backwardOrigin;
     for (std::int32_t step = 1;; ++step) {
-        if (fmin > dmin) {
-            fd[--fmin - 1] = kForwardSentinel;
+        if (forwardLow > lowestDiagonal) {
+            forward[--forwardLow - 1] = kForwardSentinel;
         } else {
-            ++fmin;
+            ++forwardLow;
         }
-        if (fmax < dmax) {
-            fd[++fmax + 1] = kForwardSentinel;
+        if (forwardHigh < highestDiagonal) {
+            forward[++forwardHigh + 1] = kForwardSentinel;
         } else {
-            --fmax;
+            --forwardHigh;
         }
-        for (std::int32_t d = fmax; d >= fmin; d -= 2) {
-            const std::int32_t lo = fd[d - 1];
-            const std::int32_t hi = fd[d + 1];
-            std::int32_t x = lo >= hi ? lo + 1 : hi;
-            std::int32_t y = x - d;
-            while (x < xlim && y < ylim && x_[x] == y_[y]) {
+        for (std::int32_t diagonal = forwardHigh; diagonal >= forwardLow; diagonal -= 2) {
+            const std::int32_t below = forward[diagonal - 1];
+            const std::int32_t above = forward[diagonal + 1];
+            std::int32_t x = below >= above ? below + 1 : above;
+            std::int32_t y = x - diagonal;
+            while (x < xlim && y < ylim && xClass[x] == yClass[y]) {
                 ++x;
                 ++y;
             }
-            fd[d] = x;
-            if (odd && bmin <= d && d <= bmax && bd[d] <= x) {
-                return {d, 2 * step - 1, bd[d], bd[d] - d, true};
+            forward[diagonal] = x;
+            if (oddDistance && backwardLow <= diagonal && diagonal <= backwardHigh &&
+                backward[diagonal] <= x) {
+                return {diagonal, 2 * step - 1, backward[diagonal], backward[diagonal] - diagonal,
+                        true};
             }
         }
-        if (bmin > dmin) {
-            bd[--bmin - 1] = m_limits.backwardSentinel;
+        if (backwardLow > lowestDiagonal) {
+            backward[--backwardLow - 1] = m_limits.backwardSentinel;
         } else {
-            ++bmin;
+            ++backwardLow;
         }
-        if (bmax < dmax) {
-            bd[++bmax + 1] = m_limits.backwardSentinel;
+        if (backwardHigh < highestDiagonal) {
+            backward[++backwardHigh + 1] = m_limits.backwardSentinel;
         } else {
-            --bmax;
+            --backwardHigh;
         }
-        for (std::int32_t d = bmax; d >= bmin; d -= 2) {
-            const std::int32_t lo = bd[d - 1];
-            const std::int32_t hi = bd[d + 1];
-            std::int32_t x = lo < hi ? lo : hi - 1;
-            std::int32_t y = x - d;
-            while (x > xoff && y > yoff && x_[x - 1] == y_[y - 1]) {
+        for (std::int32_t diagonal = backwardHigh; diagonal >= backwardLow; diagonal -= 2) {
+            const std::int32_t below = backward[diagonal - 1];
+            const std::int32_t above = backward[diagonal + 1];
+            std::int32_t x = below < above ? below : above - 1;
+            std::int32_t y = x - diagonal;
+            while (x > xoff && y > yoff && xClass[x - 1] == yClass[y - 1]) {
                 --x;
                 --y;
             }
-            bd[d] = x;
-            if (!odd && fmin <= d && d <= fmax && x <= fd[d]) {
-                return {d, 2 * step, x, x - d, true};
+            backward[diagonal] = x;
+            if (!oddDistance && forwardLow <= diagonal && diagonal <= forwardHigh &&
+                x <= forward[diagonal]) {
+                return {diagonal, 2 * step, x, x - diagonal, true};
             }
         }
         if (stepLimit > 0) {
-            m_effort += (fmax - fmin) / 2 + (bmax - bmin) / 2 + 2;
+            m_effort += (forwardHigh - forwardLow) / 2 + (backwardHigh - backwardLow) / 2 + 2;
             const bool spent = m_limits.effort > 0 && m_effort > m_limits.effort;
             if (step >= (spent ? m_limits.laterSteps : stepLimit)) {
                 const MiddleSnake furthest =
-                    FurthestPoint(xoff, xlim, yoff, ylim, fmin, fmax, bmin, bmax, 2 * step);
+                    FurthestPoint(xoff, xlim, yoff, ylim, forwardLow, forwardHigh, backwardLow,
+                                  backwardHigh, 2 * step);
                 if (!furthest.exact) {
                     return furthest;
                 }
@@ -331,13 +363,19 @@ bool MiddleSnakeSearch::SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std
     std::uint8_t* const occurs = m_classOccurs.Data();
     std::int32_t* const position = m_classPosition.Data();
     for (std::int32_t x = xoff; x < xlim; ++x) {
-        std::uint8_t& o = occurs[m_x[x]];
-        o = (o & kSourceMore) != 0 ? o : (o & kSourceOnce) != 0 ? o + 1 : o | kSourceOnce;
+        // A second occurrence adds the once bit to itself, which gives the
+        // more bit.
+        std::uint8_t& seen = occurs[m_x[x]];
+        seen = (seen & kSourceMore) != 0   ? seen
+               : (seen & kSourceOnce) != 0 ? seen + kSourceOnce
+                                           : seen | kSourceOnce;
         position[m_x[x]] = x;
     }
     for (std::int32_t y = yoff; y < ylim; ++y) {
-        std::uint8_t& o = occurs[m_y[y]];
-        o = (o & kTargetMore) != 0 ? o : (o & kTargetOnce) != 0 ? o + 4 : o | kTargetOnce;
+        std::uint8_t& seen = occurs[m_y[y]];
+        seen = (seen & kTargetMore) != 0   ? seen
+               : (seen & kTargetOnce) != 0 ? seen + kTargetOnce
+                                           : seen | kTargetOnce;
     }
     // Lines once on each side, in target order: their source positions. The
     // longest increasing run of those is the longest chain of such lines in
@@ -351,12 +389,12 @@ bool MiddleSnakeSearch::SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std
     if (pairs > 0) {
         pairX.Allocate(static_cast<std::size_t>(pairs));
         pairY.Allocate(static_cast<std::size_t>(pairs));
-        std::int32_t k = 0;
+        std::int32_t pair = 0;
         for (std::int32_t y = yoff; y < ylim; ++y) {
             if (occurs[m_y[y]] == (kSourceOnce | kTargetOnce)) {
-                pairX[k] = position[m_y[y]];
-                pairY[k] = y;
-                ++k;
+                pairX[pair] = position[m_y[y]];
+                pairY[pair] = y;
+                ++pair;
             }
         }
     }
@@ -370,42 +408,42 @@ bool MiddleSnakeSearch::SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std
         return false;
     }
 
-    // Longest increasing subsequence of pairX by patience sorting: tail[l] is
-    // the pair ending the best run of length l + 1 found so far (the one with
-    // the smallest source position), before[k] the pair preceding k in its run.
+    // Longest increasing subsequence of pairX by patience sorting: tail[n] is
+    // the pair ending the best run of length n + 1 found so far (the one with
+    // the smallest source position), before[p] the pair preceding p in its run.
     DiffArray<std::int32_t> tail;
     DiffArray<std::int32_t> before;
     tail.Allocate(static_cast<std::size_t>(pairs));
     before.Allocate(static_cast<std::size_t>(pairs));
     std::int32_t longest = 0;
-    for (std::int32_t k = 0; k < pairs; ++k) {
-        std::int32_t lo = 0;
-        std::int32_t hi = longest;
-        while (lo < hi) {
-            const std::int32_t mid = lo + (hi - lo) / 2;
-            if (pairX[tail[mid]] < pairX[k]) {
-                lo = mid + 1;
+    for (std::int32_t pair = 0; pair < pairs; ++pair) {
+        std::int32_t low = 0;
+        std::int32_t high = longest;
+        while (low < high) {
+            const std::int32_t middle = low + (high - low) / 2;
+            if (pairX[tail[middle]] < pairX[pair]) {
+                low = middle + 1;
             } else {
-                hi = mid;
+                high = middle;
             }
         }
-        before[k] = lo > 0 ? tail[lo - 1] : -1;
-        tail[lo] = k;
-        longest = std::max(longest, lo + 1);
+        before[pair] = low > 0 ? tail[low - 1] : -1;
+        tail[low] = pair;
+        longest = std::max(longest, low + 1);
     }
     // The chain, read backwards into tail (reused) in ascending order.
-    std::int32_t k = tail[longest - 1];
-    for (std::int32_t l = longest - 1; l >= 0; --l) {
-        tail[l] = k;
-        k = before[k];
+    std::int32_t pair = tail[longest - 1];
+    for (std::int32_t n = longest - 1; n >= 0; --n) {
+        tail[n] = pair;
+        pair = before[pair];
     }
     before.Release();
     // The anchors stay unchanged; the ranges between them are solved anew.
     std::int32_t x = xoff;
     std::int32_t y = yoff;
-    for (std::int32_t l = 0; l < longest; ++l) {
-        const std::int32_t anchorX = pairX[tail[l]];
-        const std::int32_t anchorY = pairY[tail[l]];
+    for (std::int32_t n = 0; n < longest; ++n) {
+        const std::int32_t anchorX = pairX[tail[n]];
+        const std::int32_t anchorY = pairY[tail[n]];
         Compare(x, anchorX, y, anchorY, true);
         x = anchorX + 1;
         y = anchorY + 1;
@@ -421,34 +459,35 @@ bool MiddleSnakeSearch::SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std
 // other part is searched again. The script is then no longer shortest, but
 // each call costs at most about budget^2 diagonal steps plus its snakes.
 MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FurthestPoint(
-    std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim, std::int32_t fmin,
-    std::int32_t fmax, std::int32_t bmin, std::int32_t bmax, std::int32_t cost) const {
+    std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim,
+    std::int32_t forwardLow, std::int32_t forwardHigh, std::int32_t backwardLow,
+    std::int32_t backwardHigh, std::int32_t cost) const {
     struct Point {
         std::int64_t progress = -1;
         std::int32_t x = 0;
         std::int32_t diagonal = 0;
     };
-    // The point of a frontier that got furthest from its corner (cx, cy):
-    // progress is |x - cx| + |y - cy|, with x kept inside the range.
-    const auto furthest = [&](const std::int32_t* frontier, std::int32_t dlo, std::int32_t dhi,
-                              std::int32_t cx, std::int32_t cy) {
+    // The point of a frontier that got furthest from its corner: progress
+    // is |x - cornerX| + |y - cornerY|, with x kept inside the range.
+    const auto furthest = [&](const std::int32_t* frontier, std::int32_t low, std::int32_t high,
+                              std::int32_t cornerX, std::int32_t cornerY) {
         Point best;
-        for (std::int32_t d = dhi; d >= dlo; d -= 2) {
-            const std::int32_t x = std::min(std::max(frontier[d], xoff), xlim);
-            const std::int32_t y = x - d;
+        for (std::int32_t diagonal = high; diagonal >= low; diagonal -= 2) {
+            const std::int32_t x = std::min(std::max(frontier[diagonal], xoff), xlim);
+            const std::int32_t y = x - diagonal;
             if (y < yoff || y > ylim) {
                 continue;
             }
-            const std::int64_t progress = std::abs(static_cast<std::int64_t>(x) - cx) +
-                                          std::abs(static_cast<std::int64_t>(y) - cy);
+            const std::int64_t progress = std::abs(static_cast<std::int64_t>(x) - cornerX) +
+                                          std::abs(static_cast<std::int64_t>(y) - cornerY);
             if (progress > best.progress) {
-                best = Point{progress, x, d};
+                best = Point{progress, x, diagonal};
             }
         }
         return best;
     };
-    const Point forward = furthest(m_forward, fmin, fmax, xoff, yoff);
-    const Point backward = furthest(m_backward, bmin, bmax, xlim, ylim);
+    const Point forward = furthest(m_forward, forwardLow, forwardHigh, xoff, yoff);
+    const Point backward = furthest(m_backward, backwardLow, backwardHigh, xlim, ylim);
     const Point& best = forward.progress >= backward.progress ? forward : backward;
     const std::int64_t whole = static_cast<std::int64_t>(xlim - xoff) + (ylim - yoff);
     if (best.progress <= 0 || best.progress >= whole) {
@@ -458,60 +497,60 @@ MiddleSnakeSearch::MiddleSnake MiddleSnakeSearch::FurthestPoint(
 }
 
 void SlideChangeRuns(DiffSidePair& sides) {
-    DiffSide* side[2] = {&sides.source, &sides.target};
+    DiffSide* const bySide[2] = {&sides.source, &sides.target};
     for (int s = 0; s < 2; ++s) {
-        std::uint8_t* const m = side[s]->changeMarks;
-        const std::uint8_t* const o = side[1 - s]->changeMarks;
-        const std::int32_t* const k = side[s]->classes.Data();
-        const std::int32_t end = side[s]->recordCount;
-        std::int32_t i = 0;
-        std::int32_t j = 0;
-        std::int32_t preceding = -1;
-        std::int32_t otherPreceding = -1;
+        std::uint8_t* const marks = bySide[s]->changeMarks;
+        const std::uint8_t* const otherMarks = bySide[1 - s]->changeMarks;
+        const std::int32_t* const classes = bySide[s]->classes.Data();
+        const std::int32_t end = bySide[s]->recordCount;
+        std::int32_t line = 0;
+        std::int32_t otherLine = 0;
+        std::int32_t preceding = -1;       // where the run before ended
+        std::int32_t otherPreceding = -1;  // the same on the other side
         for (;;) {
-            while (i < end && m[i] == 0) {
-                while (o[j] != 0) {
-                    otherPreceding = ++j;
+            while (line < end && marks[line] == 0) {
+                while (otherMarks[otherLine] != 0) {
+                    otherPreceding = ++otherLine;
                 }
-                ++i;
-                ++j;
+                ++line;
+                ++otherLine;
             }
-            if (i == end) {
+            if (line == end) {
                 break;
             }
-            std::int32_t start = i;
-            const std::int32_t otherStart = j;
+            std::int32_t start = line;
+            const std::int32_t otherStart = otherLine;
             for (;;) {
-                while (i < end && m[i] != 0) {
-                    ++i;
+                while (line < end && marks[line] != 0) {
+                    ++line;
                 }
-                if (i == end) {
+                if (line == end) {
                     break;
                 }
-                if (k[start] == k[i] && o[j] == 0 && start != preceding &&
-                    otherStart != otherPreceding) {
-                    m[i] = 1;
-                    m[start] = 0;
+                if (classes[start] == classes[line] && otherMarks[otherLine] == 0 &&
+                    start != preceding && otherStart != otherPreceding) {
+                    marks[line] = 1;
+                    marks[start] = 0;
                     ++start;
-                    ++i;
-                    ++j;
+                    ++line;
+                    ++otherLine;
                 } else {
                     break;
                 }
             }
-            preceding = i;
-            otherPreceding = j;
+            preceding = line;
+            otherPreceding = otherLine;
         }
     }
 }
 
 void AlignChangeRuns(DiffSidePair& sides) {
-    DiffSide* side[2] = {&sides.source, &sides.target};
+    DiffSide* const bySide[2] = {&sides.source, &sides.target};
     for (int s = 0; s < 2; ++s) {
-        std::uint8_t* const m = side[s]->changeMarks;
-        const std::int32_t* const k = side[s]->classes.Data();
-        const std::int32_t n = side[s]->recordCount;
-        const DiffSide& other = *side[1 - s];
+        std::uint8_t* const marks = bySide[s]->changeMarks;
+        const std::int32_t* const classes = bySide[s]->classes.Data();
+        const std::int32_t count = bySide[s]->recordCount;
+        const DiffSide& other = *bySide[1 - s];
         // The unchanged lines of both sides pair up in order: the r-th of
         // this side with the r-th of the other. Sliding a run here never
         // changes the other side's unchanged lines, only which of this
@@ -521,14 +560,14 @@ void AlignChangeRuns(DiffSidePair& sides) {
         DiffArray<std::int32_t> unchangedBlock;
         unchangedBlock.Allocate(static_cast<std::size_t>(other.recordCount) + 2);
         std::int32_t* const unchanged = unchangedBlock.Data() + 1;
-        std::int32_t count = 0;
+        std::int32_t unchangedCount = 0;
         unchanged[-1] = -1;
-        for (std::int32_t j = 0; j < other.recordCount; ++j) {
-            if (other.changeMarks[j] == 0) {
-                unchanged[count++] = j;
+        for (std::int32_t line = 0; line < other.recordCount; ++line) {
+            if (other.changeMarks[line] == 0) {
+                unchanged[unchangedCount++] = line;
             }
         }
-        unchanged[count] = other.recordCount;
+        unchanged[unchangedCount] = other.recordCount;
         // A run with `rank` unchanged lines before it faces a change on the
         // other side when the other side has lines between the unchanged
         // lines of ranks rank - 1 and rank.
@@ -536,17 +575,17 @@ void AlignChangeRuns(DiffSidePair& sides) {
             return unchanged[rank] - unchanged[rank - 1] > 1;
         };
 
-        std::int32_t rank = 0;  // unchanged lines before i
-        std::int32_t i = 0;
-        while (i < n) {
-            if (m[i] == 0) {
+        std::int32_t rank = 0;  // unchanged lines before `line`
+        std::int32_t line = 0;
+        while (line < count) {
+            if (marks[line] == 0) {
                 ++rank;
-                ++i;
+                ++line;
                 continue;
             }
-            std::int32_t start = i;
-            std::int32_t end = i;
-            while (end < n && m[end] != 0) {
+            std::int32_t start = line;
+            std::int32_t end = line;
+            while (end < count && marks[end] != 0) {
                 ++end;
             }
             std::int32_t length;
@@ -554,22 +593,22 @@ void AlignChangeRuns(DiffSidePair& sides) {
             do {
                 length = end - start;
                 // Up as far as it goes, taking in the runs above.
-                while (start > 0 && k[start - 1] == k[end - 1]) {
-                    m[--start] = 1;
-                    m[--end] = 0;
+                while (start > 0 && classes[start - 1] == classes[end - 1]) {
+                    marks[--start] = 1;
+                    marks[--end] = 0;
                     --rank;
-                    while (start > 0 && m[start - 1] != 0) {
+                    while (start > 0 && marks[start - 1] != 0) {
                         --start;
                     }
                 }
                 // Then down as far as it goes, taking in the runs below and
                 // noting the lowest end at which it faces a change.
                 settle = facesChange(rank) ? end : -1;
-                while (end < n && k[start] == k[end]) {
-                    m[start++] = 0;
-                    m[end++] = 1;
+                while (end < count && classes[start] == classes[end]) {
+                    marks[start++] = 0;
+                    marks[end++] = 1;
                     ++rank;
-                    while (end < n && m[end] != 0) {
+                    while (end < count && marks[end] != 0) {
                         ++end;
                     }
                     if (facesChange(rank)) {
@@ -579,12 +618,12 @@ void AlignChangeRuns(DiffSidePair& sides) {
             } while (end - start != length);  // it took in another run: once more
             if (settle >= 0) {
                 while (end > settle) {
-                    m[--start] = 1;
-                    m[--end] = 0;
+                    marks[--start] = 1;
+                    marks[--end] = 0;
                     --rank;
                 }
             }
-            i = end;
+            line = end;
         }
     }
 }

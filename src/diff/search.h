@@ -24,9 +24,11 @@ namespace vek {
 void PruneLines(DiffSidePair& sides);
 
 // Forward and backward frontier sentinels: below and above every position
-// of a window.
+// of a window, which run from 0 to kDiffWindowLines.
 inline constexpr std::int32_t kForwardSentinel = -1;
 inline constexpr std::int32_t kBackwardSentinel = 32767;
+static_assert(kForwardSentinel < 0 && kBackwardSentinel > kDiffWindowLines,
+              "a frontier sentinel must lie outside every window position");
 
 // How a search over whole sequences trades the shortest script for time.
 struct SearchLimits {
@@ -91,11 +93,14 @@ class MiddleSnakeSearch {
     // between them. false (nothing done) when the range has no anchor.
     bool SplitAtAnchors(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff, std::int32_t ylim);
 
-    // The split point once the budget is spent, or exact = false with no
-    // usable point (then the search goes on).
+    // The split point once the budget is spent (exact = false), or exact =
+    // true when no point is strictly inside the range (then the search goes
+    // on). The frontiers reach the diagonals forwardLow .. forwardHigh and
+    // backwardLow .. backwardHigh.
     MiddleSnake FurthestPoint(std::int32_t xoff, std::int32_t xlim, std::int32_t yoff,
-                              std::int32_t ylim, std::int32_t fmin, std::int32_t fmax,
-                              std::int32_t bmin, std::int32_t bmax, std::int32_t cost) const;
+                              std::int32_t ylim, std::int32_t forwardLow, std::int32_t forwardHigh,
+                              std::int32_t backwardLow, std::int32_t backwardHigh,
+                              std::int32_t cost) const;
 
     DiffSide& m_source;
     DiffSide& m_target;

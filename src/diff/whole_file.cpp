@@ -16,12 +16,13 @@ namespace vek {
 namespace {
 
 // Whole sequences may be of any length, so the backward frontier's sentinel
-// is the largest position there is rather than the window's 32767.
+// is the largest position there is rather than the window's.
 constexpr std::int32_t kWholeFileSentinel = std::numeric_limits<std::int32_t>::max();
-// Lines of both sequences together: positions, classes and the frontier
-// arrays' nx + ny + 3 entries are indexed by int32, and the class table
-// numbers target lines from 2^30.
-constexpr std::size_t kMostLines = std::size_t{1} << 30;
+static_assert(kMostSequenceLines < static_cast<std::size_t>(kWholeFileSentinel),
+              "the sentinel lies above every position of the sequences");
+static_assert(kMostSequenceLines + 3 <=
+                  static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max()),
+              "the frontier arrays' nx + ny + 3 entries are indexed by int32");
 constexpr std::int32_t kMinimumCostBudget = 4096;
 // The effort budget of a large search, in diagonals visited: 2^24 plus 64
 // per kept line. Past it, every FindMiddleSnake call stops after
@@ -32,21 +33,6 @@ constexpr std::int32_t kLaterSteps = 256;
 // On large inputs a range tries its anchors after this many steps rather
 // than after the whole budget: anchors split it for far less.
 constexpr std::int32_t kAnchorSteps = 2048;
-
-// The exhaustion message is for the Diff export's user; a host of the
-// whole-file interface reports OutOfMemory itself.
-void Unshown(const char*) {}
-
-class QuietDiffAlloc {
-  public:
-    QuietDiffAlloc() : m_before(SetDiffMessageSink(Unshown)) {}
-    ~QuietDiffAlloc() { SetDiffMessageSink(m_before); }
-    QuietDiffAlloc(const QuietDiffAlloc&) = delete;
-    QuietDiffAlloc& operator=(const QuietDiffAlloc&) = delete;
-
-  private:
-    DiffMessageSink m_before;
-};
 
 // Sets first, last, prefixEnd and middleEnd of both sides to the lines left
 // between the common prefix and the common suffix of the whole sequences.
@@ -76,24 +62,26 @@ void TrimSequences(const std::string_view* source, std::int32_t sourceCount,
 // search finds.
 void MarkChanges(DiffSidePair& sides, const std::string_view* source,
                  const std::string_view* target, std::int32_t costBudget) {
-    DiffSide& src = sides.source;
-    DiffSide& tgt = sides.target;
+    DiffSide& sourceSide = sides.source;
+    DiffSide& targetSide = sides.target;
     ClassifySequences(sides, source, target);
-    src.AllocateChangeMarks();
-    tgt.AllocateChangeMarks();
-    if (src.recordCount == 0 || tgt.recordCount == 0) {
-        std::memset(src.changeMarks, 1, static_cast<std::size_t>(src.recordCount));
-        std::memset(tgt.changeMarks, 1, static_cast<std::size_t>(tgt.recordCount));
+    sourceSide.AllocateChangeMarks();
+    targetSide.AllocateChangeMarks();
+    if (sourceSide.recordCount == 0 || targetSide.recordCount == 0) {
+        std::memset(sourceSide.changeMarks, 1, static_cast<std::size_t>(sourceSide.recordCount));
+        std::memset(targetSide.changeMarks, 1, static_cast<std::size_t>(targetSide.recordCount));
         return;
     }
     PruneLines(sides);
     {
-        const std::int64_t kept = static_cast<std::int64_t>(src.keptCount) + tgt.keptCount;
+        const std::int64_t kept =
+            static_cast<std::int64_t>(sourceSide.keptCount) + targetSide.keptCount;
         SearchLimits limits;
         limits.backwardSentinel = kWholeFileSentinel;
         if (costBudget >= 0) {
-            limits.steps =
-                costBudget > 0 ? costBudget : WholeFileCostBudget(src.keptCount, tgt.keptCount);
+            limits.steps = costBudget > 0
+                               ? costBudget
+                               : WholeFileCostBudget(sourceSide.keptCount, targetSide.keptCount);
             limits.anchors = true;
             // Inputs small enough to be solved exactly within the step budget
             // are; larger ones get an effort budget as well.
@@ -104,12 +92,12 @@ void MarkChanges(DiffSidePair& sides, const std::string_view* source,
             }
         }
         MiddleSnakeSearch search(sides, limits);
-        search.SplitCompare(0, src.keptCount, 0, tgt.keptCount);
+        search.SplitCompare(0, sourceSide.keptCount, 0, targetSide.keptCount);
     }
-    src.keptClasses.Release();
-    src.keptIndex.Release();
-    tgt.keptClasses.Release();
-    tgt.keptIndex.Release();
+    sourceSide.keptClasses.Release();
+    sourceSide.keptIndex.Release();
+    targetSide.keptClasses.Release();
+    targetSide.keptIndex.Release();
     AlignChangeRuns(sides);
 }
 
@@ -157,10 +145,9 @@ std::int32_t WholeFileCostBudget(std::int64_t nx, std::int64_t ny) noexcept {
 EditScript DiffSequences(const std::string_view* source, std::size_t sourceCount,
                          const std::string_view* target, std::size_t targetCount,
                          std::int32_t costBudget) {
-    if (sourceCount > kMostLines || targetCount > kMostLines - sourceCount) {
+    if (sourceCount > kMostSequenceLines || targetCount > kMostSequenceLines - sourceCount) {
         throw InvalidArgument("too many lines for one difference");
     }
-    const QuietDiffAlloc quiet;
     EditScript script;
     try {
         DiffSidePair sides;
@@ -176,6 +163,8 @@ EditScript DiffSequences(const std::string_view* source, std::size_t sourceCount
         sides.target.ReleaseArrays();
         WholeFileEmitter::Emit(changes, target, script);
     } catch (const std::bad_alloc&) {
+        // The engine's own blocks raise OutOfMemory already, and nothing
+        // tells the user: the host reports it.
         throw OutOfMemory();
     }
     return script;

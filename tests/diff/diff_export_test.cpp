@@ -1,6 +1,6 @@
 // Diff through the exports: exact scripts for the documented edge cases of
 // the window walk, the trim, the class table, the search and the emission,
-// and round trips through EdBuf.
+// the lines pruning keeps out of the search, and round trips through EdBuf.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -361,16 +361,107 @@ TEST(DiffSearch, TieBreakingDecidesBetweenEqualLengthScripts) {
               Lines({"5a", "c", ".", "1,3d"}));
 }
 
-// A line with more than 5 copies on the other side, inside a run of lines
-// that have no partner, is taken out of the search: the script is longer
-// than a shortest one.
-TEST(DiffSearch, FrequentLineInsideAChangedRunIsNotMatched) {
+// ---------------------------------------------------------------------------
+// Pruning: the lines the search never sees. A line without a partner on the
+// other side is changed without being searched, and so is a frequent line
+// (more copies on the other side than the limit) inside a run of such lines,
+// unless the run's rules keep it.
+
+// The source lines (1-based) a script leaves in place.
+std::vector<int> SourceLinesLeft(const Lines& script, int sourceCount) {
+    std::vector<bool> deleted(static_cast<std::size_t>(sourceCount) + 1, false);
+    bool inserting = false;
+    for (const std::string& line : script) {
+        if (inserting) {
+            inserting = line != ".";
+            continue;
+        }
+        int first = 0;
+        int last = 0;
+        if (std::sscanf(line.c_str(), "%d,%d", &first, &last) != 2) {
+            last = first;
+        }
+        const char letter = line.back();
+        if (letter == 'c' || letter == 'd') {
+            for (int n = first; n <= last; ++n) {
+                deleted[static_cast<std::size_t>(n)] = true;
+            }
+        }
+        inserting = letter == 'a' || letter == 'c';
+    }
+    std::vector<int> left;
+    for (int n = 1; n <= sourceCount; ++n) {
+        if (!deleted[static_cast<std::size_t>(n)]) {
+            left.push_back(n);
+        }
+    }
+    return left;
+}
+
+// Runs of lines written one letter a line: '-' a line without partner, 'K' a
+// frequent line the search keeps, 'X' a frequent line it leaves out. The
+// source is `prefix` common lines, then the runs parted by lines found once
+// on each side; the target has `copies` copies of the frequent line in each
+// part's place, so every kept frequent line finds a partner and stays in
+// place, and every line left out is deleted. Checks that the script leaves
+// exactly the common lines and the 'K' lines, and rebuilds the target.
+void ExpectRunsPruned(const std::vector<std::string>& runs, int copies, int prefix = 0) {
+    SCOPED_TRACE(std::to_string(copies) + " copies after " + std::to_string(prefix) + " lines");
+    Lines source = Numbered("common ", 1, prefix);
+    Lines target = source;
+    std::vector<int> left(source.size());
+    for (std::size_t n = 0; n < left.size(); ++n) {
+        left[n] = static_cast<int>(n) + 1;
+    }
+    int unpartnered = 0;
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        if (r > 0) {
+            source.push_back("part " + std::to_string(r));
+            target.push_back(source.back());
+            left.push_back(static_cast<int>(source.size()));
+        }
+        for (const char kind : runs[r]) {
+            source.push_back(kind == '-' ? "new " + std::to_string(++unpartnered) : "F");
+            if (kind == 'K') {
+                left.push_back(static_cast<int>(source.size()));
+            }
+        }
+        target.insert(target.end(), static_cast<std::size_t>(copies), "F");
+    }
+    const DiffResult r = RunDiff(source, target);
+    ASSERT_EQ(r.rc, RC_OK);
+    EXPECT_EQ(SourceLinesLeft(r.script, static_cast<int>(source.size())), left);
+    ASSERT_EQ(EdBuf(kScript, kSource), RC_OK);
+    EXPECT_EQ(BufferLines(kSource), target);
+}
+
+TEST(DiffPrune, RunsOfLinesWithoutPartnerKeepOnlySomeFrequentLines) {
+    // Six copies are frequent in a window this small (limit 5).
+    ExpectRunsPruned(
+        {
+            "---K-K-K-K-K-K-----",   // more than a quarter frequent: all stay
+            "K",                     // a frequent line that starts no run stays
+            "---X----KKK",           // frequent lines ending a run stay, and do not
+                                     // count in it: 1 of 8 is out
+            "-K----X---K-",          // end scans stop at three discards in a row
+            "-K-K-K--K-----------",  // within the first eight lines, only there
+            "-K-K--K--X----------",  // from the ninth line on, at any discard
+            "--------KKK---XX----",  // in a run of 20, stretches of 3 stay
+        },
+        6);
+}
+
+TEST(DiffPrune, FrequencyLimitIsFiveCopiesAndGrowsWithTheWindow) {
     const Lines source = {"a1", "a2", "a3", "X", "a4", "a5", "a6", "a7"};
     EXPECT_EQ(RunDiff(source, Lines(6, "X")).script,
               Concat(Concat({"1,8c"}, Lines(6, "X")), {"."}));
-    // With 5 copies the line stays in the search and is matched.
     EXPECT_EQ(RunDiff(source, Lines(5, "X")).script,
               Lines({"5,8c", "X", "X", "X", "X", ".", "1,3d"}));
+    // From 256 records in the window on (the common prefix counts), the
+    // limit is 10.
+    ExpectRunsPruned({"---X----"}, 6, 240);
+    ExpectRunsPruned({"---K----"}, 10, 300);
+    ExpectRunsPruned({"---X----"}, 11, 300);
 }
 
 // ---------------------------------------------------------------------------

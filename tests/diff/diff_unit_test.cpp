@@ -1,8 +1,10 @@
 // The difference engine's stages on their own: hash, class numbering, the
-// pruning rules, the search on hand-made class sequences, range texts, and
-// the allocator's exhaustion path.
+// trim, the search on hand-made class sequences, range texts, and the
+// allocator's exhaustion path. (The pruning rules are checked through the
+// Diff export, in diff_export_test.cpp.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 #include <random>
 #include <string>
@@ -10,11 +12,13 @@
 
 #include "buffer/vekbuf.h"
 #include "common/failure.h"
+#include "common/fault_injection.h"
 #include "diff/diff_alloc.h"
 #include "diff/diff_driver.h"
 #include "diff/emission.h"
 #include "diff/equivalence.h"
 #include "diff/search.h"
+#include "diff/whole_file.h"
 
 namespace {
 
@@ -53,8 +57,15 @@ std::vector<int> Marks(const DiffSide& side) {
     return std::vector<int>(side.changeMarks, side.changeMarks + side.recordCount);
 }
 
-std::vector<int> Kept(const DiffSide& side) {
-    return std::vector<int>(side.keptIndex.Data(), side.keptIndex.Data() + side.keptCount);
+// Every line of the side in the search, as if pruning had kept them all.
+void KeepEveryLine(DiffSide& side) {
+    side.keptClasses.Allocate(static_cast<std::size_t>(side.recordCount));
+    side.keptIndex.Allocate(static_cast<std::size_t>(side.recordCount));
+    for (int i = 0; i < side.recordCount; ++i) {
+        side.keptClasses[i] = side.classes[i];
+        side.keptIndex[i] = i;
+    }
+    side.keptCount = side.recordCount;
 }
 
 // ---------------------------------------------------------------------------
@@ -265,95 +276,6 @@ TEST(DiffTrim, PrefixNeverTakesTheLastLineAndSuffixStopsAtTheStopLine) {
 }
 
 // ---------------------------------------------------------------------------
-// Pruning. Class 1 lines exist only on the source side; class 2 lines are
-// frequent on the target side (six copies, limit 5).
-
-struct PruneCase {
-    DiffSidePair sides;
-    PruneCase(const std::vector<int>& source, const std::vector<int>& target) {
-        SetClasses(sides.source, source, 4);
-        SetClasses(sides.target, target, 4);
-        vek::PruneLines(sides);
-    }
-};
-
-const std::vector<int> kTargetWithFrequentTwo = {2, 2, 2, 2, 2, 2, 3};
-
-TEST(DiffPrune, LinesWithoutPartnerAreChangedAndNotSearched) {
-    PruneCase c({3, 1, 3}, {3, 2});
-    EXPECT_EQ(Marks(c.sides.source), std::vector<int>({0, 1, 0}));
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 2}));
-    EXPECT_EQ(Marks(c.sides.target), std::vector<int>({0, 1}));
-    EXPECT_EQ(c.sides.target.keptCount, 1);
-}
-
-TEST(DiffPrune, PrefixLinesAreAlwaysKept) {
-    PruneCase c({0, 0, 1}, {0, 3});
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 1}));
-    EXPECT_EQ(Kept(c.sides.target), std::vector<int>({0}));  // class 3 has no partner
-}
-
-TEST(DiffPrune, LoneFrequentLineStaysInTheSearch) {
-    PruneCase c({3, 2, 3}, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({0, 1, 2}));
-}
-
-TEST(DiffPrune, FrequentLinesEndingARunStayInTheSearch) {
-    PruneCase c({1, 1, 2, 2}, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({2, 3}));
-}
-
-TEST(DiffPrune, RunWithMoreThanAQuarterFrequentKeepsThemAll) {
-    PruneCase c({1, 2, 2, 1, 1, 1, 1}, kTargetWithFrequentTwo);  // 2 of 7
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 2}));
-}
-
-TEST(DiffPrune, FrequentLineDeepInsideARunIsDiscarded) {
-    // 1 of 8 frequent: the head and tail scans stop after three discards.
-    PruneCase c({1, 1, 1, 2, 1, 1, 1, 1}, kTargetWithFrequentTwo);
-    EXPECT_EQ(c.sides.source.keptCount, 0);
-    EXPECT_EQ(Marks(c.sides.source), std::vector<int>(8, 1));
-}
-
-TEST(DiffPrune, HeadScanKeepsFrequentLinesBeforeThreeDiscardsInARow) {
-    std::vector<int> run(12, 1);
-    run[1] = 2;   // reached by the head scan
-    run[6] = 2;   // out of reach of both scans
-    run[10] = 2;  // reached by the tail scan
-    PruneCase c(run, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 10}));
-}
-
-TEST(DiffPrune, HeadScanLooksAtDiscardsOnlyInTheFirstEightLines) {
-    // Frequent lines at 1, 3, 5 and 8 (4 of 20): the head scan keeps them
-    // all; it stops at the discard at position 9, not at the one at 7.
-    std::vector<int> run(20, 1);
-    run[1] = run[3] = run[5] = run[8] = 2;
-    PruneCase c(run, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({1, 3, 5, 8}));
-}
-
-TEST(DiffPrune, LongStretchesOfFrequentLinesStayShortOnesGo) {
-    // Length 20: stretches of 3 or more frequent lines stay in the search.
-    std::vector<int> run(20, 1);
-    run[8] = run[9] = run[10] = 2;
-    run[14] = run[15] = 2;
-    PruneCase c(run, kTargetWithFrequentTwo);
-    EXPECT_EQ(Kept(c.sides.source), std::vector<int>({8, 9, 10}));
-}
-
-TEST(DiffPrune, LimitGrowsWithTheWindow) {
-    // 300 records on the source side: limit 10, so six partners are fine.
-    std::vector<int> source(300, 3);
-    source[150] = 2;
-    source[151] = 1;
-    PruneCase c(source, kTargetWithFrequentTwo);
-    EXPECT_EQ(c.sides.source.keptCount, 299);
-    EXPECT_EQ(c.sides.source.changeMarks[151], 1);
-    EXPECT_EQ(c.sides.source.changeMarks[150], 0);
-}
-
-// ---------------------------------------------------------------------------
 // The search on kept sequences.
 
 struct SearchCase {
@@ -361,15 +283,8 @@ struct SearchCase {
     SearchCase(const std::vector<int>& x, const std::vector<int>& y, bool slide = false) {
         SetClasses(sides.source, x, 16);
         SetClasses(sides.target, y, 16);
-        for (DiffSide* side : {&sides.source, &sides.target}) {
-            side->keptClasses.Allocate(static_cast<std::size_t>(side->recordCount));
-            side->keptIndex.Allocate(static_cast<std::size_t>(side->recordCount));
-            for (int i = 0; i < side->recordCount; ++i) {
-                side->keptClasses[i] = side->classes[i];
-                side->keptIndex[i] = i;
-            }
-            side->keptCount = side->recordCount;
-        }
+        KeepEveryLine(sides.source);
+        KeepEveryLine(sides.target);
         vek::MiddleSnakeSearch search(sides);
         search.SplitCompare(0, sides.source.keptCount, 0, sides.target.keptCount);
         if (slide) {
@@ -403,15 +318,8 @@ TEST(DiffSearchUnit, MiddleSnakeCostIsTheEditDistance) {
     vek::DiffSidePair sides;
     SetClasses(sides.source, {1, 2, 3, 1, 2, 2, 1}, 4);  // abcabba
     SetClasses(sides.target, {3, 2, 1, 2, 1, 3}, 4);     // cbabac
-    for (DiffSide* side : {&sides.source, &sides.target}) {
-        side->keptClasses.Allocate(static_cast<std::size_t>(side->recordCount));
-        side->keptIndex.Allocate(static_cast<std::size_t>(side->recordCount));
-        for (int i = 0; i < side->recordCount; ++i) {
-            side->keptClasses[i] = side->classes[i];
-            side->keptIndex[i] = i;
-        }
-        side->keptCount = side->recordCount;
-    }
+    KeepEveryLine(sides.source);
+    KeepEveryLine(sides.target);
     vek::MiddleSnakeSearch search(sides);
     EXPECT_EQ(search.FindMiddleSnake(0, 7, 0, 6).cost, 5);
     // Sub-ranges: "ab" against "cb" would break the precondition (equal
@@ -447,6 +355,20 @@ TEST(DiffSlide, RunDoesNotSlidePastAChangeOnTheOtherSide) {
 // ---------------------------------------------------------------------------
 // The allocator.
 
+TEST(DiffAlloc, ZeroByteRequestGivesAUsableByte) {
+    void* block = vek::DiffAlloc(0);
+    ASSERT_NE(block, nullptr);
+    *static_cast<volatile char*>(block) = 'x';
+    vek::DiffRelease(block);
+}
+
+#ifdef VEK_FAULT_INJECTION
+// Blocks fail through the allocation fault points. This program keeps the
+// standard operator new, so every allocation point it passes is a DiffAlloc
+// block. (The fault tests sweep every allocation of the Diff export.)
+
+using vek::fault::Point;
+
 std::vector<std::string> g_messages;
 void CaptureMessage(const char* text) {
     g_messages.emplace_back(text);
@@ -459,32 +381,18 @@ class DiffAllocFailure : public ::testing::Test {
         vek::SetDiffMessageSink(CaptureMessage);
     }
     void TearDown() override {
-        vek::ArmDiffAllocFailure(0);
+        vek::fault::Arm(Point::kAllocation, 0);
         vek::SetDiffMessageSink(nullptr);
     }
 };
 
-TEST_F(DiffAllocFailure, ZeroByteRequestGivesAUsableByte) {
-    void* block = vek::DiffAlloc(0);
-    ASSERT_NE(block, nullptr);
-    *static_cast<volatile char*>(block) = 'x';
-    vek::DiffRelease(block);
-    EXPECT_TRUE(g_messages.empty());
-}
-
-TEST_F(DiffAllocFailure, FailedRequestShowsTheMessageOnceAndRaises) {
-    vek::ArmDiffAllocFailure(2);
-    void* first = vek::DiffAlloc(16);
-    EXPECT_TRUE(g_messages.empty());
+TEST_F(DiffAllocFailure, FailedBlockRaisesOutOfMemoryAndTellsNobody) {
+    vek::fault::Arm(Point::kAllocation, 1);
     EXPECT_THROW(vek::DiffAlloc(16), vek::OutOfMemory);
-    EXPECT_EQ(g_messages, std::vector<std::string>({"#3 virtual memory exhausted"}));
-    void* third = vek::DiffAlloc(16);  // the hook fires once
-    vek::DiffRelease(first);
-    vek::DiffRelease(third);
-    EXPECT_EQ(g_messages.size(), 1u);
+    EXPECT_TRUE(g_messages.empty());
 }
 
-TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
+TEST_F(DiffAllocFailure, DiffEndsWith107AndTellsTheUserOnce) {
     VekBuf source;
     VekBuf target;
     VekBuf output;
@@ -497,19 +405,20 @@ TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
     b.resize(5600);
     Fill(source, a);
     Fill(target, b);
-    const unsigned long before = vek::DiffAllocCalls();
+    vek::fault::Arm(Point::kAllocation, 0);
     ASSERT_EQ(vek::DiffBuffers(source, target, output), 0);
-    const unsigned long calls = vek::DiffAllocCalls() - before;
+    const long blocks = vek::fault::Passed(Point::kAllocation);
     const std::vector<std::string> full = Lines(output);
-    ASSERT_GT(calls, 20u);
+    ASSERT_GT(blocks, 20);
     ASSERT_TRUE(g_messages.empty());
 
-    for (unsigned long n = 1; n <= calls; ++n) {
+    // The first block of the call and its last one.
+    for (const long n : {1L, blocks}) {
         SCOPED_TRACE(n);
         g_messages.clear();
-        vek::ArmDiffAllocFailure(static_cast<long>(n));
+        vek::fault::Arm(Point::kAllocation, n);
         EXPECT_EQ(vek::DiffBuffers(source, target, output), RC_DIFF_FAILED);
-        vek::ArmDiffAllocFailure(0);
+        vek::fault::Arm(Point::kAllocation, 0);
         EXPECT_EQ(g_messages, std::vector<std::string>({"#3 virtual memory exhausted"}));
         // What is left is the script of the windows merged before the
         // failure: the end of the full script.
@@ -517,6 +426,7 @@ TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
         ASSERT_LE(partial.size(), full.size());
         EXPECT_TRUE(std::equal(partial.begin(), partial.end(),
                                full.end() - static_cast<std::ptrdiff_t>(partial.size())));
+        EXPECT_EQ(partial.empty(), n == 1);
     }
     // Disarmed, the same call works again.
     g_messages.clear();
@@ -524,5 +434,21 @@ TEST_F(DiffAllocFailure, EveryAllocationOfADiffEndsTheCallWith107) {
     EXPECT_EQ(Lines(output), full);
     EXPECT_TRUE(g_messages.empty());
 }
+
+TEST_F(DiffAllocFailure, WholeFileDifferenceRaisesOutOfMemoryWithoutAMessage) {
+    const std::vector<std::string_view> a = {"x", "a", "y"};
+    const std::vector<std::string_view> b = {"x", "b", "y"};
+    vek::fault::Arm(Point::kAllocation, 0);
+    ASSERT_EQ(vek::DiffSequences(a.data(), a.size(), b.data(), b.size()).Lines().size(), 3u);
+    const long blocks = vek::fault::Passed(Point::kAllocation);
+    ASSERT_GT(blocks, 0);
+    for (long n = 1; n <= blocks; ++n) {
+        vek::fault::Arm(Point::kAllocation, n);
+        EXPECT_THROW(vek::DiffSequences(a.data(), a.size(), b.data(), b.size()), vek::OutOfMemory)
+            << n;
+    }
+    EXPECT_TRUE(g_messages.empty());
+}
+#endif
 
 }  // namespace

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "diff/diff_alloc.h"
+#include "diff/diff_driver.h"
 #include "fault/fault_support.h"
 #include "vekwin32.h"
 
@@ -222,11 +222,15 @@ TEST(AllocationFaults, EdBufStopsAtALineBoundary) {
         });
 }
 
-void Swallow(const char*) {}
+std::vector<std::string> g_diffMessages;
+void CaptureDiffMessage(const char* text) {
+    g_diffMessages.emplace_back(text);
+}
 
 // Three windows with changes in each; a fault may end the call with 107, and
 // the output then holds the end of the full script (the windows merged
-// before the fault), never anything else.
+// before the fault), never anything else. A failed block of the diff engine
+// itself also tells the user, once.
 TEST(AllocationFaults, DiffKeepsOnlyWholeWindowScripts) {
     std::vector<std::string> oldLines = Numbered(6200, "text ");
     std::vector<std::string> newLines = oldLines;
@@ -235,7 +239,8 @@ TEST(AllocationFaults, DiffKeepsOnlyWholeWindowScripts) {
     newLines[10] = "changed in the first window";
     newLines.push_back("appended tail");
     std::vector<std::string> fullScript;
-    vek::SetDiffMessageSink(Swallow);
+    vek::SetDiffMessageSink(CaptureDiffMessage);
+    long told = 0;
     BufferState oldBefore;
     BufferState newBefore;
     Sweep(
@@ -246,6 +251,7 @@ TEST(AllocationFaults, DiffKeepsOnlyWholeWindowScripts) {
             Fill(3, {"stale output"});
             oldBefore = Snapshot(1);
             newBefore = Snapshot(2);
+            g_diffMessages.clear();
         },
         [] { return Diff(1, 2, 3); },
         [&](int rc, long n) {
@@ -265,6 +271,12 @@ TEST(AllocationFaults, DiffKeepsOnlyWholeWindowScripts) {
                     EXPECT_EQ(out.lines, fullScript);
                 }
             }
+            ASSERT_LE(g_diffMessages.size(), 1u) << "fault " << n;
+            if (!g_diffMessages.empty()) {
+                EXPECT_EQ(g_diffMessages[0], vek::kDiffMemoryMessage);
+                EXPECT_EQ(rc, RC_DIFF_FAILED) << "fault " << n;
+                ++told;
+            }
             EXPECT_EQ(Snapshot(1), oldBefore);
             EXPECT_EQ(Snapshot(2), newBefore);
             for (int buf = 1; buf <= 3; ++buf) {
@@ -272,6 +284,7 @@ TEST(AllocationFaults, DiffKeepsOnlyWholeWindowScripts) {
             }
         });
     vek::SetDiffMessageSink(nullptr);
+    EXPECT_GT(told, 0) << "no fault reached a block of the diff engine";
 }
 
 }  // namespace
