@@ -1,5 +1,7 @@
 #include "edit/edit_script.h"
 
+#include <cassert>
+
 #include <cstdint>
 #include <limits>
 #include <string>
@@ -106,22 +108,16 @@ int FeedLine(VekBuf& target, std::string_view line) {
 }
 
 int ApplyScript(const VekBuf& script, VekBuf& target) {
+    // Lines are handed over as views into the script's store, which stays
+    // as it is: the two are different buffers.
+    assert(&script != &target);
     const int count = script.LineCount();
     if (count == 0) {
         return 0;
     }
-    // Lines are handed over as views into the script's store; a buffer
-    // applied to itself gets copies, since its store changes underneath, and
-    // is walked no further than its original lines.
-    const bool aliased = &script == &target;
     int rc = 0;
-    for (int i = 0; i < count && i < script.LineCount() && rc == 0; ++i) {
-        if (aliased) {
-            const std::string copy(script.Line(i));
-            rc = FeedLine(target, copy);
-        } else {
-            rc = FeedLine(target, script.Line(i));
-        }
+    for (int i = 0; i < count && rc == 0; ++i) {
+        rc = FeedLine(target, script.Line(i));
     }
     target.MeasureLongestAgain();
     return rc;

@@ -144,18 +144,6 @@ TEST(EditStateTableTest, ResetReturnsToCommandModeAtLineZero) {
     EXPECT_EQ(buf.m_curLine, 0);
 }
 
-TEST(EditScriptTest, BufferAppliedToItselfStopsAtItsOriginalLines) {
-    VekBuf buf;
-    buf.AppendLine("0a\n");
-    buf.AppendLine("copy\n");
-    buf.AppendLine(".\n");
-    EXPECT_EQ(vek::ApplyScript(buf, buf), 0);
-    // The walk feeds whatever stands at positions 0, 1 and 2 when it gets
-    // there: "0a", then "copy" twice (the lines shift as text goes in).
-    EXPECT_EQ(Lines(buf), (std::vector<std::string>{"copy\n", "copy\n", "0a\n", "copy\n", ".\n"}));
-    EXPECT_EQ(buf.m_insertMode, 1);
-}
-
 // Lines of any bytes, NULs included and without a final line feed, each in
 // a heap block of exactly its size so that a read past it is caught by the
 // address sanitizer. A refused line must leave lines and state as they were.
