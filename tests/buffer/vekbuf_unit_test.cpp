@@ -7,22 +7,11 @@
 #include <vector>
 
 #include "buffer/vekbuf.h"
+#include "support/vekbuf_support.h"
 
 namespace {
 
 using vek::VekBuf;
-
-void Fill(VekBuf& buffer, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) {
-        ASSERT_EQ(buffer.AddLine(line), RC_OK);
-    }
-}
-
-std::vector<std::string> Lines(const VekBuf& buffer) {
-    std::vector<std::string> lines;
-    buffer.ForEachLine([&lines](std::string_view line) { lines.emplace_back(line); });
-    return lines;
-}
 
 struct Figures {
     int count, longest, total;
@@ -36,7 +25,7 @@ Figures Stats(VekBuf& buffer) {
 
 TEST(VekBufFigures, LongestCountFollowsAddedLines) {
     VekBuf buffer;
-    Fill(buffer, {"a", "bbb", "ccc"});
+    vektest::FillVekBuf(buffer, {"a", "bbb", "ccc"});
     EXPECT_EQ(buffer.LongestLen(), 4);
     EXPECT_EQ(buffer.LongestCount(), 2);
     EXPECT_EQ(buffer.TotalLen(), 10);
@@ -44,7 +33,7 @@ TEST(VekBufFigures, LongestCountFollowsAddedLines) {
 
 TEST(VekBufFigures, DeletionKeepsFiguresTrue) {
     VekBuf buffer;
-    Fill(buffer, {"a", "bbbb", "cc", "bbbb", "d"});
+    vektest::FillVekBuf(buffer, {"a", "bbbb", "cc", "bbbb", "d"});
     ASSERT_EQ(buffer.DeleteLines(1, 1), RC_OK);
     EXPECT_EQ(buffer.TotalLen(), 2 + 3 + 5 + 2);
     EXPECT_EQ(Stats(buffer).longest, 5);
@@ -52,7 +41,7 @@ TEST(VekBufFigures, DeletionKeepsFiguresTrue) {
     Figures f = Stats(buffer);
     EXPECT_EQ(f.longest, 3);
     EXPECT_EQ(f.total, 2 + 3 + 2);
-    EXPECT_EQ(Lines(buffer), (std::vector<std::string>{"a\n", "cc\n", "d\n"}));
+    EXPECT_EQ(vektest::VekBufLines(buffer), (std::vector<std::string>{"a\n", "cc\n", "d\n"}));
     ASSERT_EQ(buffer.DeleteLines(0, 2), RC_OK);
     f = Stats(buffer);
     EXPECT_EQ(f.count, 0);
@@ -62,7 +51,7 @@ TEST(VekBufFigures, DeletionKeepsFiguresTrue) {
 
 TEST(VekBufDelete, RefusesBadRangesAndChangesNothing) {
     VekBuf buffer;
-    Fill(buffer, {"1", "2", "3"});
+    vektest::FillVekBuf(buffer, {"1", "2", "3"});
     EXPECT_EQ(buffer.DeleteLines(2, 1), RC_BAD_LINE);
     EXPECT_EQ(buffer.DeleteLines(-1, 1), RC_BAD_LINE);
     EXPECT_EQ(buffer.DeleteLines(0, 3), RC_BAD_LINE);
@@ -75,24 +64,25 @@ TEST(VekBufDelete, RefusesBadRangesAndChangesNothing) {
 TEST(VekBufPrepend, PutsCopiesInFrontAndMeasuresAgain) {
     VekBuf a;
     VekBuf b;
-    Fill(a, {"a1", "a2"});
-    Fill(b, {"b1", "longest b2"});
+    vektest::FillVekBuf(a, {"a1", "a2"});
+    vektest::FillVekBuf(b, {"b1", "longest b2"});
     ASSERT_EQ(a.PrependBuffer(b), RC_OK);
-    EXPECT_EQ(Lines(a), (std::vector<std::string>{"b1\n", "longest b2\n", "a1\n", "a2\n"}));
-    EXPECT_EQ(Lines(b), (std::vector<std::string>{"b1\n", "longest b2\n"}));
+    EXPECT_EQ(vektest::VekBufLines(a),
+              (std::vector<std::string>{"b1\n", "longest b2\n", "a1\n", "a2\n"}));
+    EXPECT_EQ(vektest::VekBufLines(b), (std::vector<std::string>{"b1\n", "longest b2\n"}));
     EXPECT_EQ(a.LongestLen(), 0);  // unknown until asked
     const Figures f = Stats(a);
     EXPECT_EQ(f.longest, 11);
     EXPECT_EQ(f.total, 3 + 11 + 3 + 3);
     // The copies are independent of the source buffer.
     b.Reset();
-    EXPECT_EQ(Lines(a)[1], "longest b2\n");
+    EXPECT_EQ(vektest::VekBufLines(a)[1], "longest b2\n");
 }
 
 TEST(VekBufPrepend, RefusesToPassTheLineLimit) {
     VekBuf big;
     VekBuf two;
-    Fill(two, {"x", "y"});
+    vektest::FillVekBuf(two, {"x", "y"});
     for (int i = 0; i < MAX_LINES - 2; ++i) {
         ASSERT_EQ(big.AppendLine("l\n"), RC_OK);
     }
@@ -110,7 +100,7 @@ TEST(VekBufPrepend, RefusesToPassTheLineLimit) {
 
 TEST(VekBufReset, ClearsEverythingAndPutsTheInsertionPointAtZero) {
     VekBuf buffer;
-    Fill(buffer, {"x"});
+    vektest::FillVekBuf(buffer, {"x"});
     buffer.m_curLine = -1;
     buffer.m_insertMode = 1;
     buffer.m_status = "L";
@@ -128,7 +118,7 @@ TEST(VekBufReset, ClearsEverythingAndPutsTheInsertionPointAtZero) {
 
 TEST(VekBufReadCache, SetByReadsClearedByTooLongLinesAndEdits) {
     VekBuf buffer;
-    Fill(buffer, {"a", "bb", "ccc", "dddd"});
+    vektest::FillVekBuf(buffer, {"a", "bb", "ccc", "dddd"});
     char dest[8];
     int length = 0;
     ASSERT_EQ(buffer.ReadLine(3, 7, dest, &length), RC_OK);
@@ -146,7 +136,7 @@ TEST(VekBufReadCache, SetByReadsClearedByTooLongLinesAndEdits) {
     ASSERT_EQ(buffer.ReadLine(1, 7, dest, &length), RC_OK);
     EXPECT_STREQ(dest, "bb");
     VekBuf other;
-    Fill(other, {"o"});
+    vektest::FillVekBuf(other, {"o"});
     ASSERT_EQ(buffer.PrependBuffer(other), RC_OK);
     EXPECT_EQ(buffer.CacheValid(), 0);
 }

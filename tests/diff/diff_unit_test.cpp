@@ -19,27 +19,13 @@
 #include "diff/equivalence.h"
 #include "diff/search.h"
 #include "diff/whole_file.h"
+#include "support/vekbuf_support.h"
 
 namespace {
 
 using vek::DiffSide;
 using vek::DiffSidePair;
 using vek::VekBuf;
-
-void Fill(VekBuf& buffer, const std::vector<std::string>& lines) {
-    buffer.Reset();
-    for (const std::string& line : lines) {
-        ASSERT_EQ(buffer.AppendLine(line + "\n"), 0);
-    }
-}
-
-std::vector<std::string> Lines(const VekBuf& buffer) {
-    std::vector<std::string> lines;
-    for (int i = 0; i < buffer.LineCount(); ++i) {
-        lines.emplace_back(buffer.Line(i));
-    }
-    return lines;
-}
 
 // A side whose records carry the given classes, as the class assignment
 // would leave it.
@@ -97,8 +83,8 @@ TEST(DiffRanges, FormatsOneOrTwoNumbers) {
 TEST(DiffClassTable, NumbersTextsInOrderOfFirstAppearance) {
     VekBuf source;
     VekBuf target;
-    Fill(source, {"x", "y", "x"});
-    Fill(target, {"y", "z"});
+    vektest::FillVekBuf(source, {"x", "y", "x"});
+    vektest::FillVekBuf(target, {"y", "z"});
     DiffSidePair sides;
     sides.source = {};
     sides.source.buffer = &source;
@@ -127,10 +113,10 @@ TEST(DiffClassTable, PrefixIsClassZeroAndSuffixHasNoRecords) {
     // prefix and 2505 the common suffix.
     std::vector<std::string> lines(2500, "before");
     lines.insert(lines.end(), {"p1", "p2", "x", "y", "s"});
-    Fill(source, lines);
+    vektest::FillVekBuf(source, lines);
     lines[2502] = "q";
     lines[2503] = "x";
-    Fill(target, lines);
+    vektest::FillVekBuf(target, lines);
     DiffSidePair sides;
     for (DiffSide* side : {&sides.source, &sides.target}) {
         side->first = 2501;
@@ -197,8 +183,8 @@ TEST(DiffClassTable, ClassesFollowFirstAppearanceOnRandomWindows) {
         }
         VekBuf source;
         VekBuf target;
-        Fill(source, a);
-        Fill(target, b);
+        vektest::FillVekBuf(source, a);
+        vektest::FillVekBuf(target, b);
         DiffSidePair sides;
         sides.source.buffer = &source;
         sides.source.last = source.LineCount();
@@ -239,7 +225,7 @@ TEST(DiffClassTable, BytesAfterANulByteCount) {
         target.AppendLine(line);
     }
     ASSERT_EQ(vek::DiffBuffers(source, target, output), 0);
-    EXPECT_EQ(Lines(output), std::vector<std::string>({"2c\n", "a\0c\n"s, ".\n"}));
+    EXPECT_EQ(vektest::VekBufLines(output), std::vector<std::string>({"2c\n", "a\0c\n"s, ".\n"}));
     ASSERT_EQ(vek::DiffBuffers(target, target, output), 0);
     EXPECT_EQ(output.LineCount(), 0);
 }
@@ -260,8 +246,8 @@ TEST(DiffTrim, PrefixNeverTakesTheLastLineAndSuffixStopsAtTheStopLine) {
         {{}, {"a", "b"}, 0, 0},
     };
     for (const Case& c : cases) {
-        Fill(source, c.a);
-        Fill(target, c.b);
+        vektest::FillVekBuf(source, c.a);
+        vektest::FillVekBuf(target, c.b);
         DiffSidePair sides;
         sides.source.buffer = &source;
         sides.source.last = source.LineCount();
@@ -403,12 +389,12 @@ TEST_F(DiffAllocFailure, DiffEndsWith107AndTellsTheUserOnce) {
         b.push_back(i % 500 == 7 ? "changed " + std::to_string(i) : a.back());
     }
     b.resize(5600);
-    Fill(source, a);
-    Fill(target, b);
+    vektest::FillVekBuf(source, a);
+    vektest::FillVekBuf(target, b);
     vek::fault::Arm(Point::kAllocation, 0);
     ASSERT_EQ(vek::DiffBuffers(source, target, output), 0);
     const long blocks = vek::fault::Passed(Point::kAllocation);
-    const std::vector<std::string> full = Lines(output);
+    const std::vector<std::string> full = vektest::VekBufLines(output);
     ASSERT_GT(blocks, 20);
     ASSERT_TRUE(g_messages.empty());
 
@@ -422,7 +408,7 @@ TEST_F(DiffAllocFailure, DiffEndsWith107AndTellsTheUserOnce) {
         EXPECT_EQ(g_messages, std::vector<std::string>({"#3 virtual memory exhausted"}));
         // What is left is the script of the windows merged before the
         // failure: the end of the full script.
-        const std::vector<std::string> partial = Lines(output);
+        const std::vector<std::string> partial = vektest::VekBufLines(output);
         ASSERT_LE(partial.size(), full.size());
         EXPECT_TRUE(std::equal(partial.begin(), partial.end(),
                                full.end() - static_cast<std::ptrdiff_t>(partial.size())));
@@ -431,7 +417,7 @@ TEST_F(DiffAllocFailure, DiffEndsWith107AndTellsTheUserOnce) {
     // Disarmed, the same call works again.
     g_messages.clear();
     EXPECT_EQ(vek::DiffBuffers(source, target, output), 0);
-    EXPECT_EQ(Lines(output), full);
+    EXPECT_EQ(vektest::VekBufLines(output), full);
     EXPECT_TRUE(g_messages.empty());
 }
 
@@ -439,7 +425,9 @@ TEST_F(DiffAllocFailure, WholeFileDifferenceRaisesOutOfMemoryWithoutAMessage) {
     const std::vector<std::string_view> a = {"x", "a", "y"};
     const std::vector<std::string_view> b = {"x", "b", "y"};
     vek::fault::Arm(Point::kAllocation, 0);
-    ASSERT_EQ(vek::DiffSequences(a.data(), a.size(), b.data(), b.size()).Lines().size(), 3u);
+    ASSERT_EQ(
+        vek::DiffSequences(a.data(), a.size(), b.data(), b.size()).vektest::VekBufLines().size(),
+        3u);
     const long blocks = vek::fault::Passed(Point::kAllocation);
     ASSERT_GT(blocks, 0);
     for (long n = 1; n <= blocks; ++n) {

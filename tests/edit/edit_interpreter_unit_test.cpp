@@ -11,22 +11,19 @@
 #include "buffer/vekbuf.h"
 #include "edit/command_line.h"
 #include "edit/edit_script.h"
+#include "support/vekbuf_support.h"
 
 namespace {
 
 using vek::VekBuf;
 
-std::vector<std::string> Lines(const VekBuf& buf) {
-    std::vector<std::string> out;
-    buf.ForEachLine([&out](std::string_view line) { out.emplace_back(line); });
-    return out;
-}
-
+// Fills `buf` with the lines "L1" to "L<count>".
 void Fill(VekBuf& buf, int count) {
-    buf.Reset();
+    std::vector<std::string> lines;
     for (int i = 1; i <= count; ++i) {
-        buf.AddLine("L" + std::to_string(i));
+        lines.push_back("L" + std::to_string(i));
     }
+    vektest::FillVekBuf(buf, lines);
 }
 
 TEST(EditAddressTest, ReadsNumbersSignsBlanksAndClamps) {
@@ -129,7 +126,7 @@ TEST(EditStateTableTest, EveryTransitionSetsStateAsListed) {
         buf.m_curLine = row.curLine;
         buf.m_insertMode = row.insertMode;
         EXPECT_EQ(vek::FeedLine(buf, row.input), row.rc);
-        EXPECT_EQ(Lines(buf), row.after);
+        EXPECT_EQ(vektest::VekBufLines(buf), row.after);
         EXPECT_EQ(buf.m_insertMode, row.modeAfter);
         EXPECT_EQ(buf.m_curLine, row.curAfter);
     }
@@ -166,14 +163,14 @@ TEST(EditFailureTest, RandomBytesNeverHalfApplyOrReadPastTheLine) {
         if (buf.LineCount() > 60 && buf.m_insertMode == 0) {
             ASSERT_EQ(vek::FeedLine(buf, "1,20d\n"), 0);
         }
-        const std::vector<std::string> before = Lines(buf);
+        const std::vector<std::string> before = vektest::VekBufLines(buf);
         const int curBefore = buf.m_curLine;
         const int modeBefore = buf.m_insertMode;
         const int rc = vek::FeedLine(buf, std::string_view(bytes.get(), size));
         ASSERT_TRUE(rc == 0 || rc == RC_BAD_LINE) << rc;
         if (rc != 0) {
             ++refused;
-            ASSERT_EQ(Lines(buf), before) << "step " << step;
+            ASSERT_EQ(vektest::VekBufLines(buf), before) << "step " << step;
             ASSERT_EQ(buf.m_curLine, curBefore) << "step " << step;
             ASSERT_EQ(buf.m_insertMode, modeBefore) << "step " << step;
         }
@@ -181,7 +178,7 @@ TEST(EditFailureTest, RandomBytesNeverHalfApplyOrReadPastTheLine) {
         ASSERT_GE(buf.m_curLine, -1);
         long long total = 0;
         int longest = 0;
-        for (const std::string& line : Lines(buf)) {
+        for (const std::string& line : vektest::VekBufLines(buf)) {
             total += static_cast<long long>(line.size());
             longest = std::max(longest, static_cast<int>(line.size()));
         }
