@@ -1,43 +1,34 @@
 #include "api/slots.h"
 
-#include <new>
-#include <type_traits>
+#include <optional>
 
 namespace vek {
 
 namespace {
-// Raw storage, so construction and destruction happen exactly when the load
-// and unload hooks say, in the order they say, on every platform.
-std::aligned_storage_t<sizeof(VekBuf), alignof(VekBuf)> g_storage[3];
-bool g_created = false;
-
-VekBuf* At(int index) {
-    return std::launder(reinterpret_cast<VekBuf*>(&g_storage[index]));
-}
+// Empty until the load hook creates the buffers and again once the unload
+// hook has destroyed them, so their lives follow the hooks. If the runtime
+// destroys this array while buffers are still held (at process exit some
+// systems run it before the unload hook), it destroys them in the same
+// order, 3, 2, 1, and the unload hook then finds nothing left to do.
+std::optional<VekBuf> g_slots[3];
 }  // namespace
 
 void CreateSlots() {
-    if (g_created) {
-        return;
+    for (std::optional<VekBuf>& slot : g_slots) {
+        if (!slot) {
+            slot.emplace();
+        }
     }
-    for (int i = 0; i < 3; ++i) {
-        new (&g_storage[i]) VekBuf();
-    }
-    g_created = true;
 }
 
 void DestroySlots() {
-    if (!g_created) {
-        return;
-    }
     for (int i = 2; i >= 0; --i) {
-        At(i)->~VekBuf();
+        g_slots[i].reset();
     }
-    g_created = false;
 }
 
 VekBuf& Slot(int number) {
-    return *At(number - 1);
+    return *g_slots[number - 1];
 }
 
 }  // namespace vek

@@ -52,22 +52,92 @@ bool CreateOutput(CBufferedFile& file, const char* name) {
     }
 }
 
-constexpr int kSectionOpened = -1;
-
-// The start every section shares: nothing to do when no line remains or the
-// section is a lone terminator (the named file is left untouched, result 0);
-// otherwise its first line is taken into `line` and the output file is
-// created (kSectionOpened), or refused with 105.
-int BeginSection(LineCursor& cursor, const char* name, CBufferedFile& file,
-                 std::string_view& line) {
+// What every section shares. Nothing is done when no line remains or the
+// section is a lone terminator (the named file is left untouched, result 0).
+// Otherwise its first line is taken, the output file is created (105 when it
+// cannot be) and `writeBody(cursor, firstLine, file)` writes the section.
+// Closing the file after a complete body is the one commit point, and a
+// failure there is raised like a failed write. A body that ends with a code
+// of its own, or raises, leaves the file to its destructor, which writes out
+// what is held and closes without raising, so that code is the result.
+template <class WriteBody>
+int WriteSection(const VekBuf& buffer, const char* name, BundlePosition& position,
+                 WriteBody&& writeBody) {
+    LineCursor cursor(buffer, position);
+    CBufferedFile file;
     if (!cursor.LinesRemain()) {
         return 0;
     }
-    line = cursor.Take();
-    if (line == bundle::kTerminator) {
+    const std::string_view firstLine = cursor.Take();
+    if (firstLine == bundle::kTerminator) {
         return 0;
     }
-    return CreateOutput(file, name) ? kSectionOpened : RC_WRITE_FAILED;
+    if (!CreateOutput(file, name)) {
+        return RC_WRITE_FAILED;
+    }
+    const int rc = writeBody(cursor, firstLine, file);
+    if (rc == 0) {
+        file.Close();
+    }
+    return rc;
+}
+
+// The lines of a text section, from `line` (its first) up to the terminator.
+int WriteTextLines(LineCursor& cursor, std::string_view line, CBufferedFile& file) {
+    if (!cursor.LinesRemain()) {
+        return 0;
+    }
+    for (;;) {
+        if (line.empty() || line == bundle::kTerminator) {
+            return 0;
+        }
+        // Without its first byte (the leading space) and its last (the line
+        // feed), whatever they are.
+        if (line.size() > 2) {
+            file.Write(line.data() + 1, line.size() - 2);
+        }
+        file.Write("\r\n", 2);
+        line = cursor.Take();
+        if (!cursor.LinesRemain()) {
+            // The bundle's last line ends the section unwritten.
+            return 0;
+        }
+    }
+}
+
+// A binary section from its header line `line`: the data lines decoded, then
+// the end line taken. 105 for a missing header or end line; a data line cut
+// short is raised after the bytes before its missing character are written.
+int DecodeBinaryLines(LineCursor& cursor, std::string_view line, CBufferedFile& file) {
+    if (!StartsWith(line, bundle::kHeaderPrefix)) {
+        return RC_WRITE_FAILED;
+    }
+    line = cursor.Take();
+    if (!cursor.LinesRemain()) {
+        return RC_WRITE_FAILED;
+    }
+    unsigned char bytes[bundle::kMaxDecodedBytes];
+    for (;;) {
+        if (line.empty() || StartsWith(line, bundle::kEndPrefix)) {
+            break;
+        }
+        bool cutShort = false;
+        const std::size_t count = bundle::DecodeDataLine(line, bytes, cutShort);
+        file.Write(bytes, count);
+        if (cutShort) {
+            throw Failure("data line shorter than its count");
+        }
+        line = cursor.Take();
+        if (!cursor.LinesRemain()) {
+            break;
+        }
+    }
+    if (!cursor.LinesRemain() || line != bundle::kEndLine) {
+        // Cut off by the end of the bundle, or data not closed by " end".
+        return RC_WRITE_FAILED;
+    }
+    cursor.Take();
+    return 0;
 }
 
 class ExportDirection : public FileListDirection {
@@ -86,76 +156,11 @@ class ExportDirection : public FileListDirection {
 }  // namespace
 
 int WriteTextFile(const VekBuf& buffer, const char* name, BundlePosition& position) {
-    LineCursor cursor(buffer, position);
-    std::string_view line;
-    CBufferedFile file;
-    if (const int rc = BeginSection(cursor, name, file, line); rc != kSectionOpened) {
-        return rc;
-    }
-    if (cursor.LinesRemain()) {
-        for (;;) {
-            if (line.empty() || line == bundle::kTerminator) {
-                break;
-            }
-            // Without its first byte (the leading space) and its last (the
-            // line feed), whatever they are.
-            if (line.size() > 2) {
-                file.Write(line.data() + 1, line.size() - 2);
-            }
-            file.Write("\r\n", 2);
-            line = cursor.Take();
-            if (!cursor.LinesRemain()) {
-                // The bundle's last line ends the section unwritten.
-                break;
-            }
-        }
-    }
-    file.Close();
-    return 0;
+    return WriteSection(buffer, name, position, WriteTextLines);
 }
 
 int WriteBinaryFile(const VekBuf& buffer, const char* name, BundlePosition& position) {
-    LineCursor cursor(buffer, position);
-    std::string_view line;
-    CBufferedFile file;
-    if (const int rc = BeginSection(cursor, name, file, line); rc != kSectionOpened) {
-        return rc;
-    }
-    if (!StartsWith(line, bundle::kHeaderPrefix)) {
-        file.Close();
-        return RC_WRITE_FAILED;
-    }
-    line = cursor.Take();
-    if (!cursor.LinesRemain()) {
-        file.Close();
-        return RC_WRITE_FAILED;
-    }
-    unsigned char bytes[bundle::kMaxDecodedBytes];
-    for (;;) {
-        if (line.empty() || StartsWith(line, bundle::kEndPrefix)) {
-            break;
-        }
-        bool cutShort = false;
-        const std::size_t count = bundle::DecodeDataLine(line, bytes, cutShort);
-        file.Write(bytes, count);
-        if (cutShort) {
-            // The bytes before the missing character are in the file; the
-            // destructor closes it.
-            throw Failure("data line shorter than its count");
-        }
-        line = cursor.Take();
-        if (!cursor.LinesRemain()) {
-            break;
-        }
-    }
-    if (!cursor.LinesRemain() || line != bundle::kEndLine) {
-        // Cut off by the end of the bundle, or data not closed by " end".
-        file.Close();
-        return RC_WRITE_FAILED;
-    }
-    cursor.Take();
-    file.Close();
-    return 0;
+    return WriteSection(buffer, name, position, DecodeBinaryLines);
 }
 
 int WriteFileList(const VekBuf& buffer, int typeLetter, char* fileList) {

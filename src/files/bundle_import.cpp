@@ -111,6 +111,45 @@ int AppendTextLines(VekBuf& buffer, File& file, char* run, bool& anyLine) {
     }
 }
 
+// Appends the data lines of an open file, each the uuencoding of 45 bytes
+// and the last one of what remains. Returns the first refusal of AppendLine.
+int AppendDataLines(VekBuf& buffer, File& file, bool& anyData) {
+    std::unique_ptr<unsigned char[]> run(new unsigned char[kBinaryRun]);
+    // The 45-byte read area as a block-at-a-time reader would see it: the
+    // bytes of the last full block read. It starts cleared, so the missing
+    // bytes of a short first block encode as zeros.
+    unsigned char area[bundle::kDataBlock] = {};
+    char line[bundle::kMaxDataLine];
+    for (;;) {
+        const std::size_t got = file.Read(run.get(), kBinaryRun);
+        if (got == 0) {
+            return 0;
+        }
+        const std::size_t whole = got - got % bundle::kDataBlock;
+        for (std::size_t at = 0; at < whole; at += bundle::kDataBlock) {
+            const std::size_t length =
+                bundle::EncodeDataLine(run.get() + at, bundle::kDataBlock, line);
+            if (const int rc = buffer.AppendLine(std::string_view(line, length)); rc != 0) {
+                return rc;
+            }
+        }
+        anyData = anyData || whole > 0;
+        if (whole > 0) {
+            std::memcpy(area, run.get() + whole - bundle::kDataBlock, bundle::kDataBlock);
+        }
+        if (got != whole) {
+            // The short last block overwrites the start of the read area; its
+            // last group takes the rest from the previous block.
+            std::memcpy(area, run.get() + whole, got - whole);
+            const std::size_t length = bundle::EncodeDataLine(area, got - whole, line);
+            if (const int rc = buffer.AppendLine(std::string_view(line, length)); rc != 0) {
+                return rc;
+            }
+            anyData = true;
+        }
+    }
+}
+
 // Gives the buffer's last line a line feed if it lacks one.
 void RepairLastLine(VekBuf& buffer) {
     const int count = buffer.LineCount();
@@ -139,6 +178,10 @@ class ImportDirection : public FileListDirection {
 
 }  // namespace
 
+// In both loads the file is closed at one point, once all its lines are in
+// the buffer; a failure to close is raised from there. A load that ends early
+// with a code, or raises, leaves the file to its destructor, which releases
+// it without raising, so that code is the result.
 int LoadTextFile(VekBuf& buffer, const char* name) {
     if (*name == '\0') {
         return AppendMissingSection(buffer);
@@ -149,11 +192,10 @@ int LoadTextFile(VekBuf& buffer, const char* name) {
     }
     std::unique_ptr<char[]> run(new char[kTextRun + 1]);
     bool anyLine = false;
-    const int rc = AppendTextLines(buffer, file, run.get(), anyLine);
-    file.Close();
-    if (rc != 0) {
+    if (const int rc = AppendTextLines(buffer, file, run.get(), anyLine); rc != 0) {
         return rc;
     }
+    file.Close();
     buffer.m_status += anyLine ? bundle::kStatusLoaded : bundle::kStatusEmpty;
     RepairLastLine(buffer);
     return buffer.AppendLine(bundle::kTerminator);
@@ -164,57 +206,18 @@ int LoadBinaryFile(VekBuf& buffer, const char* name) {
     if (*name == '\0' || !OpenForImport(file, name)) {
         return AppendMissingSection(buffer);
     }
-    int rc = buffer.AppendLine(bundle::kBinaryHeader);
-    if (rc != 0) {
-        file.Close();
+    if (const int rc = buffer.AppendLine(bundle::kBinaryHeader); rc != 0) {
         return rc;
     }
-    std::unique_ptr<unsigned char[]> run(new unsigned char[kBinaryRun]);
-    // The 45-byte read area as a block-at-a-time reader would see it: the
-    // bytes of the last full block read. It starts cleared, so the missing
-    // bytes of a short first block encode as zeros.
-    unsigned char area[bundle::kDataBlock] = {};
-    char line[bundle::kMaxDataLine];
     bool anyData = false;
-    for (;;) {
-        const std::size_t got = file.Read(run.get(), kBinaryRun);
-        if (got == 0) {
-            break;
-        }
-        const std::size_t whole = got - got % bundle::kDataBlock;
-        for (std::size_t at = 0; at < whole; at += bundle::kDataBlock) {
-            const std::size_t length =
-                bundle::EncodeDataLine(run.get() + at, bundle::kDataBlock, line);
-            rc = buffer.AppendLine(std::string_view(line, length));
-            if (rc != 0) {
-                file.Close();
-                return rc;
-            }
-        }
-        anyData = anyData || whole > 0;
-        if (whole > 0) {
-            std::memcpy(area, run.get() + whole - bundle::kDataBlock, bundle::kDataBlock);
-        }
-        if (got != whole) {
-            // The short last block overwrites the start of the read area; its
-            // last group takes the rest from the previous block.
-            std::memcpy(area, run.get() + whole, got - whole);
-            const std::size_t length = bundle::EncodeDataLine(area, got - whole, line);
-            rc = buffer.AppendLine(std::string_view(line, length));
-            if (rc != 0) {
-                file.Close();
-                return rc;
-            }
-            anyData = true;
-        }
+    if (const int rc = AppendDataLines(buffer, file, anyData); rc != 0) {
+        return rc;
     }
     file.Close();
-    rc = buffer.AppendLine(bundle::kZeroLengthLine);
-    if (rc != 0) {
+    if (const int rc = buffer.AppendLine(bundle::kZeroLengthLine); rc != 0) {
         return rc;
     }
-    rc = buffer.AppendLine(bundle::kEndLine);
-    if (rc != 0) {
+    if (const int rc = buffer.AppendLine(bundle::kEndLine); rc != 0) {
         return rc;
     }
     buffer.m_status += anyData ? bundle::kStatusLoaded : bundle::kStatusEmpty;

@@ -9,8 +9,8 @@ namespace vek {
 namespace {
 
 // A list is full when a byte other than a comma occurs while the name count
-// stands at ten, that is when its tenth name is not empty (for a list that
-// does not begin with a comma).
+// stands at kMaxListNames, that is when its last possible name is not empty
+// (for a list that does not begin with a comma).
 bool ListIsFull(const char* list) {
     int count = list[0] != ',' ? 1 : 0;
     for (const char* p = list; *p != '\0'; ++p) {
@@ -40,7 +40,7 @@ int ProcessFileList(char* fileList, int typeLetter, FileListDirection& direction
         if (*name == '\0' && !full) {
             return 0;
         }
-        const bool binary = allBinary || index == kMaxListNames - 1;
+        const bool binary = allBinary || index == kAlwaysBinaryName;
         const int rc = binary ? direction.HandleBinary(name) : direction.HandleText(name);
         if (rc != 0) {
             return rc;

@@ -1,10 +1,15 @@
-// The walk over a comma-separated list of up to ten file names, shared by
-// the bundle import and export.
+// The walk over a comma-separated list of file names, shared by the bundle
+// import and export, and the two figures every file list of the library
+// obeys.
 #pragma once
 
 namespace vek {
 
+// Most names one file list may hold.
 constexpr int kMaxListNames = 10;
+// The place (from 0) of the name that a bundle always handles as binary,
+// whatever the type letter: the last one a list may hold, the tenth.
+constexpr int kAlwaysBinaryName = kMaxListNames - 1;
 
 // What the walk does with each name; the direction decides whether a name
 // is loaded into a bundle or written out of one.
@@ -17,10 +22,10 @@ class FileListDirection {
 
 // Handles the names of `fileList` in order, cutting the list in place (the
 // comma after each handled name becomes a NUL). Type letter 'B' makes every
-// name binary; otherwise only the tenth name is. An empty name ends the walk
-// with 0 unless the list is full (its tenth name present), in which case it
-// is handled like any other. Stops at the first non-zero result; returns 108
-// when names remain after the tenth.
+// name binary; otherwise only the one at kAlwaysBinaryName is. An empty name
+// ends the walk with 0 unless the list is full (its last possible name
+// present), in which case it is handled like any other. Stops at the first
+// non-zero result; returns 108 when names remain after kMaxListNames.
 int ProcessFileList(char* fileList, int typeLetter, FileListDirection& direction);
 
 }  // namespace vek

@@ -1,5 +1,9 @@
 // Saving a buffer as a plain text file and appending one to a buffer,
-// through the platform's text-mode streams.
+// through the platform's text-mode streams. Each closes its stream at one
+// point, after the last line; a failure there is raised (the export frame
+// answers it with its own code). A save or load that ends earlier, with a
+// code or a failure, leaves the stream to its destructor, which closes it
+// without raising.
 #include <cstring>
 #include <string>
 
@@ -36,12 +40,13 @@ int LoadBufferFromFile(VekBuf& buffer, const char* fileName) {
         return RC_READ_FAILED;
     }
     std::string piece;
-    int rc = 0;
-    while (rc == 0 && reader.ReadPiece(piece)) {
-        rc = buffer.AppendLine(piece);
+    while (reader.ReadPiece(piece)) {
+        if (const int rc = buffer.AppendLine(piece); rc != 0) {
+            return rc;
+        }
     }
     reader.Close();
-    return rc;
+    return 0;
 }
 
 }  // namespace vek

@@ -49,7 +49,7 @@ class File {
     virtual void Commit();
 
   private:
-    // Releases the handle without raising (destructor, failed open).
+    // Releases the handle without raising (destructor).
     void Release() noexcept;
 
     // A POSIX file descriptor or a Win32 HANDLE; kNoHandle when not open.

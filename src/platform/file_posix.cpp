@@ -67,6 +67,30 @@ int SysClose(int fd) {
     return Injected(EIO) ? -1 : rc;
 }
 
+// The descriptor of an open in progress: closed without a word if the open
+// fails before it is handed to the File.
+class OpeningDescriptor {
+  public:
+    explicit OpeningDescriptor(int fd) noexcept : m_fd(fd) {}
+    OpeningDescriptor(const OpeningDescriptor&) = delete;
+    OpeningDescriptor& operator=(const OpeningDescriptor&) = delete;
+    ~OpeningDescriptor() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+
+    int Get() const noexcept { return m_fd; }
+    int Hand() noexcept {
+        const int fd = m_fd;
+        m_fd = -1;
+        return fd;
+    }
+
+  private:
+    int m_fd;
+};
+
 }  // namespace
 
 File::~File() {
@@ -92,19 +116,16 @@ void File::Open(const char* name, OpenMode mode) {
     // make the open wait.
     int flags = O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
     flags |= mode == OpenMode::kWriteExclusive ? (O_WRONLY | O_CREAT) : O_RDONLY;
-    const int fd = SysOpen(name, flags);
+    OpeningDescriptor opening(SysOpen(name, flags));
+    const int fd = opening.Get();
     if (fd < 0) {
         Raise("open", errno);
     }
-    m_handle = fd;
     struct stat info;
     if (::fstat(fd, &info) != 0) {
-        const int error = errno;
-        Release();
-        Raise("stat", error);
+        Raise("stat", errno);
     }
     if (S_ISDIR(info.st_mode)) {
-        Release();
         Raise("open", EISDIR);
     }
     const int lock = mode == OpenMode::kReadShared ? LOCK_SH : LOCK_EX;
@@ -115,20 +136,16 @@ void File::Open(const char* name, OpenMode mode) {
     // Only another holder refuses the open; a file system that cannot lock
     // at all leaves the file unguarded rather than unusable.
     if (rc != 0 && errno == EWOULDBLOCK) {
-        Release();
         Raise("lock", EWOULDBLOCK);
     }
     if (mode == OpenMode::kWriteExclusive && S_ISREG(info.st_mode) && SysTruncate(fd) != 0) {
-        const int error = errno;
-        Release();
-        Raise("truncate", error);
+        Raise("truncate", errno);
     }
     const int status = ::fcntl(fd, F_GETFL);
     if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
-        const int error = errno;
-        Release();
-        Raise("fcntl", error);
+        Raise("fcntl", errno);
     }
+    m_handle = opening.Hand();
 }
 
 std::size_t File::Read(void* data, std::size_t count) {

@@ -7,6 +7,7 @@
 // access and move data in large blocks.
 #include <algorithm>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include "common/failure.h"
@@ -73,12 +74,11 @@ void TextWriter::Close() {
     if (!m_impl->file.IsOpen()) {
         return;
     }
-    try {
-        m_impl->Drain();
-    } catch (...) {
-        m_impl->held.clear();
-        m_impl->file.Close();
-        throw;
+    // What is held is written once: a failed write drops it, and the file is
+    // then closed by the next Close or the destructor.
+    const std::vector<char> held = std::exchange(m_impl->held, {});
+    if (!held.empty()) {
+        m_impl->file.Write(held.data(), held.size());
     }
     m_impl->file.Close();
 }

@@ -1,5 +1,5 @@
-// VekBuf behaviour that the exports cannot show: prepending, deleting, the
-// figures after edits and the read cache.
+// VekBuf behaviour that the exports cannot show: prepending, deleting and
+// the figures after edits.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -114,31 +114,6 @@ TEST(VekBufReset, ClearsEverythingAndPutsTheInsertionPointAtZero) {
     EXPECT_EQ(buffer.CacheValid(), 0);
     const Figures f = Stats(buffer);
     EXPECT_EQ(f.count + f.longest + f.total, 0);
-}
-
-TEST(VekBufReadCache, SetByReadsClearedByTooLongLinesAndEdits) {
-    VekBuf buffer;
-    vektest::FillVekBuf(buffer, {"a", "bb", "ccc", "dddd"});
-    char dest[8];
-    int length = 0;
-    ASSERT_EQ(buffer.ReadLine(3, 7, dest, &length), RC_OK);
-    EXPECT_EQ(buffer.CacheValid(), 1);
-    EXPECT_EQ(buffer.CacheIndex(), 2);
-    ASSERT_EQ(buffer.AddLine("appended"), RC_OK);  // appending keeps the cache
-    EXPECT_EQ(buffer.CacheValid(), 1);
-    EXPECT_EQ(buffer.ReadLine(4, 1, dest, &length), RC_NO_ROOM);
-    EXPECT_EQ(buffer.CacheValid(), 0);
-    ASSERT_EQ(buffer.ReadLine(2, 7, dest, &length), RC_OK);
-    EXPECT_EQ(buffer.ReadLine(9, 7, dest, &length), RC_FAILED);
-    EXPECT_EQ(buffer.CacheIndex(), 1);  // a miss leaves the cache figures alone
-    ASSERT_EQ(buffer.DeleteLines(0, 0), RC_OK);
-    EXPECT_EQ(buffer.CacheValid(), 0);
-    ASSERT_EQ(buffer.ReadLine(1, 7, dest, &length), RC_OK);
-    EXPECT_STREQ(dest, "bb");
-    VekBuf other;
-    vektest::FillVekBuf(other, {"o"});
-    ASSERT_EQ(buffer.PrependBuffer(other), RC_OK);
-    EXPECT_EQ(buffer.CacheValid(), 0);
 }
 
 TEST(VekBufReadLine, HandsOutStoredLinesUpToTheirFirstNul) {
