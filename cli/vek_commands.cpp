@@ -16,22 +16,27 @@ namespace vekcli {
 
 namespace {
 
+// Most files a set holds, and the place (from 0) of the one that a text set
+// always keeps as binary: the tenth, the last.
+constexpr std::size_t kMaxSetFiles = MAX_LIST_FILES;
+constexpr std::size_t kBinaryPlace = BINARY_LIST_FILE - 1;
+
 // Names of a file set, checked, and the comma-separated list the library
 // takes. CheckType skips one-character names, so those get a "./" in front.
 // Empty names stand only for the unused places before a tenth file.
 std::string FileList(const std::vector<std::string>& names, bool mustExist) {
     if (names.empty())
         Fail("no files named; name one to ten files");
-    if (names.size() > 10)
+    if (names.size() > kMaxSetFiles)
         Fail("more than ten files named (" + std::to_string(names.size()) +
              "); a bundle holds at most ten: split the set");
-    const bool full = names.size() == 10 && !names[9].empty();
+    const bool full = names.size() == kMaxSetFiles && !names[kBinaryPlace].empty();
     std::string list;
     for (std::size_t i = 0; i < names.size(); ++i) {
         const std::string& name = names[i];
         if (i > 0)
             list += ',';
-        if (name.empty() && full && i < 9)
+        if (name.empty() && full && i < kBinaryPlace)
             continue;
         if (name.empty() || name == "-")
             Fail("'" + name + "' cannot name a file of a set; name a real file");
@@ -51,11 +56,11 @@ std::string FileList(const std::vector<std::string>& names, bool mustExist) {
 std::vector<std::string> SetNames(const Options& o, std::vector<std::string> names) {
     if (!o.hasTenth)
         return names;
-    if (names.size() > 9)
+    if (names.size() > kBinaryPlace)
         Fail("with --tenth, name at most nine other files");
     if (o.type == 'B')
         Fail("--tenth is for text sets (-t): in a binary set every file is binary already");
-    names.resize(9);
+    names.resize(kBinaryPlace);
     names.push_back(o.tenth);
     return names;
 }
@@ -243,7 +248,7 @@ char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
     for (std::size_t i = 0; i < sections.size(); ++i) {
         if (sections[i].empty)
             continue;
-        if (i < 9) {
+        if (i < kBinaryPlace) {
             if (!anyTextPlace)
                 firstTextPlace = static_cast<long>(i);
             anyTextPlace = true;
@@ -253,8 +258,8 @@ char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
             firstUndecodable = static_cast<long>(i);
     }
     const bool binaryBundle = anyTextPlace && allOwnHeaders;
-    const bool tenthDecodes =
-        sections.size() < 10 || sections[9].empty || sections[9].binaryFault == 0;
+    const bool tenthDecodes = sections.size() <= kBinaryPlace || sections[kBinaryPlace].empty ||
+                              sections[kBinaryPlace].binaryFault == 0;
     const bool textFits = !binaryBundle && tenthDecodes;
     const bool binaryFits = firstUndecodable < 0;
 
@@ -278,7 +283,7 @@ char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
                  ": every file of the bundle is uuencoded as 'vek bundle -b' writes it: this "
                  "is a binary bundle; unbundle it with -b; nothing was written");
         if (!tenthDecodes)
-            failDecode(9, tenthAdvice);
+            failDecode(kBinaryPlace, tenthAdvice);
         return 'T';
     }
     if (o.type == 'B') {
@@ -302,7 +307,7 @@ char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
         return 'B';
     if (binaryBundle)
         failDecode(static_cast<std::size_t>(firstUndecodable), "unbundle with -t");
-    failDecode(9, tenthAdvice);
+    failDecode(kBinaryPlace, tenthAdvice);
     return 'T';  // not reached
 }
 

@@ -3,13 +3,16 @@
 // obeys.
 #pragma once
 
+#include "vekwin32.h"
+
 namespace vek {
 
 // Most names one file list may hold.
-constexpr int kMaxListNames = 10;
+constexpr int kMaxListNames = MAX_LIST_FILES;
 // The place (from 0) of the name that a bundle always handles as binary,
 // whatever the type letter: the last one a list may hold, the tenth.
-constexpr int kAlwaysBinaryName = kMaxListNames - 1;
+constexpr int kAlwaysBinaryName = BINARY_LIST_FILE - 1;
+static_assert(kAlwaysBinaryName == kMaxListNames - 1, "the always-binary name is the last one");
 
 // What the walk does with each name; the direction decides whether a name
 // is loaded into a bundle or written out of one.
