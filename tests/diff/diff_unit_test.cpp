@@ -425,9 +425,7 @@ TEST_F(DiffAllocFailure, WholeFileDifferenceRaisesOutOfMemoryWithoutAMessage) {
     const std::vector<std::string_view> a = {"x", "a", "y"};
     const std::vector<std::string_view> b = {"x", "b", "y"};
     vek::fault::Arm(Point::kAllocation, 0);
-    ASSERT_EQ(
-        vek::DiffSequences(a.data(), a.size(), b.data(), b.size()).vektest::VekBufLines().size(),
-        3u);
+    ASSERT_EQ(vek::DiffSequences(a.data(), a.size(), b.data(), b.size()).Lines().size(), 3u);
     const long blocks = vek::fault::Passed(Point::kAllocation);
     ASSERT_GT(blocks, 0);
     for (long n = 1; n <= blocks; ++n) {
