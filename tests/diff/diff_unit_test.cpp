@@ -288,19 +288,19 @@ struct SearchCase {
     }
 };
 
-TEST(DiffSearchUnit, EqualSequencesMarkNothing) {
+TEST(DiffMiddleSnake, EqualSequencesMarkNothing) {
     SearchCase c({1, 2, 3, 1}, {1, 2, 3, 1});
     EXPECT_EQ(c.Cost(), 0);
 }
 
-TEST(DiffSearchUnit, EmptySideMarksAllOfTheOther) {
+TEST(DiffMiddleSnake, EmptySideMarksAllOfTheOther) {
     SearchCase a({}, {1, 2, 3});
     EXPECT_EQ(Marks(a.sides.target), std::vector<int>({1, 1, 1}));
     SearchCase b({4, 5}, {});
     EXPECT_EQ(Marks(b.sides.source), std::vector<int>({1, 1}));
 }
 
-TEST(DiffSearchUnit, MiddleSnakeCostIsTheEditDistance) {
+TEST(DiffMiddleSnake, MiddleSnakeCostIsTheEditDistance) {
     vek::DiffSidePair sides;
     SetClasses(sides.source, {1, 2, 3, 1, 2, 2, 1}, 4);  // abcabba
     SetClasses(sides.target, {3, 2, 1, 2, 1, 3}, 4);     // cbabac
@@ -313,7 +313,7 @@ TEST(DiffSearchUnit, MiddleSnakeCostIsTheEditDistance) {
     EXPECT_EQ(search.FindMiddleSnake(1, 3, 0, 2).cost, 2);
 }
 
-TEST(DiffSearchUnit, MarksAShortestScript) {
+TEST(DiffMiddleSnake, MarksAShortestScript) {
     SearchCase c({1, 2, 3, 1, 2, 2, 1}, {3, 2, 1, 2, 1, 3});
     EXPECT_EQ(c.Cost(), 5);
     SearchCase d({1, 2, 1, 2, 1, 2, 1, 2}, {2, 1, 2, 1, 2, 1, 2, 1});

@@ -19,7 +19,7 @@ constexpr int kBuf = 1;
 const Lines kFive = {"1", "2", "3", "4", "5"};
 const Lines kThree = {"L1", "L2", "L3"};
 
-TEST(EdCmdArgumentsTest, BadBufferAndNullTextChangeNothing) {
+TEST(EdCmdArguments, BadBufferAndNullTextChangeNothing) {
     FillBuffer(kBuf, kThree);
     EXPECT_EQ(EdCmd(0, "1d"), RC_BAD_BUFFER);
     EXPECT_EQ(EdCmd(4, "1d"), RC_BAD_BUFFER);
@@ -29,7 +29,7 @@ TEST(EdCmdArgumentsTest, BadBufferAndNullTextChangeNothing) {
     EXPECT_TRUE(InCommandMode(kBuf));
 }
 
-TEST(EdCmdArgumentsTest, CallerTextIsNeverWritten) {
+TEST(EdCmdArguments, CallerTextIsNeverWritten) {
     FillBuffer(kBuf, kThree);
     char text[] = "2d";
     char copy[sizeof text];
@@ -39,7 +39,7 @@ TEST(EdCmdArgumentsTest, CallerTextIsNeverWritten) {
     EXPECT_EQ(BufferLines(kBuf), (Lines{"L1", "L3"}));
 }
 
-TEST(EdCmdAppendTest, ZeroAppendOnEmptyBufferKeepsOrderAndEndsOnLastText) {
+TEST(EdCmdAppend, ZeroAppendOnEmptyBufferKeepsOrderAndEndsOnLastText) {
     FillBuffer(kBuf, {});
     EXPECT_EQ(FeedEach(kBuf, {"0a", "x", "y", "."}), (Results{0, 0, 0, 0}));
     EXPECT_EQ(BufferLines(kBuf), (Lines{"x", "y"}));
@@ -49,7 +49,7 @@ TEST(EdCmdAppendTest, ZeroAppendOnEmptyBufferKeepsOrderAndEndsOnLastText) {
     EXPECT_EQ(BufferLines(kBuf), (Lines{"x"}));
 }
 
-TEST(EdCmdAppendTest, ZeroAppendPutsTextAtTheHead) {
+TEST(EdCmdAppend, ZeroAppendPutsTextAtTheHead) {
     FillBuffer(kBuf, {"P", "Q"});
     EXPECT_EQ(FeedEach(kBuf, {"0a", "x", "y", "."}), (Results{0, 0, 0, 0}));
     EXPECT_EQ(BufferLines(kBuf), (Lines{"x", "y", "P", "Q"}));
@@ -57,7 +57,7 @@ TEST(EdCmdAppendTest, ZeroAppendPutsTextAtTheHead) {
     EXPECT_EQ(BufferLines(kBuf), (Lines{"h", "x", "y", "P", "Q"}));
 }
 
-TEST(EdCmdAppendTest, AppendAfterInnerLastAndPastTheEnd) {
+TEST(EdCmdAppend, AppendAfterInnerLastAndPastTheEnd) {
     FillBuffer(kBuf, kThree);
     EXPECT_EQ(FeedEach(kBuf, {"2a", "A", "B", "."}), (Results{0, 0, 0, 0}));
     EXPECT_EQ(BufferLines(kBuf), (Lines{"L1", "L2", "A", "B", "L3"}));
@@ -68,14 +68,14 @@ TEST(EdCmdAppendTest, AppendAfterInnerLastAndPastTheEnd) {
     ExpectFiguresMatchLines(kBuf, BufferLines(kBuf));
 }
 
-TEST(EdCmdAppendTest, AppendOnEmptyBufferAfterLineOneDropsText) {
+TEST(EdCmdAppend, AppendOnEmptyBufferAfterLineOneDropsText) {
     FillBuffer(kBuf, {});
     EXPECT_EQ(FeedEach(kBuf, {"1a", "x", "y", "."}), (Results{0, 102, 102, 0}));
     EXPECT_EQ(BufferStats(kBuf).count, 0);
     EXPECT_TRUE(InCommandMode(kBuf));
 }
 
-TEST(EdCmdAppendTest, SecondAddressIsCheckedThenIgnored) {
+TEST(EdCmdAppend, SecondAddressIsCheckedThenIgnored) {
     FillBuffer(kBuf, kThree);
     EXPECT_EQ(FeedEach(kBuf, {"1,2a", "x", "."}), (Results{0, 0, 0}));
     EXPECT_EQ(BufferLines(kBuf), (Lines{"L1", "x", "L2", "L3"}));
@@ -83,7 +83,7 @@ TEST(EdCmdAppendTest, SecondAddressIsCheckedThenIgnored) {
     EXPECT_TRUE(InCommandMode(kBuf));
 }
 
-TEST(EdCmdAppendTest, NegativeFirstAddressIsRefused) {
+TEST(EdCmdAppend, NegativeFirstAddressIsRefused) {
     FillBuffer(kBuf, kThree);
     EXPECT_EQ(EdCmd(kBuf, "-1a"), RC_BAD_LINE);
     EXPECT_EQ(EdCmd(kBuf, "-2147483648a"), RC_BAD_LINE);
@@ -92,7 +92,7 @@ TEST(EdCmdAppendTest, NegativeFirstAddressIsRefused) {
     EXPECT_TRUE(InCommandMode(kBuf));
 }
 
-TEST(EdCmdChangeTest, ChangeReplacesRangeWithText) {
+TEST(EdCmdChange, ChangeReplacesRangeWithText) {
     FillBuffer(kBuf, kFive);
     EXPECT_EQ(FeedEach(kBuf, {"2,4c", "P", "Q", "."}), (Results{0, 0, 0, 0}));
     EXPECT_EQ(BufferLines(kBuf), (Lines{"1", "P", "Q", "5"}));
@@ -103,7 +103,7 @@ TEST(EdCmdChangeTest, ChangeReplacesRangeWithText) {
     EXPECT_EQ(BufferLines(kBuf), (Lines{"F", "P", "Q"}));
 }
 
-TEST(EdCmdChangeTest, RefusedChangeNeitherDeletesNorOpensInsertion) {
+TEST(EdCmdChange, RefusedChangeNeitherDeletesNorOpensInsertion) {
     FillBuffer(kBuf, kFive);
     for (const char* command : {"0c", "4,6c", "6c", "3,2c", "c", "-1,2c"}) {
         EXPECT_EQ(EdCmd(kBuf, command), RC_BAD_LINE) << command;
@@ -114,7 +114,7 @@ TEST(EdCmdChangeTest, RefusedChangeNeitherDeletesNorOpensInsertion) {
     ExpectFiguresMatchLines(kBuf, kFive);
 }
 
-TEST(EdCmdDeleteTest, CurrentLineFollowsTheDeletedBlock) {
+TEST(EdCmdDelete, CurrentLineFollowsTheDeletedBlock) {
     FillBuffer(kBuf, kThree);
     EXPECT_EQ(EdCmd(kBuf, "2d"), RC_OK);
     EXPECT_EQ(BufferLines(kBuf), (Lines{"L1", "L3"}));
@@ -135,7 +135,7 @@ TEST(EdCmdDeleteTest, CurrentLineFollowsTheDeletedBlock) {
     EXPECT_EQ(BufferLines(kBuf), (Lines{"x"}));
 }
 
-TEST(EdCmdDeleteTest, RefusedRangesDeleteNothing) {
+TEST(EdCmdDelete, RefusedRangesDeleteNothing) {
     FillBuffer(kBuf, kThree);
     for (const char* command : {"5,3d", "4d", "0d", "d", "2,4d", "0,2d", "-1d", "2147483647d",
                                 "1,99999999999d", "3,2d"}) {
@@ -146,7 +146,7 @@ TEST(EdCmdDeleteTest, RefusedRangesDeleteNothing) {
     EXPECT_TRUE(InCommandMode(kBuf));
 }
 
-TEST(EdCmdAddressTest, SpaceOrFullStopMeansCurrentLine) {
+TEST(EdCmdAddress, SpaceOrFullStopMeansCurrentLine) {
     FillBuffer(kBuf, kFive);
     ASSERT_EQ(EdCmd(kBuf, "3d"), RC_OK);  // current line 3
     FillBuffer(kBuf, kThree);             // InitBuf inside
@@ -157,7 +157,7 @@ TEST(EdCmdAddressTest, SpaceOrFullStopMeansCurrentLine) {
     EXPECT_EQ(BufferLines(kBuf), (Lines{"L2", "L3"}));
 }
 
-TEST(EdCmdAddressTest, SpaceAfterCommaMeansCurrentLine) {
+TEST(EdCmdAddress, SpaceAfterCommaMeansCurrentLine) {
     FillBuffer(kBuf, kFive);
     ASSERT_EQ(FeedEach(kBuf, {"4a", "."}), (Results{0, 0}));  // current line 4
     EXPECT_EQ(EdCmd(kBuf, "2, 5d"), RC_OK);
@@ -169,7 +169,7 @@ TEST(EdCmdAddressTest, SpaceAfterCommaMeansCurrentLine) {
     EXPECT_EQ(BufferLines(kBuf), kFive);
 }
 
-TEST(EdCmdAddressTest, NumbersAreReadLikeStrtol) {
+TEST(EdCmdAddress, NumbersAreReadLikeStrtol) {
     struct Case {
         const char* command;
         int rc;
@@ -197,7 +197,7 @@ TEST(EdCmdAddressTest, NumbersAreReadLikeStrtol) {
     }
 }
 
-TEST(EdCmdAddressTest, LetterIsTheByteBeforeTheAddedLineFeed) {
+TEST(EdCmdAddress, LetterIsTheByteBeforeTheAddedLineFeed) {
     FillBuffer(kBuf, kThree);
     for (const char* command :
          {"", "d", "3D", "3A", "3C", "3d\n", "3d\r", "3dx", ".", "3s", "3d\n\n"}) {
@@ -206,7 +206,7 @@ TEST(EdCmdAddressTest, LetterIsTheByteBeforeTheAddedLineFeed) {
     EXPECT_EQ(BufferLines(kBuf), kThree);
 }
 
-TEST(EdCmdInsertModeTest, TextLinesAreStoredAsGiven) {
+TEST(EdCmdInsertMode, TextLinesAreStoredAsGiven) {
     FillBuffer(kBuf, kThree);
     ASSERT_EQ(EdCmd(kBuf, "3a"), RC_OK);
     EXPECT_EQ(FeedEach(kBuf, {"", "ab", "3d", "x\ry", "a\nb", " .", "\t."}),
@@ -220,7 +220,7 @@ TEST(EdCmdInsertModeTest, TextLinesAreStoredAsGiven) {
     EXPECT_TRUE(InCommandMode(kBuf));
 }
 
-TEST(EdCmdInsertModeTest, UnclosedInsertionSurvivesBetweenCalls) {
+TEST(EdCmdInsertMode, UnclosedInsertionSurvivesBetweenCalls) {
     FillBuffer(kBuf, kFive);
     EXPECT_EQ(FeedEach(kBuf, {"2a", "t"}), (Results{0, 0}));
     // Adding lines does not touch the edit state.
@@ -238,7 +238,7 @@ TEST(EdCmdInsertModeTest, UnclosedInsertionSurvivesBetweenCalls) {
     EXPECT_EQ(BufferLines(kBuf), (Lines{"1", "2", "4", "5"}));
 }
 
-TEST(EdCmdInsertModeTest, EachBufferKeepsItsOwnState) {
+TEST(EdCmdInsertMode, EachBufferKeepsItsOwnState) {
     FillBuffer(1, kThree);
     FillBuffer(2, kThree);
     ASSERT_EQ(EdCmd(1, "0a"), RC_OK);
@@ -249,7 +249,7 @@ TEST(EdCmdInsertModeTest, EachBufferKeepsItsOwnState) {
     EXPECT_EQ(EdCmd(1, "."), RC_OK);
 }
 
-TEST(EdCmdInsertModeTest, InsertionIgnoresTheLineLimit) {
+TEST(EdCmdInsertMode, InsertionIgnoresTheLineLimit) {
     ASSERT_EQ(InitBuf(kBuf), RC_OK);
     vektest::AppendCopies(kBuf, "x", MAX_LINES);
     ASSERT_EQ(AddLine(kBuf, "last"), RC_OK);

@@ -163,7 +163,7 @@ void ExpectScriptRebuildsNew(const Lines& oldLines, const Lines& newLines,
     EXPECT_TRUE(vektest::InCommandMode(kTarget));
 }
 
-TEST(EdBufDiffPeerTest, DiffScriptsOfRealFilesRebuildTheNewVersion) {
+TEST(EdBufDiffPeer, DiffScriptsOfRealFilesRebuildTheNewVersion) {
     ASSERT_EQ(std::system("diff --version > /dev/null 2>&1"), 0) << "GNU diff is needed";
     const std::vector<std::string> files = SampleTextFiles(30);
     ASSERT_GE(files.size(), 10u) << "too few text files on this machine";
@@ -180,7 +180,7 @@ TEST(EdBufDiffPeerTest, DiffScriptsOfRealFilesRebuildTheNewVersion) {
     }
 }
 
-TEST(EdBufDiffPeerTest, DiffScriptsOfEdgeShapes) {
+TEST(EdBufDiffPeer, DiffScriptsOfEdgeShapes) {
     const Lines some = UsableLines(vektest::ReadFileBytes(SampleTextFiles(1).at(0)));
     ASSERT_GE(some.size(), 20u);
     const Lines head(some.begin(), some.begin() + 10);

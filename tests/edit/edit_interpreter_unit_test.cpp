@@ -26,7 +26,7 @@ void Fill(VekBuf& buf, int count) {
     vektest::FillVekBuf(buf, lines);
 }
 
-TEST(EditAddressTest, ReadsNumbersSignsBlanksAndClamps) {
+TEST(EditAddress, ReadsNumbersSignsBlanksAndClamps) {
     using vek::ReadAddress;
     const int current = 42;
     EXPECT_EQ(ReadAddress("5a\n", current), 5);
@@ -54,7 +54,7 @@ TEST(EditAddressTest, ReadsNumbersSignsBlanksAndClamps) {
     EXPECT_EQ(ReadAddress(std::string_view("123456", 2), current), 12);
 }
 
-TEST(EditAddressTest, SplitsAtFirstCommaAndTakesLetterBeforeLast) {
+TEST(EditAddress, SplitsAtFirstCommaAndTakesLetterBeforeLast) {
     vek::CommandLine cmd;
     ASSERT_TRUE(vek::ParseCommandLine("5,7c\n", 9, &cmd));
     EXPECT_EQ(cmd.letter, 'c');
@@ -90,7 +90,7 @@ struct Transition {
     int curAfter;
 };
 
-TEST(EditStateTableTest, EveryTransitionSetsStateAsListed) {
+TEST(EditStateTable, EveryTransitionSetsStateAsListed) {
     const std::vector<Transition> table = {
         {3, 0, 0, "2a\n", 0, {"L1\n", "L2\n", "L3\n"}, 1, 1},
         {3, 0, 0, "0a\n", 0, {"L1\n", "L2\n", "L3\n"}, 1, -1},
@@ -132,7 +132,7 @@ TEST(EditStateTableTest, EveryTransitionSetsStateAsListed) {
     }
 }
 
-TEST(EditStateTableTest, ResetReturnsToCommandModeAtLineZero) {
+TEST(EditStateTable, ResetReturnsToCommandModeAtLineZero) {
     VekBuf buf;
     Fill(buf, 2);
     ASSERT_EQ(vek::FeedLine(buf, "0a\n"), 0);
@@ -144,7 +144,7 @@ TEST(EditStateTableTest, ResetReturnsToCommandModeAtLineZero) {
 // Lines of any bytes, NULs included and without a final line feed, each in
 // a heap block of exactly its size so that a read past it is caught by the
 // address sanitizer. A refused line must leave lines and state as they were.
-TEST(EditFailureTest, RandomBytesNeverHalfApplyOrReadPastTheLine) {
+TEST(EditFailure, RandomBytesNeverHalfApplyOrReadPastTheLine) {
     std::mt19937 rng(31337);
     auto pick = [&rng](int low, int high) {
         return std::uniform_int_distribution<int>(low, high)(rng);

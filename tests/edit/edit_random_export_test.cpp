@@ -184,7 +184,7 @@ class LineMaker {
     int m_textRun = 0;
 };
 
-TEST(EdCmdRandomTest, AnyLineInAnyStateAgreesWithModelAndKeepsFigures) {
+TEST(EdCmdRandom, AnyLineInAnyStateAgreesWithModelAndKeepsFigures) {
     constexpr int kBuf = 3;
     constexpr int kSteps = 4000;
     for (const unsigned seed : {1u, 77u, 2024u}) {

@@ -19,7 +19,7 @@ void ExpectSameStats(const vektest::Stats& a, const vektest::Stats& b) {
     EXPECT_EQ(a.total, b.total);
 }
 
-TEST(EdBufArgumentsTest, BadOrEqualNumbersChangeNothing) {
+TEST(EdBufArguments, BadOrEqualNumbersChangeNothing) {
     FillBuffer(kScript, {"1d"});
     FillBuffer(kTarget, {"P", "Q"});
     for (const auto& [script, target] :
@@ -30,7 +30,7 @@ TEST(EdBufArgumentsTest, BadOrEqualNumbersChangeNothing) {
     EXPECT_EQ(BufferLines(kScript), (Lines{"1d"}));
 }
 
-TEST(EdBufApplyTest, EmptyScriptLeavesTargetAsItWas) {
+TEST(EdBufApply, EmptyScriptLeavesTargetAsItWas) {
     FillBuffer(kScript, {});
     FillBuffer(kTarget, {"P", "Q"});
     ASSERT_EQ(EdCmd(kTarget, "1a"), RC_OK);  // target inserting
@@ -41,7 +41,7 @@ TEST(EdBufApplyTest, EmptyScriptLeavesTargetAsItWas) {
     EXPECT_FALSE(InCommandMode(kTarget));  // still inserting
 }
 
-TEST(EdBufApplyTest, DeleteThenAppendScript) {
+TEST(EdBufApply, DeleteThenAppendScript) {
     FillBuffer(kScript, {"2d", "1a", "X", "."});
     FillBuffer(kTarget, {"P", "Q", "R"});
     EXPECT_EQ(EdBuf(kScript, kTarget), RC_OK);
@@ -51,7 +51,7 @@ TEST(EdBufApplyTest, DeleteThenAppendScript) {
     EXPECT_EQ(BufferLines(kTarget), (Lines{"P", "R"}));
 }
 
-TEST(EdBufApplyTest, StopsAtFirstRefusedLineWithoutRollback) {
+TEST(EdBufApply, StopsAtFirstRefusedLineWithoutRollback) {
     const Lines script = {"3d", "1d", "9d", "1d", "0a", "never", "."};
     FillBuffer(kScript, script);
     const vektest::Stats scriptStats = BufferStats(kScript);
@@ -63,14 +63,14 @@ TEST(EdBufApplyTest, StopsAtFirstRefusedLineWithoutRollback) {
     ExpectSameStats(BufferStats(kScript), scriptStats);
 }
 
-TEST(EdBufApplyTest, RefusedChangeStopsBeforeItsTextIsReadAsCommands) {
+TEST(EdBufApply, RefusedChangeStopsBeforeItsTextIsReadAsCommands) {
     FillBuffer(kScript, {"2,9c", "1d", "."});
     FillBuffer(kTarget, {"1", "2", "3"});
     EXPECT_EQ(EdBuf(kScript, kTarget), RC_BAD_LINE);
     EXPECT_EQ(BufferLines(kTarget), (Lines{"1", "2", "3"}));
 }
 
-TEST(EdBufApplyTest, LongestLengthIsMeasuredAgain) {
+TEST(EdBufApply, LongestLengthIsMeasuredAgain) {
     FillBuffer(kScript, {"2d", "1c", "abc", "."});
     FillBuffer(kTarget, {"a", "a much longer line", "b"});
     ASSERT_EQ(BufferStats(kTarget).longest, 19);
@@ -83,7 +83,7 @@ TEST(EdBufApplyTest, LongestLengthIsMeasuredAgain) {
     ExpectFiguresMatchLines(kTarget, {});
 }
 
-TEST(EdBufStateTest, UnclosedInsertionCarriesOverToNextLines) {
+TEST(EdBufState, UnclosedInsertionCarriesOverToNextLines) {
     FillBuffer(kScript, {"1a", "X"});
     FillBuffer(kTarget, {"P", "Q"});
     EXPECT_EQ(EdBuf(kScript, kTarget), RC_OK);
@@ -97,7 +97,7 @@ TEST(EdBufStateTest, UnclosedInsertionCarriesOverToNextLines) {
     EXPECT_TRUE(InCommandMode(kTarget));
 }
 
-TEST(EdBufStateTest, ScriptIsNotConsumedAndTargetsGetCopies) {
+TEST(EdBufState, ScriptIsNotConsumedAndTargetsGetCopies) {
     const Lines script = {"3c", "three", ".", "1a", "after one", "."};
     FillBuffer(kScript, script);
     FillBuffer(1, {"1", "2", "3"});
@@ -110,7 +110,7 @@ TEST(EdBufStateTest, ScriptIsNotConsumedAndTargetsGetCopies) {
     ExpectFiguresMatchLines(3, {"a", "after one", "b", "three", "d"});
 }
 
-TEST(EdBufStateTest, ScriptLinesAreFedAsStored) {
+TEST(EdBufState, ScriptLinesAreFedAsStored) {
     // AddLines stores each string plus one line feed; a carriage return
     // before it makes the command line fail but stays in a text line.
     ASSERT_EQ(InitBuf(kScript), RC_OK);

@@ -75,7 +75,7 @@ class CountingFile : public CBufferedFile {
     }
 };
 
-TEST(CBufferedFileUnit, FullBuffersReachTheFileOnlyWithTheNextWrite) {
+TEST(BufferedFile, FullBuffersReachTheFileOnlyWithTheNextWrite) {
     ScratchDir dir;
     const std::string path = dir.Path("f");
     const std::string data(262145, 'd');
@@ -112,7 +112,7 @@ TEST(CBufferedFileUnit, FullBuffersReachTheFileOnlyWithTheNextWrite) {
     EXPECT_EQ(SizeOnDisk(path), 262144);
 }
 
-TEST(CBufferedFileUnit, LargeWritesGoOutInWholeBuffers) {
+TEST(BufferedFile, LargeWritesGoOutInWholeBuffers) {
     ScratchDir dir;
     const std::string path = dir.Path("f");
     std::mt19937 random(1);
@@ -133,7 +133,7 @@ TEST(CBufferedFileUnit, LargeWritesGoOutInWholeBuffers) {
     EXPECT_EQ(Contents(path), data);
 }
 
-TEST(CBufferedFileUnit, CloseAndDestroy) {
+TEST(BufferedFile, CloseAndDestroy) {
     ScratchDir dir;
     {
         // Closed right after opening: empty, and still committed.
@@ -162,7 +162,7 @@ TEST(CBufferedFileUnit, CloseAndDestroy) {
     EXPECT_EQ(Contents(dir.Path("held")), "held bytes");
 }
 
-TEST(CBufferedFileUnit, FailedWriteKeepsTheBytesHeld) {
+TEST(BufferedFile, FailedWriteKeepsTheBytesHeld) {
     CBufferedFile file;
     file.SetBufferSize(64);
     file.Open("/dev/full", OpenMode::kWriteExclusive);
@@ -174,7 +174,7 @@ TEST(CBufferedFileUnit, FailedWriteKeepsTheBytesHeld) {
     // The destructor drops the failure and releases the handle.
 }
 
-TEST(PlatformFileUnit, ExclusiveAndSharedOpens) {
+TEST(PlatformFile, ExclusiveAndSharedOpens) {
     ScratchDir dir;
     const std::string path = dir.Path("f");
     Put(path, "contents");
@@ -206,7 +206,7 @@ TEST(PlatformFileUnit, ExclusiveAndSharedOpens) {
     EXPECT_EQ(Contents(path), "");
 }
 
-TEST(PlatformFileUnit, NamesThatAreNotPlainFiles) {
+TEST(PlatformFile, NamesThatAreNotPlainFiles) {
     ScratchDir dir;
     for (OpenMode mode :
          {OpenMode::kReadExclusive, OpenMode::kReadShared, OpenMode::kWriteExclusive}) {
@@ -242,7 +242,7 @@ std::vector<std::string> ReadPieces(const std::string& path) {
     return pieces;
 }
 
-TEST(TextStreamUnit, TranslationAcrossReadBlocks) {
+TEST(TextStream, TranslationAcrossReadBlocks) {
     ScratchDir dir;
     const std::string path = dir.Path("t");
     const std::size_t block = 65536;
@@ -272,7 +272,7 @@ TEST(TextStreamUnit, TranslationAcrossReadBlocks) {
     }
 }
 
-TEST(TextStreamUnit, WriterTranslatesAndFlushesOnDestruction) {
+TEST(TextStream, WriterTranslatesAndFlushesOnDestruction) {
     ScratchDir dir;
     std::mt19937 random(13);
     const std::string text = filesmodel::RandomBytes(random, 200000, "xy\r\n\n");
