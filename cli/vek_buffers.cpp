@@ -137,22 +137,30 @@ std::size_t LineLoader::ReadChunk() {
     return kept;
 }
 
+// A line begun in an earlier chunk: finished with the first line feed of
+// [p, stop) and handed on, checked for NUL bytes (the chunks it spans may
+// hold one), or carried on whole when [p, stop) holds no line feed. Returns
+// where the rest of the chunk starts.
+char* LineLoader::FinishCarriedLine(char* p, char* stop) {
+    if (m_carry.empty())
+        return p;
+    auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
+    if (nl == nullptr) {
+        m_carry.append(p, static_cast<std::size_t>(stop - p));
+        return stop;
+    }
+    m_carry.append(p, static_cast<std::size_t>(nl - p));
+    AddLine(m_carry.data(), m_carry.size(), true, true);
+    m_carry.clear();
+    return nl + 1;
+}
+
 // The lines of [p, stop) that end in the chunk go to the buffer straight
 // from the chunk: each line feed becomes the NUL that ends the line's
 // string, so runs of lines are handed to AddLines without a copy; an empty
-// line ends a run, and goes alone through AddLine. A line begun in an
-// earlier chunk is finished first (and, like every such line, checked for
-// NUL bytes: the chunks it spans may hold one).
+// line ends a run, and goes alone through AddLine.
 char* LineLoader::LoadInPlace(char* p, char* stop) {
-    if (!m_carry.empty()) {
-        auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
-        if (nl == nullptr)
-            return p;
-        m_carry.append(p, static_cast<std::size_t>(nl - p));
-        AddLine(m_carry.data(), m_carry.size(), true, true);
-        m_carry.clear();
-        p = nl + 1;
-    }
+    p = FinishCarriedLine(p, stop);
     m_appender.Flush();
     char* run = p;
     long runLines = 0;
@@ -186,21 +194,15 @@ char* LineLoader::LoadInPlace(char* p, char* stop) {
 }
 
 void LineLoader::LoadLineByLine(char* p, char* stop, bool chunkHasNul) {
+    p = FinishCarriedLine(p, stop);
     while (p < stop) {
         auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
         if (nl == nullptr) {
-            m_carry.append(p, static_cast<std::size_t>(stop - p));
+            m_carry.assign(p, static_cast<std::size_t>(stop - p));
             return;
         }
-        if (m_carry.empty()) {
-            // Lines are searched for NUL bytes only in chunks that hold one.
-            AddLine(p, static_cast<std::size_t>(nl - p), true, chunkHasNul);
-        } else {
-            // A line that began in an earlier chunk is always checked.
-            m_carry.append(p, static_cast<std::size_t>(nl - p));
-            AddLine(m_carry.data(), m_carry.size(), true, true);
-            m_carry.clear();
-        }
+        // Lines are searched for NUL bytes only in chunks that hold one.
+        AddLine(p, static_cast<std::size_t>(nl - p), true, chunkHasNul);
         p = nl + 1;
     }
 }

@@ -60,6 +60,9 @@ class LineLoader {
   private:
     // Reads the next chunk into m_chunk; 0 at the end of the data.
     std::size_t ReadChunk();
+    // Finishes a line begun in an earlier chunk; returns where the rest of
+    // [p, stop) starts.
+    char* FinishCarriedLine(char* p, char* stop);
     // The lines that end in [p, stop), handed over from the chunk itself.
     // Returns where the unfinished last line starts.
     char* LoadInPlace(char* p, char* stop);
