@@ -83,11 +83,16 @@ def _file_name():
 
 
 def _candidates():
-    """Beside the package first, then the system's usual places."""
+    """Beside the package first, then the library of the VekWin32 package
+    the binding came in (bin/ of a Windows zip, lib/ of the Linux tarball),
+    then the system's usual places."""
     here = os.path.dirname(os.path.abspath(__file__))
     if sys.platform == "win32":
-        return [os.path.join(here, "VekWin32.dll"), "VekWin32.dll"]
+        return [os.path.join(here, "VekWin32.dll"),
+                os.path.normpath(os.path.join(here, "..", "..", "..", "bin", "VekWin32.dll")),
+                "VekWin32.dll"]
     names = [os.path.join(here, "libvekwin32.so"), os.path.join(here, "libvekwin32.so.1"),
+             os.path.normpath(os.path.join(here, *[".."] * 5, "lib", "libvekwin32.so.1")),
              "libvekwin32.so.1", "libvekwin32.so"]
     found = ctypes.util.find_library("vekwin32")
     if found and found not in names:
@@ -190,7 +195,8 @@ _SIGNATURES = {
 class Library:
     """The loaded library. Without `path`, libvekwin32.so (Linux) or
     VekWin32.dll (Windows) is looked for beside this package, then in the
-    system's usual places; LibraryNotFound names every place tried."""
+    VekWin32 package the binding came in, then in the system's usual places;
+    LibraryNotFound names every place tried."""
 
     def __init__(self, path=None):
         self._dll = _load(path)
