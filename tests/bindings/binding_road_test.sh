@@ -29,13 +29,13 @@ case "$language" in
     # Mono maps the library's name to the file with a dllmap, as a host would.
     printf '<configuration>\n  <dllmap dll="VekWin32" target="%s" />\n</configuration>\n' \
       "$library" >"$work/road_test.exe.config"
-    timeout 300 mono "$work/road_test.exe" "$fileset"
+    timeout 300 mono "$work/road_test.exe" "$fileset" "$work"
     ;;
   pascal)
     need fpc
     fpc -vew -Sew -FU"$work" -FE"$work" -Fu"$root/bindings/pascal" -Fl"$libdir" \
       "$root/bindings/pascal/road_test.pas" >"$work/fpc.log" || { cat "$work/fpc.log"; exit 1; }
-    LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" timeout 300 "$work/road_test" "$fileset"
+    LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" timeout 300 "$work/road_test" "$fileset" "$work"
     ;;
   *) echo "unknown binding $language" >&2; exit 2 ;;
 esac
