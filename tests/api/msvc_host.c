@@ -49,5 +49,12 @@ int __stdcall host_entry(void* unused) {
         return 10;
     if (TestBuf(&value) != 7 || value != 100)
         return 11;
+    /* The whole-file script of the same pair ("4a", "five", ".", "2d", "0a",
+     * "zero", ".") rebuilds the new lines from the old ones. */
+    if (InitBuf(1) != RC_OK || AddLines(1, oldLines) != RC_OK || DiffWhole(1, 2, 3) != RC_OK ||
+        GetBufStats(3, &count, &longest, &total) != RC_OK || count != 7 || EdBuf(3, 1) != RC_OK)
+        return 12;
+    if (GetLine(1, 5, 15, line, &length) != RC_OK || !same(line, "five"))
+        return 13;
     return 0;
 }
