@@ -18,9 +18,25 @@ case "$language" in
   python)
     need python3
     cd "$work"
+    # Installed as a user would (pip install bindings/python), into a venv of
+    # its own; offline, so the build tools come from the system's packages.
+    python=python3
+    if /usr/bin/python3 -c 'import venv, wheel, setuptools' 2>/dev/null; then
+      /usr/bin/python3 -m venv --system-site-packages "$work/venv"
+      cp -r "$root/bindings/python" "$work/source"
+      timeout 300 "$work/venv/bin/pip" install -q --no-build-isolation --no-index "$work/source"
+      python="$work/venv/bin/python"
+      case "$("$python" -c 'import vekwin32; print(vekwin32.__file__)')" in
+        "$work/venv/"*) ;;
+        *) echo "the installed package is not the one imported" >&2; exit 1 ;;
+      esac
+    else
+      echo "pip install not checked: the system's python3-venv, -wheel or -setuptools is missing"
+      export PYTHONPATH="$root/bindings/python"
+    fi
     VEKWIN32_LIBRARY="$library" VEKWIN32_VERSION="$version" VEKWIN32_FILESET="$fileset" \
-      PYTHONPATH="$root/bindings/python" PYTHONDONTWRITEBYTECODE=1 \
-      timeout 300 python3 -m unittest discover -v -s "$root/bindings/python/tests"
+      PYTHONDONTWRITEBYTECODE=1 \
+      timeout 300 "$python" -m unittest discover -v -s "$root/bindings/python/tests"
     ;;
   dotnet)
     need mcs mono
