@@ -15,7 +15,58 @@ void Fail(const std::string& message, int status) {
 
 void ReportTrouble(const std::string& message) {
     std::fflush(stdout);
-    std::fprintf(stderr, "vek: %s\n", message.c_str());
+    std::fprintf(stderr, "vek: %s\n", Escaped(message).c_str());
+}
+
+void Warn(const std::string& message) {
+    ReportTrouble(message);
+}
+
+std::string Escaped(std::string_view text, std::size_t limit) {
+    std::string_view head = text;
+    std::string_view tail;
+    if (text.size() > limit) {
+        head = text.substr(0, limit * 2 / 3);
+        tail = text.substr(text.size() - limit / 3);
+    }
+    auto escape = [](std::string_view part, std::string& out) {
+        for (const char c : part) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (c == '\n')
+                out += "\\n";
+            else if (c == '\r')
+                out += "\\r";
+            else if (c == '\t')
+                out += "\\t";
+            else if (byte < 0x20 || byte == 0x7F) {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+                out += hex;
+            } else {
+                out.push_back(c);
+            }
+        }
+    };
+    std::string out;
+    escape(head, out);
+    if (!tail.empty()) {
+        out += " [... " + Grouped(static_cast<long long>(text.size() - head.size() - tail.size())) +
+               " bytes left out ...] ";
+        escape(tail, out);
+    }
+    return out;
+}
+
+namespace {
+std::string g_work;
+}  // namespace
+
+void NoteWork(const std::string& what) {
+    g_work = what;
+}
+
+const std::string& CurrentWork() {
+    return g_work;
 }
 
 std::string SystemError() {

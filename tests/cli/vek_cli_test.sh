@@ -363,13 +363,13 @@ expect_status 0 "binary bundle"
 py section bin.vek 0 pic.uu
 uudecode -o pic.peer pic.uu
 expect_same pic.peer pic.bin "uudecode reads the bundle's section"
-run unbundle bin.vek back/pic.bin back/x back/a.txt
+run unbundle -b bin.vek back/pic.bin back/x back/a.txt
 expect_status 0 "unbundle of a binary bundle"
 expect_same back/pic.bin pic.bin "binary file back"
 expect_same back/x x "one-byte file with a one-character name back"
 expect_same back/a.txt a.txt "text file through a binary bundle back byte for byte"
 run bundle -o auto.vek a.txt pic.bin
-run unbundle auto.vek back/a.txt back/pic.bin
+run unbundle -b auto.vek back/a.txt back/pic.bin
 expect_same back/pic.bin pic.bin "automatic type: binary found, all uuencoded"
 # a text set with one binary file in the tenth place
 run bundle --tenth pic.bin -o tenth.vek a.txt c.txt
@@ -484,16 +484,16 @@ expect_err "uu.vek: .*both as a text bundle and as a binary bundle.*-t.*-b" "bot
 run unbundle -t bin.vek t1 t2
 expect_status 2 "-t on a binary bundle"
 expect_err "bin.vek:1: .*binary bundle; unbundle it with -b" "-t on a binary bundle: advice"
-run unbundle bin.vek t1 t1
+run unbundle -b bin.vek t1 t1
 expect_status 2 "a name given twice"
 expect_err "t1 and t1 name the same file" "a name given twice"
-run unbundle bin.vek bin.vek t2
+run unbundle -b bin.vek bin.vek t2
 expect_status 2 "the bundle as a target"
-run unbundle bin.vek t1 nowhere/t2
+run unbundle -b bin.vek t1 nowhere/t2
 expect_status 2 "a target in a missing folder"
 expect_err "nowhere/t2: cannot create .*No such file" "missing folder named"
 if [ ${#runner[@]} = 0 ]; then
-  (trap '' XFSZ; ulimit -f 2; "$vek" unbundle bin.vek t1 t2 >out 2>err)
+  (trap '' XFSZ; ulimit -f 2; "$vek" unbundle -b bin.vek t1 t2 >out 2>err)
   status=$?
   expect_status 2 "a file that outgrows the disk"
   expect_err "t2: could not be written in full \(2,048 of 4,000 bytes; File too large\)" "disk full named"

@@ -1,0 +1,193 @@
+#include "vek_commit.h"
+
+#include <cerrno>
+#include <set>
+
+#include "platform.h"
+#include "vek_trouble.h"
+
+namespace vekcli {
+
+namespace {
+
+// What a target is, for telling two names of one file apart: an existing
+// file by its identity, a new one by its folder's identity and its name.
+struct Identity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    std::string name;  // of a file yet to be made
+    bool operator==(const Identity& o) const {
+        return device == o.device && inode == o.inode && name == o.name;
+    }
+};
+
+std::string BaseName(const std::string& place) {
+    return place.substr(FolderOf(place).size());
+}
+
+}  // namespace
+
+FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::string>& targets,
+                             const std::vector<std::string>& inputs) {
+    std::vector<Identity> seen(targets.size());
+    std::vector<platform::FileInfo> inputInfo;
+    for (const std::string& input : inputs) {
+        platform::FileInfo info;
+        if (input != "-" && platform::Stat(input, info))
+            inputInfo.push_back(info);
+    }
+    m_entries.resize(targets.size());
+    // Every target is checked before any temporary is made.
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+        Entry& entry = m_entries[i];
+        entry.target = targets[i];
+        if (entry.target.empty())
+            continue;
+        entry.place = platform::ResolveLink(entry.target);
+        platform::FileInfo info;
+        if (!platform::Stat(entry.place, info) && info.exists)
+            Fail(entry.target + ": cannot look it up: " + SystemError() + "; nothing was written");
+        Identity& id = seen[i];
+        if (info.exists) {
+            if (!info.regular)
+                Fail(command + ": " + entry.target +
+                     (info.directory ? " is a folder" : " is not a plain file (a device or pipe)") +
+                     "; name a plain file, or one not there yet; nothing was written");
+            entry.existed = true;
+            id.device = info.device;
+            id.inode = info.inode;
+            for (std::size_t k = 0; k < inputs.size() && k < inputInfo.size(); ++k)
+                if (inputInfo[k].Same(info))
+                    Fail(command + ": the output " + entry.target + " is the input " + inputs[k] +
+                         " (the same file); nothing was written");
+        } else {
+            const std::string folder = FolderOf(entry.place);
+            platform::FileInfo where;
+            if (!platform::Stat(folder.empty() ? "." : folder, where) || !where.directory)
+                Fail(entry.target + ": cannot create it: the folder " +
+                     (folder.empty() ? "." : folder) + " " +
+                     (where.exists ? "is not a folder" : "does not exist (" + SystemError() + ")") +
+                     "; nothing was written");
+            id.device = where.device;
+            id.inode = where.inode;
+            id.name = BaseName(entry.place);
+        }
+        for (std::size_t j = 0; j < i; ++j)
+            if (!targets[j].empty() && seen[j] == id)
+                Fail(command + ": " + targets[j] + " and " + targets[i] +
+                     " name the same file (places " + std::to_string(j + 1) + " and " +
+                     std::to_string(i + 1) + "); give each file its own name; nothing was written");
+    }
+    for (Entry& entry : m_entries) {
+        if (entry.target.empty())
+            continue;
+        entry.staged = Temporary(entry.place, entry.target);
+        if (!platform::CloseDescriptor(entry.staged.TakeDescriptor()))
+            Fail(entry.target + ": cannot create a temporary file beside it: " + SystemError() +
+                 "; nothing was written");
+    }
+}
+
+void FileSetCommit::Finish(Entry& entry) {
+    // The mode after the library's last write, so that no write clears a
+    // set-user-ID bit; then the data to the disk.
+    const int fd = platform::OpenForWriting(entry.staged.Name());
+    bool ok = fd >= 0;
+    if (ok)
+        ok = (entry.existed ? platform::CopyModeAndOwner(fd, entry.place)
+                            : platform::SetNewFileMode(fd));
+    if (ok)
+        ok = platform::SyncDescriptor(fd);
+    const int error = errno;
+    if (fd >= 0 && !platform::CloseDescriptor(fd) && ok)
+        ok = false;
+    else
+        errno = error;
+    if (!ok)
+        Fail(entry.target + ": cannot write the new file to the disk: " + SystemError() +
+             "; nothing was changed");
+}
+
+std::string FileSetCommit::Undo() {
+    std::string notBack;
+    for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
+        Entry& entry = *it;
+        if (entry.asideSlot < 0 && !entry.placed)
+            continue;
+        bool back = true;
+        if (entry.existed && entry.asideSlot >= 0) {
+            if (entry.placed || !entry.asideLinked)
+                back = platform::Rename(entry.aside, entry.place);
+            else
+                platform::RemoveFile(entry.aside);
+        } else if (entry.placed) {
+            back = platform::RemoveFile(entry.place);
+        }
+        if (back) {
+            ReleaseTemporaryName(entry.asideSlot);
+        } else {
+            notBack += (notBack.empty() ? "" : ", ") + entry.target +
+                       (entry.existed ? " (its old contents are in " + entry.aside + ")" : "");
+            // A second name that holds the only old copy is not removed.
+            ReleaseTemporaryName(entry.asideSlot);
+        }
+        entry.asideSlot = -1;
+        entry.placed = false;
+    }
+    return notBack;
+}
+
+void FileSetCommit::Commit() {
+    for (Entry& entry : m_entries)
+        if (!entry.target.empty())
+            Finish(entry);
+    platform::HoldEndSignals();
+    std::string failure;
+    for (Entry& entry : m_entries) {
+        if (entry.target.empty())
+            continue;
+        if (entry.existed) {
+            entry.aside = FreshNameBeside(entry.place, ".old");
+            entry.asideSlot = RegisterTemporaryName(entry.aside);
+            // A second link keeps the target whole throughout; where the file
+            // system has none, the old file is renamed aside for a moment.
+            entry.asideLinked = platform::Link(entry.place, entry.aside);
+            if (!entry.asideLinked && !platform::Rename(entry.place, entry.aside)) {
+                ReleaseTemporaryName(entry.asideSlot);
+                entry.asideSlot = -1;
+                failure = entry.target + ": cannot set the old file aside: " + SystemError();
+                break;
+            }
+        }
+        if (!platform::Rename(entry.staged.Name(), entry.place)) {
+            failure = entry.target + ": cannot put the new file in place: " + SystemError();
+            break;
+        }
+        entry.staged.Keep();
+        entry.placed = true;
+    }
+    if (failure.empty() && !platform::EndSignalHeld()) {
+        std::set<std::string> folders;
+        for (Entry& entry : m_entries) {
+            if (entry.asideSlot >= 0) {
+                platform::RemoveFile(entry.aside);
+                ReleaseTemporaryName(entry.asideSlot);
+                entry.asideSlot = -1;
+            }
+            if (!entry.target.empty())
+                folders.insert(FolderOf(entry.place).empty() ? "." : FolderOf(entry.place));
+        }
+        platform::ReleaseEndSignals();
+        for (const std::string& folder : folders)
+            platform::SyncFolder(folder);
+        return;
+    }
+    const std::string notBack = Undo();
+    // A held signal ends the run here, its temporaries removed.
+    platform::ReleaseEndSignals();
+    if (notBack.empty())
+        Fail(failure + "; nothing was changed: every file is as it was");
+    Fail(failure + "; the files before it could not all be put back: " + notBack);
+}
+
+}  // namespace vekcli
