@@ -17,7 +17,9 @@ namespace vekcli::platform {
 // The file operations vek makes. In the fault-injection test build each
 // one counts, and the one numbered by the environment variable VEK_FAULT_AT
 // (from 1) fails with an I/O error; VEK_FAULT_COUNT=1 prints how many
-// passed when vek ends. In every other build FaultDue is a constant false.
+// passed when vek ends; with VEK_FAULT_SIGNAL=N that operation raises
+// signal N instead (and goes on), as if the user had pressed Ctrl+C there.
+// In every other build FaultDue is a constant false.
 enum class FileOp { kOpen, kWrite, kSync, kRename, kClose, kStat };
 #ifdef VEK_FAULT_INJECTION
 bool FaultDue(FileOp op) noexcept;
@@ -49,8 +51,9 @@ struct FileInfo {
         return exists && other.exists && device == other.device && inode == other.inode;
     }
 };
-// false when the name cannot be looked up (SystemError says why; a missing
-// file gives false with info.exists false).
+// false when the name cannot be looked up (SystemError says why): a missing
+// file gives info.exists false, any other failure info.exists true (there
+// may be a file that cannot be seen).
 bool Stat(const std::string& name, FileInfo& info);
 // The file behind an open descriptor (standard output: 1).
 bool StatDescriptor(int fd, FileInfo& info);
@@ -64,6 +67,11 @@ bool IsSymbolicLink(const std::string& name);
 // The name a chain of symbolic links ends at (a file that need not exist
 // yet); `name` itself for anything else.
 std::string ResolveLink(const std::string& name);
+
+// False when the process cannot replace the existing file `name` by
+// renaming another over it: a sticky folder (as /tmp) lets only the file's
+// or the folder's owner do that.
+bool MayReplace(const std::string& name);
 
 // A new file created exclusively (never an existing file, never through a
 // link), readable and writable by its owner only: a descriptor, or -1.

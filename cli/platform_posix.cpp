@@ -15,36 +15,6 @@
 
 namespace vekcli::platform {
 
-#ifdef VEK_FAULT_INJECTION
-namespace {
-
-struct FaultCounter {
-    long due = 0;  // the operation that fails, from 1; 0 for none
-    long passed = 0;
-    FaultCounter() {
-        const char* at = std::getenv("VEK_FAULT_AT");
-        due = at != nullptr ? std::atol(at) : 0;
-        const char* count = std::getenv("VEK_FAULT_COUNT");
-        if (count != nullptr && *count == '1')
-            std::atexit([] { std::fprintf(stderr, "vek-fault-count %ld\n", Counter().passed); });
-    }
-    static FaultCounter& Counter() {
-        static FaultCounter counter;
-        return counter;
-    }
-};
-
-}  // namespace
-
-bool FaultDue(FileOp) noexcept {
-    FaultCounter& counter = FaultCounter::Counter();
-    if (++counter.passed != counter.due)
-        return false;
-    errno = EIO;
-    return true;
-}
-#endif
-
 namespace {
 
 bool g_closed[3] = {false, false, false};
@@ -85,8 +55,11 @@ bool StreamWasClosed(int fd) {
 bool Stat(const std::string& name, FileInfo& info) {
     info = FileInfo{};
     struct stat st {};
-    if (FaultDue(FileOp::kStat) || stat(name.c_str(), &st) != 0)
+    if (FaultDue(FileOp::kStat) || stat(name.c_str(), &st) != 0) {
+        // Anything but "no such file" may hide a file that is there.
+        info.exists = errno != ENOENT && errno != ENOTDIR;
         return false;
+    }
     info = InfoOf(st);
     return true;
 }
@@ -129,6 +102,19 @@ std::string ResolveLink(const std::string& name) {
         current = target;
     }
     return current;
+}
+
+bool MayReplace(const std::string& name) {
+    const uid_t me = geteuid();
+    if (me == 0)
+        return true;
+    const std::size_t slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    struct stat dir {
+    }, file{};
+    if (stat(folder.c_str(), &dir) != 0 || stat(name.c_str(), &file) != 0)
+        return true;  // the rename itself will say why not
+    return (dir.st_mode & S_ISVTX) == 0 || file.st_uid == me || dir.st_uid == me;
 }
 
 int CreateExclusive(const std::string& name) {

@@ -544,7 +544,7 @@ int RunBundle(const Options& o) {
 }
 
 int RunUnbundle(const Options& o) {
-    if (o.operands.size() < 2)
+    if (o.operands.size() < (o.hasTenth ? 1u : 2u))
         Fail("unbundle: give BUNDLE and the names of its files; see 'vek unbundle --help'");
     if (o.lf && o.type == 'B')
         Fail(
@@ -594,7 +594,12 @@ int RunUnbundle(const Options& o) {
     if (o.lf)
         for (std::size_t i = 0; i < names.size(); ++i)
             if (!names[i].empty() && !HandledAsBinary(type, i) && !sections[i].empty)
-                ConvertCrLfToLf(files.Staged(i));
+                try {
+                    ConvertCrLfToLf(files.Staged(i));
+                } catch (const Trouble& trouble) {
+                    Fail(names[i] + ": cannot give the new file LF line ends (" + trouble.message +
+                         "); nothing was changed");
+                }
     files.Commit();
     return 0;
 }

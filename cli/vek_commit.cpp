@@ -53,6 +53,11 @@ FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::
                 Fail(command + ": " + entry.target +
                      (info.directory ? " is a folder" : " is not a plain file (a device or pipe)") +
                      "; name a plain file, or one not there yet; nothing was written");
+            if (!platform::MayReplace(entry.place))
+                Fail(command + ": " + entry.target +
+                     ": its folder is sticky and the file belongs to another user, so vek "
+                     "cannot replace it; nothing was written: remove it first or name "
+                     "another file");
             entry.existed = true;
             id.device = info.device;
             id.inode = info.inode;

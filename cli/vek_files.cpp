@@ -163,7 +163,9 @@ void Output::Commit() {
         return;
     }
     platform::FileInfo old;
-    const bool replaces = platform::Stat(m_place, old) && old.regular;
+    if (!platform::Stat(m_place, old) && old.exists)
+        WriteFailed("cannot look it up");
+    const bool replaces = old.exists;
     if (!(replaces ? platform::CopyModeAndOwner(m_fd, m_place) : platform::SetNewFileMode(m_fd)))
         WriteFailed("cannot give the new copy the file's mode");
     if (!platform::SyncDescriptor(m_fd))

@@ -14,6 +14,48 @@
 
 namespace vekcli {
 
+// The fault seam platform.h declares, shared by both systems.
+#ifdef VEK_FAULT_INJECTION
+namespace platform {
+
+namespace {
+
+struct FaultCounter {
+    long due = 0;  // the operation that fails, from 1; 0 for none
+    long passed = 0;
+    int signal = 0;  // raised at that operation instead of a failure
+    FaultCounter() {
+        const char* at = std::getenv("VEK_FAULT_AT");
+        due = at != nullptr ? std::atol(at) : 0;
+        const char* signalText = std::getenv("VEK_FAULT_SIGNAL");
+        signal = signalText != nullptr ? std::atoi(signalText) : 0;
+        const char* count = std::getenv("VEK_FAULT_COUNT");
+        if (count != nullptr && *count == '1')
+            std::atexit([] { std::fprintf(stderr, "vek-fault-count %ld\n", Counter().passed); });
+    }
+    static FaultCounter& Counter() {
+        static FaultCounter counter;
+        return counter;
+    }
+};
+
+}  // namespace
+
+bool FaultDue(FileOp) noexcept {
+    FaultCounter& counter = FaultCounter::Counter();
+    if (++counter.passed != counter.due)
+        return false;
+    if (counter.signal != 0) {
+        raise(counter.signal);
+        return false;
+    }
+    errno = EIO;
+    return true;
+}
+
+}  // namespace platform
+#endif
+
 namespace {
 
 // The registry the signal handler reads: fixed slots, so that the handler
