@@ -94,6 +94,10 @@ std::string ResolveLink(const std::string& name) {
         if (size <= 0 || static_cast<std::size_t>(size) >= target.size())
             break;
         target.resize(static_cast<std::size_t>(size));
+        // A link of /proc to a pipe or socket ("pipe:[123]") names no file:
+        // the name stays as it is, and is opened as the pipe it leads to.
+        if (target.find(":[") != std::string::npos && target[0] != '/' && target[0] != '.')
+            break;
         if (target[0] != '/') {
             const std::size_t slash = current.rfind('/');
             if (slash != std::string::npos)

@@ -3,6 +3,7 @@
 #include "vek_commands.h"
 
 #include <sys/stat.h>
+#include <algorithm>
 #include <cstdio>
 #include <string_view>
 
@@ -84,10 +85,11 @@ class SetInputs {
                 m_paths[i] = Copy("", "an unused place");
                 continue;
             }
+            // Opened by vek first: a file this user cannot read is named here,
+            // not taken by the library as an empty section.
+            { Input probe(names[i]); }
             platform::FileInfo info;
-            if (!platform::Stat(names[i], info))
-                Input probe(names[i]);  // throws with the name and the reason
-            if (!info.regular)
+            if (!platform::Stat(names[i], info) || !info.regular)
                 m_paths[i] = Copy(names[i], names[i]);
         }
     }
@@ -577,6 +579,13 @@ int RunUnbundle(const Options& o) {
     FileSetCommit files("unbundle", names, {bundleName});
     std::vector<long long> sizes(names.size());
     std::string list;
+    // The library would end the list at an empty name: an unused place
+    // gets a file of vek's own, which its empty section leaves alone.
+    Temporary unused;
+    if (std::find(names.begin(), names.end(), std::string()) != names.end()) {
+        unused = Temporary(TemporaryFolder() + "x", "an unused place");
+        platform::CloseDescriptor(unused.TakeDescriptor());
+    }
     for (std::size_t i = 0; i < names.size(); ++i) {
         const Section& section = sections[i];
         sizes[i] = section.empty              ? 0
@@ -586,7 +595,7 @@ int RunUnbundle(const Options& o) {
         if (staged.find(',') != std::string::npos)
             Fail(names[i] + ": its path " + staged +
                  " holds a comma, which a file list cannot carry; name it another way");
-        list += (i > 0 ? "," : "") + staged;
+        list += (i > 0 ? "," : "") + (names[i].empty() ? unused.Name() : staged);
     }
     std::vector<char> writable = Writable(list);
     NoteWork("writing the files of " + DisplayName(bundleName));
