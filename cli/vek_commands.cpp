@@ -574,8 +574,8 @@ int RunUnbundle(const Options& o) {
     }
     for (std::size_t i = 0; i < names.size(); ++i)
         if (names[i].empty() && !sections[i].empty)
-            Fail(DisplayName(bundleName) + ":" + std::to_string(sections[i].firstLine) +
-                 ": file " + std::to_string(i + 1) +
+            Fail(DisplayName(bundleName) + ":" + std::to_string(sections[i].firstLine) + ": file " +
+                 std::to_string(i + 1) +
                  " of the bundle is not empty but was given no name; name every file of the "
                  "bundle, in order; nothing was written");
     const char type = ChooseUnbundleType(o, sections, names, bundleName);

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#if defined(VEK_CLI_THREADS)
+#include <mutex>
+#endif
 #include <utility>
 
 #include "platform.h"
@@ -22,18 +25,31 @@ std::vector<platform::FileInfo>& InputsOpened() {
     static std::vector<platform::FileInfo> inputs;
     return inputs;
 }
+#if defined(VEK_CLI_THREADS)
+std::mutex g_inputsLock;  // two files may be opened at once
+#endif
+
+void NoteInput(const platform::FileInfo& info) {
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_inputsLock);
+#endif
+    InputsOpened().push_back(info);
+}
 
 // Standard output that is one of the files read would be overwritten while
 // (or before) it is used: refused.
-void RefuseStdoutOverInputs(const std::string& command) {
+void RefuseStdoutOverInputs() {
     platform::FileInfo out;
     if (!platform::StatDescriptor(1, out) || !out.regular)
         return;
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_inputsLock);
+#endif
     for (const platform::FileInfo& input : InputsOpened())
         if (input.Same(out))
-            Fail((command.empty() ? std::string() : command + ": ") +
-                 "standard output is one of the input files; nothing was written: send the "
-                 "output to another file, or use -o");
+            Fail(
+                "standard output is one of the input files; nothing was written: send the "
+                "output to another file, or use -o");
 }
 
 }  // namespace
@@ -52,6 +68,9 @@ Input::Input(const std::string& name) : m_display(DisplayName(name)) {
         if (platform::StreamWasClosed(0))
             Fail("standard input is closed; give the input on standard input, or name a file");
         m_stdin = true;
+        platform::FileInfo info;
+        if (platform::StatDescriptor(0, info) && info.regular)
+            NoteInput(info);
         m_file = stdin;
         platform::SetBinary(stdin);
         return;
@@ -68,7 +87,7 @@ Input::Input(const std::string& name) : m_display(DisplayName(name)) {
     m_file = m_owned.get();
     platform::FileInfo info2;
     if (platform::StatDescriptor(fileno(m_file), info2))
-        InputsOpened().push_back(info2);
+        NoteInput(info2);
 }
 
 Input::Input(std::FILE* file, const std::string& display) : m_file(file), m_display(display) {}
@@ -85,7 +104,7 @@ Output::Output(const std::string& name) : m_buffer(new char[kBufferSize]), m_nam
     if (name == "-") {
         if (platform::StreamWasClosed(1))
             Fail("standard output is closed; give the output a file with -o");
-        RefuseStdoutOverInputs("");
+        RefuseStdoutOverInputs();
         m_stdout = true;
         std::fflush(stdout);
         platform::SetBinary(stdout);
@@ -156,7 +175,7 @@ void Output::WriteNulsAsLf(const char* bytes, std::size_t size) {
 
 void Output::Commit() {
     if (m_stdout)
-        RefuseStdoutOverInputs("");
+        RefuseStdoutOverInputs();
     Flush(nullptr, 0);
     if (m_stdout || !m_temp.Active()) {
         m_done = true;

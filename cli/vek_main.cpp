@@ -273,7 +273,7 @@ int main(int argc, char** argv) {
         vekcli::ReportTrouble(trouble.message);
         return trouble.status;
     } catch (const std::bad_alloc&) {
-        const std::string& work = vekcli::CurrentWork();
+        const std::string work = vekcli::CurrentWork();
         vekcli::ReportTrouble("memory ran out" + (work.empty() ? std::string() : " while " + work) +
                               "; free some memory or give smaller files; no file was changed");
         return 2;

@@ -1,5 +1,6 @@
 #include "vek_temps.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -21,9 +22,9 @@ namespace platform {
 namespace {
 
 struct FaultCounter {
-    long due = 0;  // the operation that fails, from 1; 0 for none
-    long passed = 0;
-    int signal = 0;  // raised at that operation instead of a failure
+    long due = 0;                 // the operation that fails, from 1; 0 for none
+    std::atomic<long> passed{0};  // two files may be read at once
+    int signal = 0;               // raised at that operation instead of a failure
     FaultCounter() {
         const char* at = std::getenv("VEK_FAULT_AT");
         due = at != nullptr ? std::atol(at) : 0;
@@ -31,7 +32,8 @@ struct FaultCounter {
         signal = signalText != nullptr ? std::atoi(signalText) : 0;
         const char* count = std::getenv("VEK_FAULT_COUNT");
         if (count != nullptr && *count == '1')
-            std::atexit([] { std::fprintf(stderr, "vek-fault-count %ld\n", Counter().passed); });
+            std::atexit(
+                [] { std::fprintf(stderr, "vek-fault-count %ld\n", Counter().passed.load()); });
     }
     static FaultCounter& Counter() {
         static FaultCounter counter;

@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#if defined(VEK_CLI_THREADS)
+#include <mutex>
+#endif
 
 #include "vekwin32.h"
 
@@ -59,13 +62,22 @@ std::string Escaped(std::string_view text, std::size_t limit) {
 
 namespace {
 std::string g_work;
+#if defined(VEK_CLI_THREADS)
+std::mutex g_workLock;  // two files may be read at once
+#endif
 }  // namespace
 
 void NoteWork(const std::string& what) {
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_workLock);
+#endif
     g_work = what;
 }
 
-const std::string& CurrentWork() {
+std::string CurrentWork() {
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_workLock);
+#endif
     return g_work;
 }
 

@@ -28,7 +28,7 @@ std::string Escaped(std::string_view text, std::size_t limit = 600);
 // What the command is busy with ("reading big.bin"), for the message when
 // memory runs out.
 void NoteWork(const std::string& what);
-const std::string& CurrentWork();
+std::string CurrentWork();
 
 // The system's words for the last failure (errno).
 std::string SystemError();
