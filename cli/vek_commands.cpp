@@ -548,10 +548,6 @@ int RunBundle(const Options& o) {
 int RunUnbundle(const Options& o) {
     if (o.operands.size() < (o.hasTenth ? 1u : 2u))
         Fail("unbundle: give BUNDLE and the names of its files; see 'vek unbundle --help'");
-    if (o.lf && o.type == 'B')
-        Fail(
-            "unbundle: --lf changes text files only, and -b writes every file as binary; "
-            "leave out --lf");
     const std::string& bundleName = o.operands[0];
     const std::vector<std::string> names =
         SetNames(o, std::vector<std::string>(o.operands.begin() + 1, o.operands.end()));
@@ -579,6 +575,10 @@ int RunUnbundle(const Options& o) {
                  " of the bundle is not empty but was given no name; name every file of the "
                  "bundle, in order; nothing was written");
     const char type = ChooseUnbundleType(o, sections, names, bundleName);
+    if (o.lf && type == 'B')
+        Fail(
+            "unbundle: --lf changes text files only, and this bundle is read as binary: every "
+            "file comes back byte for byte; leave out --lf; nothing was written");
 
     // Every target is checked and given a temporary before the library
     // writes anything.

@@ -108,14 +108,16 @@ const char kUnbundleHelp[] =
     "must be one name per file of the bundle.\n"
     "\n"
     "  -t, -b   the bundle's type; without them it is read from the bundle, and a\n"
-    "           bundle that reads validly both ways is refused\n"
+    "           bundle that reads validly both ways is refused (so give -b for a\n"
+    "           bundle made with 'vek bundle -b')\n"
     "  --crlf   the bundle has CR LF line ends\n"
     "  --lf     write text files with LF line ends (the library writes CR LF)\n"
     "  --tenth BIN  the bundle was made with --tenth: BIN names its tenth file\n"
     "\n"
-    "All or nothing: the files are written under temporary names beside their\n"
-    "targets and moved in place only when every one is complete; a failure\n"
-    "leaves every target as it was.\n"
+    "All or nothing: every target must be a plain file or new (a symbolic link\n"
+    "is followed and kept); the files are written under temporary names beside\n"
+    "their targets and moved in place only when every one is complete; a\n"
+    "failure, SIGINT, SIGTERM or SIGHUP leaves every target as it was.\n"
     "Exit status: 0 done, 2 trouble.\n";
 
 const char kCrcHelp[] =
