@@ -667,6 +667,16 @@ if [ ${#runner[@]} = 0 ]; then
   row "a leftover of a killed run named" 0 "vek-99999999-abcd: left behind" 'true' \
     '>.vek-99999999-abcd; $V diff a.txt c.txt -o res; rm .vek-99999999-abcd'
   row "--help lists --" 0 "" "grep -q -- \"'--'\" out" '$V --help'
+  # A full disk: a 16 KiB tmpfs, where the right to mount is given.
+  mkdir -p "$work/probe"
+  if mount -t tmpfs -o size=16k tmpfs "$work/probe" 2>/dev/null; then
+    umount "$work/probe"
+    row "patch through a link on a full disk" 2 "link.txt: .*No space" \
+      'cmp full/t.txt small.txt && [ -L link.txt ] && [ -z "$(ls -A full | grep -v t.txt)" ]; r=$?; umount full; (exit $r)' \
+      'mkdir full; mount -t tmpfs -o size=16k tmpfs full; cp small.txt full/t.txt; ln -sf full/t.txt link.txt; { printf "\$a\n"; head -c 40000 /dev/zero | tr "\0" y; printf "\n.\n"; } >huge.ed; $V patch -o link.txt link.txt huge.ed'
+  else
+    echo "vek_cli: the full-disk case is skipped (no right to mount a tmpfs)"
+  fi
   # Permissions hold only for an unprivileged user (root passes them).
   if [ "$(id -u)" = 0 ] && command -v runuser >/dev/null && runuser -u nobody -- test -x "$vek"; then
     chmod 777 "$work"
