@@ -76,7 +76,7 @@ Input::Input(const std::string& name) : m_display(DisplayName(name)) {
         return;
     }
     struct stat info {};
-    if (stat(name.c_str(), &info) != 0)
+    if (platform::FaultDue(platform::FileOp::kStat) || stat(name.c_str(), &info) != 0)
         Fail(name + ": cannot open: " + SystemError() + "; check the name");
     if ((info.st_mode & S_IFMT) == S_IFDIR)
         Fail(name + ": is a folder; name a file");
