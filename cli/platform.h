@@ -48,7 +48,8 @@ struct FileInfo {
     unsigned long long inode = 0;
     long long size = 0;
     bool Same(const FileInfo& other) const {
-        return exists && other.exists && device == other.device && inode == other.inode;
+        return exists && other.exists && inode != 0 && device == other.device &&
+               inode == other.inode;
     }
 };
 // false when the name cannot be looked up (SystemError says why): a missing

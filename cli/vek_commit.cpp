@@ -30,12 +30,10 @@ std::string BaseName(const std::string& place) {
 FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::string>& targets,
                              const std::vector<std::string>& inputs) {
     std::vector<Identity> seen(targets.size());
-    std::vector<platform::FileInfo> inputInfo;
-    for (const std::string& input : inputs) {
-        platform::FileInfo info;
-        if (input != "-" && platform::Stat(input, info))
-            inputInfo.push_back(info);
-    }
+    std::vector<platform::FileInfo> inputInfo(inputs.size());
+    for (std::size_t k = 0; k < inputs.size(); ++k)
+        if (inputs[k] != "-")
+            platform::Stat(inputs[k], inputInfo[k]);
     m_entries.resize(targets.size());
     // Every target is checked before any temporary is made.
     for (std::size_t i = 0; i < targets.size(); ++i) {
@@ -61,7 +59,7 @@ FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::
             entry.existed = true;
             id.device = info.device;
             id.inode = info.inode;
-            for (std::size_t k = 0; k < inputs.size() && k < inputInfo.size(); ++k)
+            for (std::size_t k = 0; k < inputs.size(); ++k)
                 if (inputInfo[k].Same(info))
                     Fail(command + ": the output " + entry.target + " is the input " + inputs[k] +
                          " (the same file); nothing was written");

@@ -23,7 +23,7 @@ void ReportTrouble(const std::string& message);
 void Warn(const std::string& message);
 // `text` with control bytes written as \n, \r, \t or \xHH, and, when
 // longer than `limit` bytes, its middle left out (with the count).
-std::string Escaped(std::string_view text, std::size_t limit = 600);
+std::string Escaped(std::string_view text, std::size_t limit = 1000);
 
 // What the command is busy with ("reading big.bin"), for the message when
 // memory runs out.
