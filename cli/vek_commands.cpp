@@ -86,10 +86,12 @@ class SetInputs {
                 continue;
             }
             // Opened by vek first: a file this user cannot read is named here,
-            // not taken by the library as an empty section.
-            { Input probe(names[i]); }
+            // not taken by the library as an empty section. A pipe is opened
+            // once only, to be copied.
             platform::FileInfo info;
-            if (!platform::Stat(names[i], info) || !info.regular)
+            if (platform::Stat(names[i], info) && info.regular)
+                Input probe(names[i]);
+            else
                 m_paths[i] = Copy(names[i], names[i]);
         }
     }
@@ -500,19 +502,24 @@ void CheckWritten(const FileSetCommit& files, const std::vector<long long>& size
 }
 
 // LoadFiles refused with RC_BUFFER_FULL: the line limit, or memory.
-[[noreturn]] void FailBufferFull(const std::vector<std::string>& names, char type) {
+[[noreturn]] void FailBufferFull(const SetInputs& set, char type) {
+    const std::vector<std::string>& names = set.Names();
     const long stored = BufferLineCount(1);
     if (stored < MAX_LINES)
         Fail("memory ran out while the library loaded " + JoinedNames(names) + " (" +
              Grouped(stored) + " lines so far); free some memory or bundle fewer files");
+    std::string binaries;
+    for (std::size_t i = 0; i < names.size(); ++i)
+        if (HandledAsBinary(type, i) && !names[i].empty())
+            binaries += (binaries.empty() ? "" : ", ") + names[i] + " " +
+                        Grouped(FileSize(set.Paths()[i])) + " bytes";
     const long long binaryRoom = static_cast<long long>(MAX_LINES) * 45;
     Fail("the files make more lines than a buffer holds (at most " + Grouped(kBufferLines) + ")" +
-         (type == 'B' || names.size() == kMaxSetFiles
-              ? std::string("; a binary file takes a line per 45 bytes, so a bundle holds at "
-                            "most about ") +
+         (binaries.empty()
+              ? std::string()
+              : "; a binary file takes a line per 45 bytes, so a bundle holds at most about " +
                     Grouped(binaryRoom / 1000000) + " MB (" + Grouped(binaryRoom) +
-                    " bytes) of binary files"
-              : std::string()) +
+                    " bytes) of binary files (here: " + binaries + ")") +
          ": bundle fewer or smaller files");
 }
 
@@ -524,7 +531,7 @@ void LoadSet(const SetInputs& set, char type) {
     char status[64] = {};
     const int rc = LoadFiles(1, type, writable.data(), status);
     if (rc == RC_BUFFER_FULL)
-        FailBufferFull(set.Names(), type);
+        FailBufferFull(set, type);
     if (rc != RC_OK)
         FailForSet("LoadFiles", rc, set.Names(), set.Paths());
     set.CheckStatus(status);
