@@ -78,7 +78,7 @@ std::vector<std::string> SetNames(const Options& o, std::vector<std::string> nam
 class SetInputs {
   public:
     explicit SetInputs(const std::vector<std::string>& names) : m_names(names) {
-        FileList(names, true);  // every name checked, and opened by vek
+        FileList(names, false);  // every name checked; each opened below
         m_paths = names;
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (names[i].empty()) {
