@@ -25,39 +25,47 @@ void Warn(const std::string& message) {
     ReportTrouble(message);
 }
 
+namespace {
+
+// One byte as it is shown: itself, or \n, \r, \t, \xHH for a control byte.
+void AppendShown(char c, std::string& out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+        out += "\\n";
+    } else if (c == '\r') {
+        out += "\\r";
+    } else if (c == '\t') {
+        out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+        out += hex;
+    } else {
+        out.push_back(c);
+    }
+}
+
+}  // namespace
+
 std::string Escaped(std::string_view text, std::size_t limit) {
-    std::string_view head = text;
-    std::string_view tail;
-    if (text.size() > limit) {
-        head = text.substr(0, limit * 2 / 3);
-        tail = text.substr(text.size() - limit / 3);
-    }
-    auto escape = [](std::string_view part, std::string& out) {
-        for (const char c : part) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (c == '\n')
-                out += "\\n";
-            else if (c == '\r')
-                out += "\\r";
-            else if (c == '\t')
-                out += "\\t";
-            else if (byte < 0x20 || byte == 0x7F) {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-                out += hex;
-            } else {
-                out.push_back(c);
-            }
-        }
-    };
     std::string out;
-    escape(head, out);
-    if (!tail.empty()) {
-        out += " [... " + Grouped(static_cast<long long>(text.size() - head.size() - tail.size())) +
-               " bytes left out ...] ";
-        escape(tail, out);
+    std::size_t i = 0;
+    for (; i < text.size() && out.size() < limit; ++i)
+        AppendShown(text[i], out);
+    if (i == text.size())
+        return out;
+    // Too long to show whole: its end (where a message says what to do)
+    // follows the count of the bytes left out.
+    std::string tail;
+    std::size_t j = text.size();
+    while (j > i && tail.size() < limit / 2) {
+        std::string one;
+        AppendShown(text[--j], one);
+        tail.insert(0, one);
     }
-    return out;
+    if (j > i)
+        out += " [... " + Grouped(static_cast<long long>(j - i)) + " bytes left out ...] ";
+    return out + tail;
 }
 
 namespace {

@@ -21,9 +21,9 @@ struct Trouble {
 void ReportTrouble(const std::string& message);
 // The same for a warning: vek goes on.
 void Warn(const std::string& message);
-// `text` with control bytes written as \n, \r, \t or \xHH, and, when
-// longer than `limit` bytes, its middle left out (with the count).
-std::string Escaped(std::string_view text, std::size_t limit = 1000);
+// `text` with control bytes shown as \n, \r, \t or \xHH, and, when that is
+// longer than `limit` characters, its middle left out (with the count).
+std::string Escaped(std::string_view text, std::size_t limit = 800);
 
 // What the command is busy with ("reading big.bin"), for the message when
 // memory runs out.

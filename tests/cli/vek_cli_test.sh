@@ -656,6 +656,8 @@ if [ ${#runner[@]} = 0 ]; then
     'cp a.txt io; $V patch io s.ed 1<>io'
   row "a device among unbundle's targets" 2 "not a plain file" '[ ! -e q ]' \
     'timeout 10 $V unbundle --lf text.vek /dev/stdout q | cat >/dev/null; (exit ${PIPESTATUS[0]})'
+  row "a raw script line is escaped and shortened" 1 'x1B\[31m' '[ $(wc -c <err) -lt 5000 ]' \
+    '{ printf "1x\033[31m"; head -c 300000 /dev/zero | tr "\0" "\1"; echo; } >bad.ed; $V patch a.txt bad.ed'
   row "crc --crlf -t" 2 "crlf is for line files" '[ ! -s out ]' '$V crc --crlf -t a.txt'
   row "a name with a line feed" 2 'no\\nsuch: cannot open' '[ $(wc -l <err) = 1 ]' \
     '$V crc -t "$(printf "no\nsuch")"'
