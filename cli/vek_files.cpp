@@ -85,9 +85,9 @@ Input::Input(const std::string& name) : m_display(DisplayName(name)) {
     if (!m_owned)
         Fail(name + ": cannot open: " + SystemError() + "; check the name and permissions");
     m_file = m_owned.get();
-    platform::FileInfo info2;
-    if (platform::StatDescriptor(fileno(m_file), info2))
-        NoteInput(info2);
+    platform::FileInfo opened;
+    if (platform::StatDescriptor(fileno(m_file), opened))
+        NoteInput(opened);
 }
 
 Input::Input(std::FILE* file, const std::string& display) : m_file(file), m_display(display) {}
