@@ -507,8 +507,10 @@ void CheckWritten(const FileSetCommit& files, const std::vector<long long>& size
     const std::vector<std::string>& names = set.Names();
     const long stored = BufferLineCount(1);
     if (stored < MAX_LINES)
-        Fail("memory ran out while the library loaded " + JoinedNames(names) + " (" +
-             Grouped(stored) + " lines so far); free some memory or bundle fewer files");
+        Fail("the buffer took no more while the library loaded " + JoinedNames(names) + " (" +
+             Grouped(stored) +
+             " lines so far): memory ran out, or a line is longer than a buffer takes (2 GiB); "
+             "free some memory or bundle fewer or smaller files");
     std::string binaries;
     for (std::size_t i = 0; i < names.size(); ++i)
         if (HandledAsBinary(type, i) && !names[i].empty())
