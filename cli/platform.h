@@ -18,9 +18,11 @@ namespace vekcli::platform {
 // one counts, and the one numbered by the environment variable VEK_FAULT_AT
 // (from 1) fails with an I/O error; VEK_FAULT_COUNT=1 prints how many
 // passed when vek ends; with VEK_FAULT_SIGNAL=N that operation raises
-// signal N instead (and goes on), as if the user had pressed Ctrl+C there.
+// signal N instead (and goes on), as if the user had pressed Ctrl+C there;
+// VEK_FAULT_NO_LINKS=1 makes every hard link fail, as on a file system
+// without them (FaultDue(kLink) is then always true).
 // In every other build FaultDue is a constant false.
-enum class FileOp { kOpen, kWrite, kSync, kRename, kClose, kStat };
+enum class FileOp { kOpen, kWrite, kSync, kRename, kClose, kStat, kLink };
 #ifdef VEK_FAULT_INJECTION
 bool FaultDue(FileOp op) noexcept;
 #else

@@ -216,7 +216,7 @@ bool Rename(const std::string& from, const std::string& to) {
 }
 
 bool Link(const std::string& from, const std::string& to) {
-    return link(from.c_str(), to.c_str()) == 0;
+    return !FaultDue(FileOp::kLink) && link(from.c_str(), to.c_str()) == 0;
 }
 
 bool RemoveFile(const std::string& name) {

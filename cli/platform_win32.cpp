@@ -202,7 +202,8 @@ bool Rename(const std::string& from, const std::string& to) {
 }
 
 bool Link(const std::string& from, const std::string& to) {
-    return CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0 || FailWithLastError();
+    return !FaultDue(FileOp::kLink) && CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0 ||
+           FailWithLastError();
 }
 
 bool RemoveFile(const std::string& name) {

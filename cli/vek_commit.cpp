@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <set>
+#include <utility>
 
 #include "platform.h"
 #include "vek_trouble.h"
@@ -115,26 +116,19 @@ std::string FileSetCommit::Undo() {
     std::string notBack;
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
         Entry& entry = *it;
-        if (entry.asideSlot < 0 && !entry.placed)
-            continue;
         bool back = true;
-        if (entry.existed && entry.asideSlot >= 0) {
-            if (entry.placed || !entry.asideLinked)
-                back = platform::Rename(entry.aside, entry.place);
-            else
-                platform::RemoveFile(entry.aside);
-        } else if (entry.placed) {
-            back = platform::RemoveFile(entry.place);
-        }
-        if (back) {
-            ReleaseTemporaryName(entry.asideSlot);
-        } else {
+        if (entry.aside == Aside::kLinked && !entry.placed)
+            platform::RemoveFile(entry.asideName);  // the target was never touched
+        else if (entry.aside != Aside::kNone)
+            back = platform::Rename(entry.asideName, entry.place);
+        else if (entry.placed)
+            back = platform::RemoveFile(entry.place);  // a new file: gone again
+        if (!back)
             notBack += (notBack.empty() ? "" : ", ") + entry.target +
-                       (entry.existed ? " (its old contents are in " + entry.aside + ")" : "");
-            // A second name that holds the only old copy is not removed.
-            ReleaseTemporaryName(entry.asideSlot);
-        }
-        entry.asideSlot = -1;
+                       (entry.existed ? " (its old contents are in " + entry.asideName + ")" : "");
+        // A second name that holds the only old copy stays.
+        ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
+        entry.aside = Aside::kNone;
         entry.placed = false;
     }
     return notBack;
@@ -150,16 +144,21 @@ void FileSetCommit::Commit() {
         if (entry.target.empty())
             continue;
         if (entry.existed) {
-            entry.aside = FreshNameBeside(entry.place, ".old");
-            entry.asideSlot = RegisterTemporaryName(entry.aside);
-            // A second link keeps the target whole throughout; where the file
-            // system has none, the old file is renamed aside for a moment.
-            entry.asideLinked = platform::Link(entry.place, entry.aside);
-            if (!entry.asideLinked && !platform::Rename(entry.place, entry.aside)) {
-                ReleaseTemporaryName(entry.asideSlot);
-                entry.asideSlot = -1;
-                failure = entry.target + ": cannot set the old file aside: " + SystemError();
-                break;
+            // A second link keeps the target whole throughout, and may go on
+            // a signal; where the file system has none, the old file is
+            // renamed aside for a moment, and that name, its only copy, is
+            // not registered for removal.
+            entry.asideName = FreshNameBeside(entry.place, ".old");
+            entry.asideSlot = RegisterTemporaryName(entry.asideName);
+            if (platform::Link(entry.place, entry.asideName)) {
+                entry.aside = Aside::kLinked;
+            } else {
+                ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
+                if (!platform::Rename(entry.place, entry.asideName)) {
+                    failure = entry.target + ": cannot set the old file aside: " + SystemError();
+                    break;
+                }
+                entry.aside = Aside::kMoved;
             }
         }
         if (!platform::Rename(entry.staged.Name(), entry.place)) {
@@ -172,11 +171,10 @@ void FileSetCommit::Commit() {
     if (failure.empty() && !platform::EndSignalHeld()) {
         std::set<std::string> folders;
         for (Entry& entry : m_entries) {
-            if (entry.asideSlot >= 0) {
-                platform::RemoveFile(entry.aside);
-                ReleaseTemporaryName(entry.asideSlot);
-                entry.asideSlot = -1;
-            }
+            if (entry.aside != Aside::kNone)
+                platform::RemoveFile(entry.asideName);
+            ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
+            entry.aside = Aside::kNone;
             if (!entry.target.empty())
                 folders.insert(FolderOf(entry.place).empty() ? "." : FolderOf(entry.place));
         }

@@ -33,14 +33,17 @@ class FileSetCommit {
     void Commit();
 
   private:
+    // How the old file is kept while the set is committed: under a second
+    // link, or renamed aside.
+    enum class Aside { kNone, kLinked, kMoved };
     struct Entry {
         std::string target;  // as given
         std::string place;   // links followed
         bool existed = false;
         Temporary staged;
-        std::string aside;  // the old file's second name while the set is committed
-        int asideSlot = -1;
-        bool asideLinked = false;  // a second link (else the old file was renamed)
+        Aside aside = Aside::kNone;
+        std::string asideName;
+        int asideSlot = -1;  // registered for removal (a second link only)
         bool placed = false;
     };
     // Puts back every target changed so far; the names it could not put

@@ -25,11 +25,14 @@ struct FaultCounter {
     long due = 0;                 // the operation that fails, from 1; 0 for none
     std::atomic<long> passed{0};  // two files may be read at once
     int signal = 0;               // raised at that operation instead of a failure
+    bool noLinks = false;         // every hard link fails
     FaultCounter() {
         const char* at = std::getenv("VEK_FAULT_AT");
         due = at != nullptr ? std::atol(at) : 0;
         const char* signalText = std::getenv("VEK_FAULT_SIGNAL");
         signal = signalText != nullptr ? std::atoi(signalText) : 0;
+        const char* noLinksText = std::getenv("VEK_FAULT_NO_LINKS");
+        noLinks = noLinksText != nullptr && *noLinksText == '1';
         const char* count = std::getenv("VEK_FAULT_COUNT");
         if (count != nullptr && *count == '1')
             std::atexit(
@@ -43,8 +46,14 @@ struct FaultCounter {
 
 }  // namespace
 
-bool FaultDue(FileOp) noexcept {
+bool FaultDue(FileOp op) noexcept {
     FaultCounter& counter = FaultCounter::Counter();
+    if (op == FileOp::kLink) {
+        if (!counter.noLinks)
+            return false;
+        errno = EPERM;
+        return true;
+    }
     if (++counter.passed != counter.due)
         return false;
     if (counter.signal != 0) {

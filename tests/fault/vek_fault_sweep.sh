@@ -117,5 +117,7 @@ sweep "bundle -t" "out.vek" 0 -- bundle -t -o out.vek old.txt new.txt
 sweep "bundle from a pipe" "out.vek" 0 -- bundle -b -o out.vek /dev/stdin old.txt </dev/null
 sweep "unbundle -b" "t1 t2" 0 -- unbundle -b bin.vek t1 t2
 sweep "unbundle --lf through a link" "link.txt t2" 0 -- unbundle --lf text.vek link.txt t2
+# Where the file system has no hard links the old files are renamed aside.
+VEK_FAULT_NO_LINKS=1 sweep "unbundle -b without hard links" "t1 old.txt" 0 -- unbundle -b bin.vek t1 old.txt
 echo "[  sweep   ] vek: $total_faults faults injected, $total_refused refused, $failures failures"
 [ "$failures" = 0 ]
