@@ -202,8 +202,9 @@ bool Rename(const std::string& from, const std::string& to) {
 }
 
 bool Link(const std::string& from, const std::string& to) {
-    return !FaultDue(FileOp::kLink) && CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0 ||
-           FailWithLastError();
+    if (FaultDue(FileOp::kLink))
+        return false;
+    return CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0 || FailWithLastError();
 }
 
 bool RemoveFile(const std::string& name) {
