@@ -42,6 +42,29 @@ std::size_t EncodeDataLine(const unsigned char* block, std::size_t n, char* out)
     return static_cast<std::size_t>(p - out);
 }
 
+std::uint32_t DataLineSum(const unsigned char* block, std::size_t n) {
+    // The space, the length character and the line feed, then 32 for each
+    // character of a group plus its six bits.
+    const std::size_t groups = (n + 2) / 3;
+    std::uint32_t sum = ' ' + static_cast<std::uint32_t>(32 + n) + '\n' +
+                        static_cast<std::uint32_t>(4 * 32 * groups);
+    for (std::size_t i = 0; i < n; i += 3) {
+        const unsigned group = (static_cast<unsigned>(block[i]) << 16) |
+                               (static_cast<unsigned>(block[i + 1]) << 8) | block[i + 2];
+        sum += (group >> 18) + ((group >> 12) & 63) + ((group >> 6) & 63) + (group & 63);
+    }
+    return sum;
+}
+
+std::uint32_t SignedByteSum(const char* bytes, std::size_t size) {
+    const auto* in = reinterpret_cast<const signed char*>(bytes);
+    std::uint32_t sum = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        sum += static_cast<std::uint32_t>(static_cast<std::int32_t>(in[i]));
+    }
+    return sum;
+}
+
 std::size_t DecodeDataLine(std::string_view line, unsigned char* out, bool& cutShort) {
     // The character at a position equal to the line's length is the string's
     // terminating NUL; a position beyond it does not exist.
