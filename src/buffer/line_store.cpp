@@ -4,22 +4,46 @@
 #include <cstring>
 #include <new>
 
+#include "platform/memory.h"
+
 namespace vek {
 
 namespace {
-constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
+// Blocks grow from 4 KiB to this, so that a large buffer's text takes few
+// blocks, each large enough to be large pages.
+constexpr std::size_t kMaxBlockSize = std::size_t{8} << 20;
 // A text larger than this gets a block of its own, so big lines never waste
 // the tail of a shared block.
-constexpr std::size_t kOwnBlockThreshold = kMaxBlockSize / 4;
+constexpr std::size_t kOwnBlockThreshold = std::size_t{256} << 10;
 // Dead text is reclaimed once it exceeds both the live text and this floor.
 constexpr std::size_t kCompactFloor = std::size_t{1} << 20;
 }  // namespace
 
-void TextArena::NewCurrentBlock(std::size_t size) {
+void* NewBlock(std::size_t size) {
+    if (size >= platform::kLargeBlock) {
+        return platform::AllocateLargeBlock(size);
+    }
+    return ::operator new(size);
+}
+
+void BlockRelease::operator()(void* block) const noexcept {
+    if (size >= platform::kLargeBlock) {
+        platform::ReleaseLargeBlock(block, size);
+    } else {
+        ::operator delete(block);
+    }
+}
+
+char* TextArena::AddBlock(std::size_t size) {
     m_blocks.reserve(m_blocks.size() + 1);
-    m_blocks.push_back({std::unique_ptr<char[]>(new char[size]), size});
+    char* block = static_cast<char*>(NewBlock(size));
+    m_blocks.push_back({std::unique_ptr<char[], BlockRelease>(block, BlockRelease{size}), size});
+    return block;
+}
+
+void TextArena::NewCurrentBlock(std::size_t size) {
     // The old block's unused tail is abandoned; it is never counted.
-    m_free = m_blocks.back().data.get();
+    m_free = AddBlock(size);
     m_room = size;
 }
 
@@ -39,9 +63,7 @@ const char* TextArena::Store(std::string_view text, std::string_view tail) {
     const std::size_t need = size + sizeof(std::uint32_t);
     char* record;
     if (need > kOwnBlockThreshold && need > m_room) {
-        m_blocks.reserve(m_blocks.size() + 1);
-        m_blocks.push_back({std::unique_ptr<char[]>(new char[need]), need});
-        record = m_blocks.back().data.get();
+        record = AddBlock(need);
     } else {
         Reserve(size);
         record = m_free;
@@ -89,7 +111,9 @@ void LineStore::EnsureGap(std::size_t count) {
     }
     const std::size_t size = Size();
     const std::size_t capacity = std::max({size + count, size + size / 2, std::size_t{16}});
-    std::unique_ptr<const char*[]> refs(new const char*[capacity]);
+    const std::size_t bytes = capacity * sizeof(const char*);
+    std::unique_ptr<const char*[], BlockRelease> refs(static_cast<const char**>(NewBlock(bytes)),
+                                                      BlockRelease{bytes});
     const std::size_t tail = m_capacity - m_gapEnd;
     if (m_gapStart != 0) {
         std::memcpy(&refs[0], &m_refs[0], m_gapStart * sizeof(const char*));

@@ -24,6 +24,15 @@
 
 namespace vek {
 
+// Releases a block of NewBlock; it knows the block's size.
+struct BlockRelease {
+    std::size_t size = 0;
+    void operator()(void* block) const noexcept;
+};
+// A block of `size` bytes: from operator new when small, straight from the
+// system (platform/memory.h) when large. Raises std::bad_alloc.
+void* NewBlock(std::size_t size);
+
 class TextArena {
   public:
     TextArena() = default;
@@ -58,9 +67,11 @@ class TextArena {
     void NewCurrentBlock(std::size_t size);
 
     struct Block {
-        std::unique_ptr<char[]> data;
+        std::unique_ptr<char[], BlockRelease> data;
         std::size_t size;
     };
+    // Adds a block of `size` bytes to m_blocks and returns its start.
+    char* AddBlock(std::size_t size);
     std::vector<Block> m_blocks;
     char* m_free = nullptr;  // next free byte of the current block
     std::size_t m_room = 0;  // bytes left in the current block
@@ -115,7 +126,7 @@ class LineStore {
     void EnsureGap(std::size_t count);
     void CompactIfWasteful();
 
-    std::unique_ptr<const char*[]> m_refs;
+    std::unique_ptr<const char*[], BlockRelease> m_refs;
     std::size_t m_capacity = 0;
     std::size_t m_gapStart = 0;  // refs [m_gapStart, m_gapEnd) are unused
     std::size_t m_gapEnd = 0;
