@@ -112,8 +112,10 @@ void LineStore::EnsureGap(std::size_t count) {
     const std::size_t size = Size();
     const std::size_t capacity = std::max({size + count, size + size / 2, std::size_t{16}});
     const std::size_t bytes = capacity * sizeof(const char*);
-    std::unique_ptr<const char*[], BlockRelease> refs(static_cast<const char**>(NewBlock(bytes)),
-                                                      BlockRelease{bytes});
+    // Small pages: the index grows by half at a time, and a large page at
+    // its end would hold mostly room not yet used.
+    std::unique_ptr<const char*[], BlockRelease> refs(
+        static_cast<const char**>(::operator new(bytes)), BlockRelease{});
     const std::size_t tail = m_capacity - m_gapEnd;
     if (m_gapStart != 0) {
         std::memcpy(&refs[0], &m_refs[0], m_gapStart * sizeof(const char*));

@@ -24,7 +24,8 @@
 
 namespace vek {
 
-// Releases a block of NewBlock; it knows the block's size.
+// Releases a block of NewBlock, which it knows by its size, or of operator
+// new (size 0).
 struct BlockRelease {
     std::size_t size = 0;
     void operator()(void* block) const noexcept;
