@@ -55,11 +55,10 @@ void TextArena::Reserve(std::size_t size) {
     }
 }
 
-const char* TextArena::Store(std::string_view text, std::string_view tail) {
-    if (text.size() > UINT32_MAX - sizeof(std::uint32_t) - tail.size()) {
+char* TextArena::Allocate(std::size_t size) {
+    if (size > UINT32_MAX - sizeof(std::uint32_t)) {
         throw std::bad_alloc();
     }
-    const std::size_t size = text.size() + tail.size();
     const std::size_t need = size + sizeof(std::uint32_t);
     char* record;
     if (need > kOwnBlockThreshold && need > m_room) {
@@ -72,13 +71,22 @@ const char* TextArena::Store(std::string_view text, std::string_view tail) {
     }
     const auto length = static_cast<std::uint32_t>(size);
     std::memcpy(record, &length, sizeof length);
+    m_usedBytes += need;
+    return record;
+}
+
+const char* TextArena::Store(std::string_view text, std::string_view tail) {
+    if (text.size() > UINT32_MAX - sizeof(std::uint32_t) - tail.size()) {
+        throw std::bad_alloc();
+    }
+    char* record = Allocate(text.size() + tail.size());
+    char* at = record + sizeof(std::uint32_t);
     if (!text.empty()) {
-        std::memcpy(record + sizeof length, text.data(), text.size());
+        std::memcpy(at, text.data(), text.size());
     }
     if (!tail.empty()) {
-        std::memcpy(record + sizeof length + text.size(), tail.data(), tail.size());
+        std::memcpy(at + text.size(), tail.data(), tail.size());
     }
-    m_usedBytes += need;
     return record;
 }
 
@@ -133,6 +141,14 @@ void LineStore::Insert(std::size_t index, std::string_view text, std::string_vie
     const char* record = m_arena.Store(text, tail);
     MoveGap(index);
     m_refs[m_gapStart++] = record;
+}
+
+char* LineStore::AppendUnfilled(std::size_t length) {
+    EnsureGap(1);
+    char* record = m_arena.Allocate(length);
+    MoveGap(Size());
+    m_refs[m_gapStart++] = record;
+    return record + sizeof(std::uint32_t);
 }
 
 void LineStore::Replace(std::size_t index, std::string_view text) {

@@ -45,6 +45,8 @@ class TextArena {
     // Copies text followed by tail into the arena as one record; returns the
     // record's address.
     const char* Store(std::string_view text, std::string_view tail = {});
+    // A record of `size` bytes whose text the caller writes.
+    char* Allocate(std::size_t size);
     // Makes room in the current block for records totalling `size` bytes
     // plus one length field, so that small texts stored next are contiguous.
     void Reserve(std::size_t size);
@@ -97,6 +99,9 @@ class LineStore {
 
     // All of these give the strong guarantee: on failure nothing changed.
     void Append(std::string_view text) { Insert(Size(), text); }
+    // Appends a line of `length` bytes and returns where its text goes; the
+    // caller writes all of them before anything else reads the store.
+    char* AppendUnfilled(std::size_t length);
     // Stores text followed by tail as one line before `index`.
     void Insert(std::size_t index, std::string_view text, std::string_view tail = {});
     void Replace(std::size_t index, std::string_view text);

@@ -46,10 +46,11 @@ class BufferSink {
   public:
     explicit BufferSink(VekBuf& buffer) : m_buffer(buffer) {}
     int Append(std::string_view line) { return m_buffer.AppendLine(line); }
+    // Encoded straight into the buffer's store.
     int AppendDataLine(const unsigned char* block, std::size_t n) {
-        char line[bundle::kMaxDataLine];
-        const std::size_t length = bundle::EncodeDataLine(block, n, line);
-        return m_buffer.AppendLine(std::string_view(line, length));
+        return m_buffer.AppendLineWith(bundle::DataLineLength(n), [block, n](char* text) {
+            bundle::EncodeDataLine(block, n, text);
+        });
     }
     // Gives the buffer's last line a line feed if it lacks one.
     void RepairLastLine() {

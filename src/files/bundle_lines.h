@@ -27,6 +27,11 @@ constexpr std::size_t kMaxDataLine = 3 + 4 * (kDataBlock / 3);
 // most 63).
 constexpr std::size_t kMaxDecodedBytes = 63;
 
+// The length of the data line for n bytes, its line feed included.
+constexpr std::size_t DataLineLength(std::size_t n) {
+    return 3 + 4 * ((n + 2) / 3);
+}
+
 // Writes the data line for the n bytes at `block` (1 <= n <= 45) to `out`
 // (room for kMaxDataLine bytes): a space, the length character, the groups
 // of four characters, a line feed. A last group that is not full takes its
