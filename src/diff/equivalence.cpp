@@ -45,6 +45,39 @@ void HashPair(LineRecord& first, LineRecord& second) noexcept {
     second.hash = HashFrom(secondText, i, secondHash);
 }
 
+// A hash of a whole text, eight bytes at a step (the line hash above takes
+// one byte at a step and stops at a line feed, as the window tables need).
+std::uint64_t Load64(const char* bytes) noexcept {
+    std::uint64_t word;
+    std::memcpy(&word, bytes, sizeof word);
+    return word;
+}
+
+std::uint32_t SequenceHash(std::string_view text) noexcept {
+    const char* at = text.data();
+    const std::size_t size = text.size();
+    std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ size;
+    std::size_t left = size;
+    for (; left > 8; at += 8, left -= 8) {
+        hash = (hash ^ Load64(at)) * 0xBF58476D1CE4E5B9ULL;
+    }
+    // The last one to eight bytes: a word ending with them (overlapping
+    // bytes hashed before) when the text has eight, else assembled.
+    std::uint64_t last = 0;
+    if (size >= 8) {
+        last = Load64(text.data() + size - 8);
+    } else {
+        for (std::size_t i = 0; i < left; ++i) {
+            last |= static_cast<std::uint64_t>(static_cast<unsigned char>(at[i])) << (8 * i);
+        }
+    }
+    hash = (hash ^ last) * 0x94D049BB133111EBULL;
+    // Every byte reaches the bits kept.
+    hash ^= hash >> 31;
+    hash *= 0xBF58476D1CE4E5B9ULL;
+    return static_cast<std::uint32_t>(hash >> 32);
+}
+
 }  // namespace
 
 std::uint32_t LineHash(std::string_view text) noexcept {
@@ -109,8 +142,15 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
 void AssignClasses(DiffSidePair& sides) {
     DiffSide& source = sides.source;
     DiffSide& target = sides.target;
-    BuildLineRecords(source, true);
+    // The table buckets texts by a hash of the whole text taken eight bytes
+    // at a step, not by the line hash, which takes a byte at a step: equal
+    // texts have equal hashes either way, so the classes are the same.
+    BuildLineRecords(source, false);
     BuildLineRecords(target, false);
+    for (std::int32_t j = std::max(source.prefixEnd - source.first + 1, 0); j < source.recordCount;
+         ++j) {
+        source.records[j].hash = SequenceHash(source.records[j].text);
+    }
     ClassTable table(source.recordCount, target.recordCount);
 
     source.classes.Allocate(static_cast<std::size_t>(source.recordCount) + 5);
@@ -139,7 +179,7 @@ void AssignClasses(DiffSidePair& sides) {
             }
         }
         if (j >= targetPrefix) {
-            target.records[j].hash = LineHash(target.records[j].text);
+            target.records[j].hash = SequenceHash(target.records[j].text);
         }
         const std::int32_t klass = table.FindEquivalence(j);
         target.classes[j] = klass;
@@ -156,39 +196,6 @@ void AssignClasses(DiffSidePair& sides) {
 }
 
 namespace {
-
-// A hash of a whole text, eight bytes at a step (the line hash above takes
-// one byte at a step and stops at a line feed, as the window tables need).
-std::uint64_t Load64(const char* bytes) noexcept {
-    std::uint64_t word;
-    std::memcpy(&word, bytes, sizeof word);
-    return word;
-}
-
-std::uint32_t SequenceHash(std::string_view text) noexcept {
-    const char* at = text.data();
-    const std::size_t size = text.size();
-    std::uint64_t hash = 0x9E3779B97F4A7C15ULL ^ size;
-    std::size_t left = size;
-    for (; left > 8; at += 8, left -= 8) {
-        hash = (hash ^ Load64(at)) * 0xBF58476D1CE4E5B9ULL;
-    }
-    // The last one to eight bytes: a word ending with them (overlapping
-    // bytes hashed before) when the text has eight, else assembled.
-    std::uint64_t last = 0;
-    if (size >= 8) {
-        last = Load64(text.data() + size - 8);
-    } else {
-        for (std::size_t i = 0; i < left; ++i) {
-            last |= static_cast<std::uint64_t>(static_cast<unsigned char>(at[i])) << (8 * i);
-        }
-    }
-    hash = (hash ^ last) * 0x94D049BB133111EBULL;
-    // Every byte reaches the bits kept.
-    hash ^= hash >> 31;
-    hash *= 0xBF58476D1CE4E5B9ULL;
-    return static_cast<std::uint32_t>(hash >> 32);
-}
 
 inline void Prefetch(const void* address) noexcept {
 #if defined(__GNUC__)
