@@ -215,7 +215,7 @@ fi
 row "bundle -b, one 16 MiB file" vekbig uubig "uuencode"
 row "bundle -b, $set_files small files (10 per bundle)" vekset uuset "uuencode (one per file)"
 row "unbundle -b, one 16 MiB file" vekunbig uudbig "uudecode"
-row "crc -b, one 16 MiB file" vekcrcbig uusumbig "uuencode | sum -s"
+row "crc -b, one 16 MiB file" vekcrcbig uusumbig "uuencode piped to sum -s"
 row "crc of base.txt (lines)" vekcrctext sumtext "sum -s"
 [ -z "${FILES_ONLY:-}" ] || exit 0
 echo
