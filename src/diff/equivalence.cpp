@@ -108,7 +108,13 @@ void BuildLineRecords(DiffSide& side, bool hashNow) {
 ClassTable::ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords) {
     const std::int32_t wanted = sourceRecords + targetRecords + 5;
     m_capacity = std::min(wanted, kClassTableMaxEntries);
-    m_bucketCount = static_cast<std::uint32_t>(std::min(wanted, kClassTableMaxBuckets));
+    // A power of two at least as large as the records need, so that a
+    // bucket is found with a mask rather than a division.
+    const auto needed = static_cast<std::uint32_t>(std::min(wanted, kClassTableMaxBuckets));
+    m_bucketCount = 1;
+    while (m_bucketCount < needed) {
+        m_bucketCount *= 2;
+    }
     m_entries.Allocate(static_cast<std::size_t>(m_capacity));
     m_buckets.Allocate(m_bucketCount);
     m_buckets.Clear();
@@ -123,7 +129,7 @@ std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
     if (record.lineIndex >= side.middleEnd) {
         return 0;
     }
-    std::int32_t& head = m_buckets[record.hash % m_bucketCount];
+    std::int32_t& head = m_buckets[record.hash & (m_bucketCount - 1)];
     for (std::int32_t klass = head; klass != 0; klass = m_entries[klass].link) {
         const ClassEntry& entry = m_entries[klass];
         if (entry.hash == record.hash && SameText(entry.text, record.text)) {
