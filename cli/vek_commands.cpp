@@ -12,6 +12,7 @@
 #include "vek_buffers.h"
 #include "vek_commit.h"
 #include "vek_files.h"
+#include "vek_line_crc.h"
 #include "vek_trouble.h"
 #include "vekwin32.h"
 
@@ -631,15 +632,22 @@ int RunUnbundle(const Options& o) {
 
 namespace {
 
-// One file's checksum as a line file; a Trouble names the file.
+// One file's checksum as a line file; a Trouble names the file. In the LF
+// form the file streams past; in the CR LF form it is loaded and Crc asked.
 void PrintLineFileCrc(const std::string& name, bool crlf) {
-    ResetBuffers();
-    LoadFile(1, name, crlf);
-    int sum = 0;
-    const int rc = Crc(1, 16, &sum);
-    if (rc != RC_OK)
-        Fail(DisplayName(name) + ": Crc failed with " + CodeText(rc));
-    std::printf("%04X  %s\n", static_cast<unsigned>(sum), Escaped(DisplayName(name)).c_str());
+    unsigned sum = 0;
+    if (!crlf) {
+        sum = StreamLineFileChecksum(name);
+    } else {
+        ResetBuffers();
+        LoadFile(1, name, crlf);
+        int value = 0;
+        const int rc = Crc(1, 16, &value);
+        if (rc != RC_OK)
+            Fail(DisplayName(name) + ": Crc failed with " + CodeText(rc));
+        sum = static_cast<unsigned>(value);
+    }
+    std::printf("%04X  %s\n", sum, Escaped(DisplayName(name)).c_str());
 }
 
 // Runs `each` for every operand, as cksum and file do: a file that fails
