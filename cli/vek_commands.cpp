@@ -8,7 +8,9 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/failure.h"
 #include "platform.h"
+#include "platform/file.h"
 #include "vek_buffers.h"
 #include "vek_commit.h"
 #include "vek_files.h"
@@ -541,6 +543,23 @@ void LoadSet(const SetInputs& set, char type) {
     set.CheckStatus(status);
 }
 
+// Whether each binary file of the set opens as the library opens it (no
+// other program holding it), so that CrcFile will not take it as empty.
+bool BinaryFilesOpen(const SetInputs& set, char type) {
+    const std::vector<std::string>& paths = set.Paths();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (type != 'B' && i != kBinaryPlace)
+            continue;
+        try {
+            vek::platform::File file;
+            file.Open(paths[i].c_str(), vek::platform::OpenMode::kReadExclusive);
+        } catch (const vek::Failure&) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunBundle(const Options& o) {
@@ -678,15 +697,25 @@ int RunCrc(const Options& o) {
             Fail(
                 "crc: --crlf is for line files; with -t, -b or --tenth the files are read as "
                 "a bundle holds them, whatever their line ends: leave out --crlf");
-        // Through LoadFiles, whose status tells a file the library could not
-        // open from an empty one; the checksum is the one CrcFile gives.
         const std::vector<std::string> names = SetNames(o, o.operands);
         const SetInputs set(names);
         const char type = o.hasTenth ? 'T' : o.type;
         CheckTextFiles(set, type, false);
-        LoadSet(set, type);
+        // CrcFile sums the bundle as it is made and holds none of it, but it
+        // takes a binary file it cannot open as an empty section; so every
+        // binary file is first opened here as the library opens it. Should
+        // one be taken from us after that, LoadFiles' status, which names
+        // such a file, gives the checksum instead.
         int sum = 0;
-        const int rc = Crc(1, 16, &sum);
+        int rc = RC_FAILED;
+        if (BinaryFilesOpen(set, type)) {
+            std::vector<char> writable = Writable(set.List());
+            rc = CrcFile(type, writable.data(), 16, &sum);
+        }
+        if (rc != RC_OK) {
+            LoadSet(set, type);
+            rc = Crc(1, 16, &sum);
+        }
         if (rc != RC_OK)
             FailForSet("Crc", rc, names);
         std::printf("%04X  %s\n", static_cast<unsigned>(sum), Escaped(JoinedNames(names)).c_str());
