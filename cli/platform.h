@@ -42,11 +42,4 @@ bool Sync(int fd);
 // copy.
 void MoveIntoPlace(const std::string& temp, const std::string& name);
 
-// The bytes of the open plain file `file`, mapped read-only into memory,
-// and their count in `size`; null where the file cannot be mapped (an empty
-// file, not a plain file, or a system that is not asked).
-const char* MapFile(std::FILE* file, std::size_t& size) noexcept;
-// Gives back what MapFile mapped.
-void UnmapFile(const char* data, std::size_t size) noexcept;
-
 }  // namespace vekcli::platform

@@ -2,7 +2,6 @@
 #include <cstdlib>
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -62,30 +61,6 @@ void MoveIntoPlace(const std::string& temp, const std::string& name) {
         std::remove(temp.c_str());
         Fail(name + ": cannot replace it with " + temp + ": " + error);
     }
-}
-
-const char* MapFile(std::FILE* file, std::size_t& size) noexcept {
-    // A plain file is mapped, not copied: its pages are the system's own
-    // cache, read in one go.
-    const int fd = fileno(file);
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
-        return nullptr;
-    const auto length = static_cast<std::size_t>(info.st_size);
-#if defined(MAP_POPULATE)
-    const int flags = MAP_PRIVATE | MAP_POPULATE;
-#else
-    const int flags = MAP_PRIVATE;
-#endif
-    void* map = mmap(nullptr, length, PROT_READ, flags, fd, 0);
-    if (map == MAP_FAILED)
-        return nullptr;
-    size = length;
-    return static_cast<const char*>(map);
-}
-
-void UnmapFile(const char* data, std::size_t size) noexcept {
-    munmap(const_cast<char*>(data), size);
 }
 
 }  // namespace vekcli::platform

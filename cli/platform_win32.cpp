@@ -57,10 +57,4 @@ void MoveIntoPlace(const std::string& temp, const std::string& name) {
     }
 }
 
-const char* MapFile(std::FILE*, std::size_t&) noexcept {
-    return nullptr;
-}
-
-void UnmapFile(const char*, std::size_t) noexcept {}
-
 }  // namespace vekcli::platform
