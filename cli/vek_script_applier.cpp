@@ -119,12 +119,11 @@ std::string ForeignDiffKind(std::string_view line) {
 }
 
 bool EdScript::Read(const std::vector<std::string_view>& lines, ScriptRefusal& refusal) {
-    static const std::string_view kDot = ".";
     enum class State { kCommand, kText, kAfterEscape, kAfterSubstitute };
+    m_lines = &lines;
     m_commands.clear();
-    m_texts.clear();
     State state = State::kCommand;
-    std::size_t runStart = 0;  // first text of the current run of text lines
+    std::size_t runStart = 0;  // index of the first line of the current run of text
     long runLine = 0;          // the script line that began that run
     long number = 0;
     auto refuse = [&](std::string reason) {
@@ -133,25 +132,23 @@ bool EdScript::Read(const std::vector<std::string_view>& lines, ScriptRefusal& r
         return false;
     };
     for (const std::string_view line : lines) {
-        ++number;
+        const auto index = static_cast<std::size_t>(number++);
         if (state == State::kText) {
-            if (line != ".") {
-                m_texts.push_back(line);
+            if (line != ".")
                 continue;
-            }
-            m_commands.back().textEnd = m_texts.size();
-            const bool escaped = m_texts.size() > runStart && m_texts.back() == "..";
+            m_commands.back().textEnd = index;
+            const bool escaped = index > runStart && lines[index - 1] == "..";
             state = escaped ? State::kAfterEscape : State::kCommand;
             continue;
         }
         if (state == State::kAfterEscape && line == "s/.//") {
-            m_texts.back() = kDot;
+            m_commands.back().textEnd = index + 1;
             state = State::kAfterSubstitute;
             continue;
         }
         if (state == State::kAfterSubstitute && line == "a") {
             state = State::kText;
-            runStart = m_texts.size();
+            runStart = index + 1;
             runLine = number;
             continue;
         }
@@ -190,11 +187,11 @@ bool EdScript::Read(const std::vector<std::string_view>& lines, ScriptRefusal& r
                           std::to_string(m_commands.back().scriptLine) +
                           ": commands go from the end of the file towards its start, as 'diff "
                           "-e' writes them");
-        command.textBegin = command.textEnd = m_texts.size();
+        command.textBegin = command.textEnd = index + 1;
         m_commands.push_back(command);
         if (command.letter != 'd') {
             state = State::kText;
-            runStart = m_texts.size();
+            runStart = index + 1;
             runLine = number;
         }
     }

@@ -26,11 +26,13 @@
 namespace vekcli {
 
 struct ScriptCommand {
-    char letter = 0;            // 'a', 'c' or 'd'
-    long first = 0;             // a: the line the text goes after (0: before line 1)
-    long last = 0;              // c, d: the last line of the range; a: equals first
-    long scriptLine = 0;        // 1-based line of the script that holds the command
-    std::size_t textBegin = 0;  // the command's text: EdScript::Texts()[textBegin, textEnd)
+    char letter = 0;      // 'a', 'c' or 'd'
+    long first = 0;       // a: the line the text goes after (0: before line 1)
+    long last = 0;        // c, d: the last line of the range; a: equals first
+    long scriptLine = 0;  // 1-based line of the script that holds the command
+    // The script lines of its text as 0-based indexes [textBegin, textEnd),
+    // escapes included, the closing "." not.
+    std::size_t textBegin = 0;
     std::size_t textEnd = 0;
 };
 
@@ -44,7 +46,7 @@ class EdScript {
   public:
     // Reads the lines of a script (without line feeds). False at the first
     // line that breaks the grammar or does not descend, with `refusal` set;
-    // the commands before it are kept. The views must outlive the script.
+    // the commands before it are kept. `lines` must outlive the script.
     bool Read(const std::vector<std::string_view>& lines, ScriptRefusal& refusal);
 
     // Refuses a script whose first command (the one with the highest
@@ -52,13 +54,30 @@ class EdScript {
     bool FitsFile(long fileLines, ScriptRefusal& refusal) const;
 
     const std::vector<ScriptCommand>& Commands() const noexcept { return m_commands; }
-    const std::vector<std::string_view>& Texts() const noexcept { return m_texts; }
     // The lines a file must hold for the script to apply.
     long LinesNeeded() const noexcept;
 
+    // Calls insert(text) for every line the command inserts, escapes
+    // undone.
+    template <class Insert>
+    void ForEachText(const ScriptCommand& command, Insert insert) const {
+        const std::vector<std::string_view>& lines = *m_lines;
+        for (std::size_t i = command.textBegin; i < command.textEnd; ++i) {
+            // "..", ".", "s/.//" (and "a" when more text follows): a line ".".
+            if (lines[i] == ".." && i + 1 < command.textEnd && lines[i + 1] == ".") {
+                insert(std::string_view(lines[i].data(), 1));
+                i += 2;
+                if (i + 1 < command.textEnd)
+                    ++i;
+                continue;
+            }
+            insert(lines[i]);
+        }
+    }
+
   private:
+    const std::vector<std::string_view>* m_lines = nullptr;
     std::vector<ScriptCommand> m_commands;  // in script order: descending
-    std::vector<std::string_view> m_texts;  // every inserted line, escapes undone
 };
 
 // Applies the script, from the first line of the file to its last, through
@@ -71,7 +90,6 @@ class EdScript {
 template <class Sink>
 void ApplyScript(const EdScript& script, Sink& sink) {
     const std::vector<ScriptCommand>& commands = script.Commands();
-    const std::vector<std::string_view>& texts = script.Texts();
     long done = 0;  // lines of the file handed on so far
     for (auto command = commands.rbegin(); command != commands.rend(); ++command) {
         const long before = command->letter == 'a' ? command->first : command->first - 1;
@@ -82,8 +100,7 @@ void ApplyScript(const EdScript& script, Sink& sink) {
             sink.Skip(command->last - command->first + 1);
             done = command->last;
         }
-        for (std::size_t i = command->textBegin; i < command->textEnd; ++i)
-            sink.Insert(texts[i]);
+        script.ForEachText(*command, [&sink](std::string_view text) { sink.Insert(text); });
     }
     sink.Copy(-1);
 }

@@ -224,13 +224,25 @@ int WindowedDiff(const Options& o, const std::string& oldName, const std::string
 
 // The engine's script in ed's form, as 'diff -e' writes it: a text line
 // that is exactly "." goes out as "..", the closing ".", "s/.//" (which
-// makes it "." again) and, when more text follows, "a".
-struct EdForm {
-    std::vector<std::string_view> lines;
-    long firstDotLine = 0;  // NEW's first inserted line that begins with '.', 0 if none
+// makes it "." again) and, when more text follows, "a". Without such a
+// line the engine's own lines are the script.
+class EdForm {
+  public:
+    EdForm(const vek::EditScript& script, const LineFile& newFile);
+    const std::vector<std::string_view>& Lines() const {
+        return m_escapes ? m_escaped : m_script.Lines();
+    }
+    // NEW's first inserted line that begins with '.', 0 if none.
+    long FirstDotLine() const { return m_firstDotLine; }
+
+  private:
+    const vek::EditScript& m_script;
+    bool m_escapes = false;
+    std::vector<std::string_view> m_escaped;
+    long m_firstDotLine = 0;
 };
 
-EdForm InEdForm(const vek::EditScript& script, const LineFile& newFile) {
+EdForm::EdForm(const vek::EditScript& script, const LineFile& newFile) : m_script(script) {
     // Text lines are views of NEW's bytes; command lines and the closing
     // "." lines are the script's own.
     const char* const begin = newFile.bytes.Data();
@@ -239,39 +251,42 @@ EdForm InEdForm(const vek::EditScript& script, const LineFile& newFile) {
     auto isText = [&](std::string_view line) {
         return !before(line.data(), begin) && before(line.data(), end);
     };
-    EdForm form;
-    const std::vector<std::string_view>& lines = script.Lines();
-    form.lines.reserve(lines.size());
     const char* firstDot = nullptr;
-    bool escaped = false;  // the last text line was an escaped "."
-    for (const std::string_view line : lines) {
-        if (!isText(line)) {
-            // A command, or the "." that closes text (already written after
-            // an escape).
-            if (!(escaped && line == "."))
-                form.lines.push_back(line);
-            escaped = false;
+    for (const std::string_view line : script.Lines()) {
+        if (line.empty() || line[0] != '.' || !isText(line))
             continue;
-        }
-        if (escaped)
-            form.lines.emplace_back("a");
-        escaped = line == ".";
-        if (escaped) {
-            form.lines.insert(form.lines.end(), {"..", ".", "s/.//"});
-        } else {
-            form.lines.push_back(line);
-        }
-        if (!line.empty() && line[0] == '.' &&
-            (firstDot == nullptr || before(line.data(), firstDot)))
+        m_escapes = m_escapes || line.size() == 1;
+        if (firstDot == nullptr || before(line.data(), firstDot))
             firstDot = line.data();
     }
     if (firstDot != nullptr) {
         const auto at = std::upper_bound(
             newFile.lines.begin(), newFile.lines.end(), firstDot,
             [&](const char* p, std::string_view l) { return before(p, l.data()); });
-        form.firstDotLine = static_cast<long>(at - newFile.lines.begin());
+        m_firstDotLine = static_cast<long>(at - newFile.lines.begin());
     }
-    return form;
+    if (!m_escapes)
+        return;
+    m_escaped.reserve(script.Lines().size());
+    bool escaped = false;  // the last text line was an escaped "."
+    for (const std::string_view line : script.Lines()) {
+        if (!isText(line)) {
+            // A command, or the "." that closes text (already written after
+            // an escape).
+            if (!(escaped && line == "."))
+                m_escaped.push_back(line);
+            escaped = false;
+            continue;
+        }
+        if (escaped)
+            m_escaped.emplace_back("a");
+        escaped = line == ".";
+        if (escaped) {
+            m_escaped.insert(m_escaped.end(), {"..", ".", "s/.//"});
+        } else {
+            m_escaped.push_back(line);
+        }
+    }
 }
 
 // Compares what the applier rebuilds from OLD with NEW, line by line; runs
@@ -352,9 +367,10 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
     } catch (const vek::OutOfMemory&) {
         NoMemoryToCompare(oldName, newName);
     }
-    const EdForm form = InEdForm(script, newFile);
-    const std::string dotAt = DisplayName(newName) + ":" + std::to_string(form.firstDotLine);
-    if (form.firstDotLine != 0 && o.edbuf)
+    const EdForm form(script, newFile);
+    const std::vector<std::string_view>& lines = form.Lines();
+    const std::string dotAt = DisplayName(newName) + ":" + std::to_string(form.FirstDotLine());
+    if (form.FirstDotLine() != 0 && o.edbuf)
         Fail(dotAt +
              ": the script would insert this line, which begins with '.'; EdBuf ends inserted "
              "text at such a line, so no script that EdBuf applies rebuilds NEW; nothing was "
@@ -366,7 +382,7 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
     // patch' reads and applies it, it must give NEW.
     EdScript applier;
     ScriptRefusal refusal;
-    if (!applier.Read(form.lines, refusal) ||
+    if (!applier.Read(lines, refusal) ||
         !applier.FitsFile(static_cast<long>(oldFile.lines.size()), refusal))
         Fail("the edit script does not rebuild NEW (its line " + std::to_string(refusal.line) +
              " is refused: " + refusal.reason +
@@ -379,10 +395,10 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
              "); this is a fault in vek: please report it with both files");
 
     Output out(outName);
-    for (const std::string_view line : form.lines)
+    for (const std::string_view line : lines)
         out.WriteLine(line, o.crlf);
     out.Commit();
-    if (form.firstDotLine != 0)
+    if (form.FirstDotLine() != 0)
         std::fprintf(stderr,
                      "vek: %s: the script inserts this line, which begins with '.'; it is "
                      "written in ed's form, which 'vek patch' and ed apply; the library's "
@@ -390,7 +406,7 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
                      "refuses such scripts)\n",
                      dotAt.c_str());
     return FinalLineFeedStatus(oldName, oldFile.info, newName, newFile.info,
-                               static_cast<long>(form.lines.size()));
+                               static_cast<long>(lines.size()));
 }
 
 // Hands the lines of FILE on to the result as the applier asks for them.

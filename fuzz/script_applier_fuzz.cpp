@@ -57,9 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Rebuilt rebuilt{file, 0, {}};
     vekcli::ApplyScript(applier, rebuilt);
-    for (const std::string_view text : applier.Texts())
-        if (!text.empty() && text[0] == '.')
-            return 0;  // EdBuf would end the text there
+    bool dotText = false;  // EdBuf would end the text at such a line
+    for (const vekcli::ScriptCommand& command : applier.Commands())
+        applier.ForEachText(command, [&](std::string_view text) {
+            dotText = dotText || (!text.empty() && text[0] == '.');
+        });
+    if (dotText)
+        return 0;
     InitBuf(1);
     InitBuf(2);
     for (const std::string& line : file)
