@@ -103,6 +103,15 @@ std::string NotACommand(std::string_view line) {
 
 }  // namespace
 
+bool IsCommandLine(std::string_view line) {
+    std::size_t at = 0;
+    if (ReadNumber(line, at) < 0)
+        return false;
+    if (at < line.size() && line[at] == ',' && ReadNumber(line, ++at) < 0)
+        return false;
+    return at + 1 == line.size() && (line[at] == 'a' || line[at] == 'c' || line[at] == 'd');
+}
+
 std::string ForeignDiffKind(std::string_view line) {
     if (NormalDiffCommand(line))
         return "a normal diff (as 'diff' writes without -e)";

@@ -105,6 +105,10 @@ void ApplyScript(const EdScript& script, Sink& sink) {
     sink.Copy(-1);
 }
 
+// Whether the line is a command of the grammar ("5,7c", "4a", "3d"),
+// whatever its addresses name.
+bool IsCommandLine(std::string_view line);
+
 // What kind of diff output a line that is not an edit command begins, as
 // words ("a unified diff (as 'diff -u' writes)"), or empty when none.
 std::string ForeignDiffKind(std::string_view line);

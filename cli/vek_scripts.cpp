@@ -123,22 +123,6 @@ int WholeReplacement(const std::string& oldName, const std::string& newName,
     return 1;
 }
 
-bool IsCommand(std::string_view line) {
-    std::size_t at = 0;
-    while (at < line.size() && line[at] >= '0' && line[at] <= '9')
-        ++at;
-    if (at == 0 || at + 1 > line.size())
-        return false;
-    if (line[at] == ',') {
-        const std::size_t digits = ++at;
-        while (at < line.size() && line[at] >= '0' && line[at] <= '9')
-            ++at;
-        if (at == digits || at >= line.size())
-            return false;
-    }
-    return at + 1 == line.size() && (line[at] == 'a' || line[at] == 'c' || line[at] == 'd');
-}
-
 // NEW's first line that the Diff export's script in buffer `buf` inserts
 // and that begins with '.', 0 when none. Diff writes every text line as it
 // is, so a text line "." is told from the closing one by what follows it.
@@ -158,7 +142,7 @@ long InsertedDotLine(int buf) {
     std::vector<Command> commands;
     for (std::size_t i = 0; i < script.size(); ++i) {
         const std::string& line = script[i];
-        if (!IsCommand(line))
+        if (!IsCommandLine(line))
             return 0;
         const char letter = line.back();
         const long first = std::atol(line.c_str());
@@ -168,7 +152,7 @@ long InsertedDotLine(int buf) {
             letter == 'a' ? first : first - 1, letter == 'a' ? 0 : last - first + 1, {}};
         if (letter != 'd') {
             for (++i; i < script.size(); ++i) {
-                if (script[i] == "." && (i + 1 == script.size() || IsCommand(script[i + 1])))
+                if (script[i] == "." && (i + 1 == script.size() || IsCommandLine(script[i + 1])))
                     break;
                 command.texts.push_back(i);
             }
