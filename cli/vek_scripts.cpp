@@ -53,12 +53,15 @@ std::string CommandLine(long first, long last, char letter) {
 }
 
 // The script of the Diff export cannot rebuild NEW. `dotLine`: NEW's first
-// line that the script inserts and that begins with '.', 0 when none.
-[[noreturn]] void ScriptDoesNotRebuild(const std::string& newName, long dotLine, int applied,
-                                       long difference) {
+// line that the script inserts and that begins with '.' (with `inserted`),
+// else NEW's first line that begins with '.'; 0 when none.
+[[noreturn]] void ScriptDoesNotRebuild(const std::string& newName, long dotLine, bool inserted,
+                                       int applied, long difference) {
     if (dotLine != 0)
         Fail(DisplayName(newName) + ":" + std::to_string(dotLine) +
-             ": the script would insert this line, which begins with '.'; EdBuf ends inserted "
+             (inserted ? ": the script would insert this line, which begins with '.'"
+                       : ": the line begins with '.'") +
+             "; EdBuf ends inserted "
              "text at such a line, so no script of the Diff call rebuilds NEW; leave out "
              "--windowed for a script in ed's form, which 'vek patch' and ed apply, or compare "
              "bundles: vek bundle -o old.vek OLD; vek bundle -o new.vek NEW; vek diff old.vek "
@@ -108,7 +111,7 @@ int WholeReplacement(const std::string& oldName, const std::string& newName,
     }
     const long difference = rc == RC_OK ? FirstDifference(1, 2) : -1;
     if (rc != RC_OK || difference != 0)
-        ScriptDoesNotRebuild(newName, newInfo.firstDotLine, rc, difference);
+        ScriptDoesNotRebuild(newName, newInfo.firstDotLine, true, rc, difference);
 
     Output out(outName);
     out.WriteLine(command, crlf);
@@ -123,17 +126,22 @@ int WholeReplacement(const std::string& oldName, const std::string& newName,
     return 1;
 }
 
-// NEW's first line that the Diff export's script in buffer `buf` inserts
-// and that begins with '.', 0 when none. Diff writes every text line as it
-// is, so a text line "." is told from the closing one by what follows it.
-long InsertedDotLine(int buf) {
-    std::vector<std::string> script;
-    {
-        BufferReader reader(buf);
-        std::string_view line;
-        while (reader.Next(line))
-            script.emplace_back(line);
-    }
+std::vector<std::string> BufferCopy(int buf) {
+    std::vector<std::string> lines;
+    BufferReader reader(buf);
+    std::string_view line;
+    while (reader.Next(line))
+        lines.emplace_back(line);
+    return lines;
+}
+
+// NEW's (buffer `target`) first line that the Diff export's script in
+// buffer `buf` inserts and that begins with '.', 0 when none or when the
+// script cannot be read. Diff writes every text line as it is, so a text
+// line "." is told from the closing one by what follows it; the reading is
+// checked against NEW.
+long InsertedDotLine(int buf, int target) {
+    const std::vector<std::string> script = BufferCopy(buf);
     struct Command {
         long before;  // lines of the old file before the text
         long deleted;
@@ -159,14 +167,22 @@ long InsertedDotLine(int buf) {
         }
         commands.push_back(std::move(command));
     }
+    const std::vector<std::string> newLines = BufferCopy(target);
+    long found = 0;
     long shift = 0;  // lines the commands below have added
     for (auto c = commands.rbegin(); c != commands.rend(); ++c) {
-        for (std::size_t k = 0; k < c->texts.size(); ++k)
-            if (StartsWith(script[c->texts[k]], "."))
-                return c->before + shift + static_cast<long>(k) + 1;
+        for (std::size_t k = 0; k < c->texts.size(); ++k) {
+            const long number = c->before + shift + static_cast<long>(k) + 1;
+            const std::string& text = script[c->texts[k]];
+            if (number < 1 || number > static_cast<long>(newLines.size()) ||
+                newLines[static_cast<std::size_t>(number - 1)] != text)
+                return 0;
+            if (found == 0 && StartsWith(text, "."))
+                found = number;
+        }
         shift += static_cast<long>(c->texts.size()) - c->deleted;
     }
-    return 0;
+    return found;
 }
 
 // The Diff export's script: windows of 2,500 lines aligned by line number.
@@ -193,9 +209,11 @@ int WindowedDiff(const Options& o, const std::string& oldName, const std::string
     // Buffer 1 (OLD) is not needed any more, so the script is applied there.
     const int applied = EdBuf(3, 1);
     const long difference = applied == RC_OK ? FirstDifference(1, 2) : -1;
-    if (applied != RC_OK || difference != 0)
-        ScriptDoesNotRebuild(newName, newInfo.firstDotLine != 0 ? InsertedDotLine(3) : 0, applied,
-                             difference);
+    if (applied != RC_OK || difference != 0) {
+        const long inserted = newInfo.firstDotLine != 0 ? InsertedDotLine(3, 2) : 0;
+        ScriptDoesNotRebuild(newName, inserted != 0 ? inserted : newInfo.firstDotLine,
+                             inserted != 0, applied, difference);
+    }
     const long scriptLines = BufferLineCount(3);
     WriteBuffer(3, outName, o.crlf);
     return FinalLineFeedStatus(oldName, oldInfo, newName, newInfo, scriptLines);
