@@ -71,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (const std::string& line : script)
         AddLine(2, line.c_str());
     Require(EdBuf(2, 1) == RC_OK, "EdBuf refused a script the applier took");
+    RequireConsistent(1, "after EdBuf");
     Require(HeldLines(1).size() == rebuilt.lines.size(), "EdBuf and the applier differ in length");
     std::vector<std::string> held = HeldLines(1);
     for (std::size_t i = 0; i < held.size(); ++i)
