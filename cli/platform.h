@@ -42,4 +42,10 @@ bool Sync(int fd);
 // copy.
 void MoveIntoPlace(const std::string& temp, const std::string& name);
 
+// Asks the system to back the whole 2 MiB pages within [data, data + size)
+// with large pages where it can: memory filled once and at once (a file
+// read whole) then takes far fewer page faults. Nothing where the system
+// does not offer it.
+void AdviseLargePages(void* data, std::size_t size) noexcept;
+
 }  // namespace vekcli::platform

@@ -1,7 +1,9 @@
 // The system as POSIX offers it.
+#include <cstdint>
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,6 +63,20 @@ void MoveIntoPlace(const std::string& temp, const std::string& name) {
         std::remove(temp.c_str());
         Fail(name + ": cannot replace it with " + temp + ": " + error);
     }
+}
+
+void AdviseLargePages(void* data, std::size_t size) noexcept {
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kLargePage = 2 * 1024 * 1024;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t last = (begin + size) & ~(kLargePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+    (void)data;
+    (void)size;
+#endif
 }
 
 }  // namespace vekcli::platform

@@ -57,4 +57,6 @@ void MoveIntoPlace(const std::string& temp, const std::string& name) {
     }
 }
 
+void AdviseLargePages(void*, std::size_t) noexcept {}
+
 }  // namespace vekcli::platform

@@ -166,6 +166,7 @@ FileBytes FileBytes::Read(Input& in) {
     long long hint = in.IsStdin() ? -1 : FileSize(in.Name());
     std::size_t room = hint > 0 ? static_cast<std::size_t>(hint) + 1 : 64 * 1024;
     std::unique_ptr<char[]> data(new char[room]);
+    platform::AdviseLargePages(data.get(), room);
     std::size_t used = 0;
     for (;;) {
         if (used == room) {

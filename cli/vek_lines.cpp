@@ -9,6 +9,7 @@
 #include <thread>
 #endif
 
+#include "platform.h"
 #include "vek_trouble.h"
 
 namespace vekcli {
@@ -82,6 +83,7 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     const char* const end = bytes + size;
     // Room for the lines of an average length of 32 bytes; more as needed.
     file.lines.reserve(size / 32 + 16);
+    platform::AdviseLargePages(file.lines.data(), file.lines.capacity() * sizeof(std::string_view));
     while (p < end) {
         const auto* nl =
             static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
