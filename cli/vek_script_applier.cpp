@@ -1,6 +1,6 @@
 #include "vek_script_applier.h"
 
-#include <climits>
+#include <string>
 
 namespace vekcli {
 
@@ -182,8 +182,8 @@ bool EdScript::Read(const std::vector<std::string_view>& lines, ScriptRefusal& r
         if (first >= kAddressCeiling || last >= kAddressCeiling)
             return refuse("line " + std::string(line.substr(0, at)) +
                           " is past the end of any file");
-        command.first = static_cast<long>(first);
-        command.last = static_cast<long>(last);
+        command.first = first;
+        command.last = last;
         command.scriptLine = number;
         if (command.letter != 'a' && command.first == 0)
             return refuse("there is no line 0: only 'a' takes 0, to insert before line 1");
@@ -213,15 +213,15 @@ bool EdScript::Read(const std::vector<std::string_view>& lines, ScriptRefusal& r
     return true;
 }
 
-long EdScript::LinesNeeded() const noexcept {
+long long EdScript::LinesNeeded() const noexcept {
     if (m_commands.empty())
         return 0;
     const ScriptCommand& top = m_commands.front();
     return top.letter == 'a' ? top.first : top.last;
 }
 
-bool EdScript::FitsFile(long fileLines, ScriptRefusal& refusal) const {
-    const long needed = LinesNeeded();
+bool EdScript::FitsFile(long long fileLines, ScriptRefusal& refusal) const {
+    const long long needed = LinesNeeded();
     if (needed <= fileLines)
         return true;
     refusal.line = m_commands.front().scriptLine;

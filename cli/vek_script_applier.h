@@ -27,8 +27,8 @@ namespace vekcli {
 
 struct ScriptCommand {
     char letter = 0;      // 'a', 'c' or 'd'
-    long first = 0;       // a: the line the text goes after (0: before line 1)
-    long last = 0;        // c, d: the last line of the range; a: equals first
+    long long first = 0;  // a: the line the text goes after (0: before line 1)
+    long long last = 0;   // c, d: the last line of the range; a: equals first
     long scriptLine = 0;  // 1-based line of the script that holds the command
     // The script lines of its text as 0-based indexes [textBegin, textEnd),
     // escapes included, the closing "." not.
@@ -51,11 +51,11 @@ class EdScript {
 
     // Refuses a script whose first command (the one with the highest
     // addresses) names lines a file of `fileLines` lines does not have.
-    bool FitsFile(long fileLines, ScriptRefusal& refusal) const;
+    bool FitsFile(long long fileLines, ScriptRefusal& refusal) const;
 
     const std::vector<ScriptCommand>& Commands() const noexcept { return m_commands; }
     // The lines a file must hold for the script to apply.
-    long LinesNeeded() const noexcept;
+    long long LinesNeeded() const noexcept;
 
     // Calls insert(text) for every line the command inserts, escapes
     // undone.
@@ -90,9 +90,9 @@ class EdScript {
 template <class Sink>
 void ApplyScript(const EdScript& script, Sink& sink) {
     const std::vector<ScriptCommand>& commands = script.Commands();
-    long done = 0;  // lines of the file handed on so far
+    long long done = 0;  // lines of the file handed on so far
     for (auto command = commands.rbegin(); command != commands.rend(); ++command) {
-        const long before = command->letter == 'a' ? command->first : command->first - 1;
+        const long long before = command->letter == 'a' ? command->first : command->first - 1;
         if (before > done)
             sink.Copy(before - done);
         done = before;

@@ -299,7 +299,7 @@ class RebuildCheck {
                  const std::vector<std::string_view>& newLines)
         : m_old(oldLines), m_new(newLines) {}
 
-    void Copy(long count) {
+    void Copy(long long count) {
         const std::size_t n = count < 0 ? m_old.size() - m_oldAt : static_cast<std::size_t>(count);
         if (m_newAt + n > m_new.size()) {
             Differs(m_new.size());
@@ -315,7 +315,7 @@ class RebuildCheck {
         m_oldAt += n;
         m_newAt += n;
     }
-    void Skip(long count) { m_oldAt += static_cast<std::size_t>(count); }
+    void Skip(long long count) { m_oldAt += static_cast<std::size_t>(count); }
     void Insert(std::string_view text) {
         if (m_newAt >= m_new.size() || m_new[m_newAt] != text)
             Differs(m_newAt);
@@ -416,7 +416,7 @@ class StreamedResult {
   public:
     StreamedResult(LineStream& file, Output& out, bool crlf, const std::string& fileName)
         : m_file(file), m_out(out), m_crlf(crlf), m_fileName(fileName) {}
-    void Copy(long count) {
+    void Copy(long long count) {
         std::string_view line;
         for (; count != 0; --count) {
             if (!m_file.Next(line)) {
@@ -427,7 +427,7 @@ class StreamedResult {
             m_out.WriteLine(line, m_crlf);
         }
     }
-    void Skip(long count) {
+    void Skip(long long count) {
         std::string_view line;
         for (; count > 0; --count)
             if (!m_file.Next(line))

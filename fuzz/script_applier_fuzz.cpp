@@ -18,14 +18,14 @@ struct Rebuilt {
     const std::vector<std::string>& file;
     std::size_t at = 0;
     std::vector<std::string> lines;
-    void Copy(long count) {
+    void Copy(long long count) {
         const std::size_t end = count < 0 ? file.size() : at + static_cast<std::size_t>(count);
         Require(end <= file.size(), "the applier copied past the end of the file");
         lines.insert(lines.end(), file.begin() + static_cast<std::ptrdiff_t>(at),
                      file.begin() + static_cast<std::ptrdiff_t>(end));
         at = end;
     }
-    void Skip(long count) {
+    void Skip(long long count) {
         at += static_cast<std::size_t>(count);
         Require(at <= file.size(), "the applier deleted past the end of the file");
     }

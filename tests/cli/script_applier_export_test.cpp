@@ -22,13 +22,13 @@ struct Rebuilt {
     const Lines& file;
     std::size_t at = 0;
     Lines lines;
-    void Copy(long count) {
+    void Copy(long long count) {
         const std::size_t end = count < 0 ? file.size() : at + static_cast<std::size_t>(count);
         lines.insert(lines.end(), file.begin() + static_cast<std::ptrdiff_t>(at),
                      file.begin() + static_cast<std::ptrdiff_t>(end));
         at = end;
     }
-    void Skip(long count) { at += static_cast<std::size_t>(count); }
+    void Skip(long long count) { at += static_cast<std::size_t>(count); }
     void Insert(std::string_view text) { lines.emplace_back(text); }
 };
 
