@@ -530,6 +530,9 @@ int RunPatch(const Options& o) {
     if (lines.Info().lines != fileLines)
         result.Changed();
     WarnAboutReading(DisplayName(fileName), lines.Info());
+    // FILE is closed before the result takes its place: Windows does not
+    // replace a file that is open.
+    named.reset();
     out.Commit();
     return 0;
 }
