@@ -656,7 +656,7 @@ if [ ${#runner[@]} = 0 ]; then
     printf '2c\nTWO\n.\n' >s.ed
     mkdir sub && head -c 100 /dev/zero | tr '\0' 'z' >sub/t.txt && ln -s sub/t.txt link.txt
     cp sub/t.txt small.txt
-    { printf '$a\n'; head -c 3000 /dev/zero | tr '\0' 'y'; printf '\n.\n'; } >grow.ed
+    { printf '0a\n'; head -c 3000 /dev/zero | tr '\0' 'y'; printf '\n.\n'; } >grow.ed
     printf 'keep\n' >victim && cp victim victim.orig
     "$vek" bundle -b -o bin.vek pic.bin a.txt
     "$vek" bundle -t -o text.vek a.txt c.txt 2>/dev/null
@@ -731,7 +731,7 @@ if [ ${#runner[@]} = 0 ]; then
     umount "$work/probe"
     row "patch through a link on a full disk" 2 "link.txt: .*No space" \
       'cmp full/t.txt small.txt && [ -L link.txt ] && [ -z "$(ls -A full | grep -v t.txt)" ]; r=$?; umount full; (exit $r)' \
-      'mkdir full; mount -t tmpfs -o size=16k tmpfs full; cp small.txt full/t.txt; ln -sf full/t.txt link.txt; { printf "\$a\n"; head -c 40000 /dev/zero | tr "\0" y; printf "\n.\n"; } >huge.ed; $V patch -o link.txt link.txt huge.ed'
+      'mkdir full; mount -t tmpfs -o size=16k tmpfs full; cp small.txt full/t.txt; ln -sf full/t.txt link.txt; { printf "0a\n"; head -c 40000 /dev/zero | tr "\0" y; printf "\n.\n"; } >huge.ed; $V patch -o link.txt link.txt huge.ed'
   else
     echo "vek_cli: the full-disk case is skipped (no right to mount a tmpfs)"
   fi
