@@ -8,12 +8,14 @@
 #include "vek_line_crc.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "vek_files.h"
 #include "vek_lines.h"
+#include "vek_trouble.h"
 
 namespace vekcli {
 
@@ -35,6 +37,13 @@ ChunkFigures Figures(const char* bytes, std::size_t size) {
     return {static_cast<std::uint32_t>(sum), static_cast<long>(lineFeeds)};
 }
 
+void FailLongLine(const std::string& what, long line, unsigned long long length) {
+    if (length >= static_cast<unsigned long long>(INT_MAX))
+        Fail(what + ":" + std::to_string(line) +
+             ": the line is longer than a buffer takes (2 GiB); split the file into smaller "
+             "parts");
+}
+
 }  // namespace
 
 unsigned StreamLineFileChecksum(const std::string& name) {
@@ -43,7 +52,8 @@ unsigned StreamLineFileChecksum(const std::string& name) {
     std::vector<char> chunk(kChunkSize);
     std::uint32_t sum = 0;
     long lineFeeds = 0;
-    char last = '\n';  // the last byte read; a line feed for an empty file
+    unsigned long long lineLength = 0;  // bytes of the line being read so far
+    char last = '\n';                   // the last byte read; a line feed for an empty file
     for (;;) {
         const std::size_t got = in.Read(chunk.data(), chunk.size());
         if (got == 0)
@@ -56,11 +66,25 @@ unsigned StreamLineFileChecksum(const std::string& name) {
                 FailTooManyLines(in.Name(), kBufferLines + 1);
             FailNulByte(in.Name(), line);
         }
+        // A buffer holds a line, its line feed included, in at most INT_MAX
+        // bytes: the line that ends in this chunk, and the one left open.
+        const auto* firstLineFeed = static_cast<const char*>(std::memchr(bytes, '\n', got));
+        if (firstLineFeed != nullptr) {
+            FailLongLine(in.Name(), lineFeeds + 1,
+                         lineLength + static_cast<std::size_t>(firstLineFeed - bytes));
+            std::size_t tail = 0;
+            while (bytes[got - 1 - tail] != '\n')
+                ++tail;
+            lineLength = tail;
+        } else {
+            lineLength += got;
+        }
         const ChunkFigures figures = Figures(bytes, got);
         sum += figures.sum;
         lineFeeds += figures.lineFeeds;
         if (lineFeeds > kBufferLines)
             FailTooManyLines(in.Name(), kBufferLines + 1);
+        FailLongLine(in.Name(), lineFeeds + 1, lineLength);
         last = bytes[got - 1];
     }
     LoadInfo info;
