@@ -150,20 +150,21 @@ int AppendDataLines(VekBuf& buffer, File& file, bool& anyData) {
     }
 }
 
-// Gives the buffer's last line a line feed if it lacks one.
-void RepairLastLine(VekBuf& buffer) {
+// Gives the buffer's last line a line feed if it lacks one; 101 when that
+// makes it too long.
+int RepairLastLine(VekBuf& buffer) {
     const int count = buffer.LineCount();
     if (count == 0) {
-        return;
+        return 0;
     }
     const std::string_view last = buffer.Line(count - 1);
     if (!last.empty() && last.back() == '\n') {
-        return;
+        return 0;
     }
     std::string repaired;
     repaired.reserve(last.size() + 1);
     repaired.append(last).push_back('\n');
-    buffer.ReplaceLine(count - 1, repaired);
+    return buffer.ReplaceLine(count - 1, repaired);
 }
 
 class ImportDirection : public FileListDirection {
@@ -197,7 +198,9 @@ int LoadTextFile(VekBuf& buffer, const char* name) {
     }
     file.Close();
     buffer.m_status += anyLine ? bundle::kStatusLoaded : bundle::kStatusEmpty;
-    RepairLastLine(buffer);
+    if (const int rc = RepairLastLine(buffer); rc != 0) {
+        return rc;
+    }
     return buffer.AppendLine(bundle::kTerminator);
 }
 
