@@ -10,6 +10,7 @@
 #include "vek_buffers.h"
 #include "vek_files.h"
 #include "vek_trouble.h"
+#include "vek_utf16.h"
 #include "vekwin32.h"
 
 namespace vekcli {
@@ -467,6 +468,7 @@ int RunBundle(const Options& o) {
     RefuseOutputOverInput("bundle", o.output, names);
     const std::string list = FileList(names, true);
     const char type = TypeOf(o, list, names);
+    RefuseUtf16Text(names, type);
     CheckTextFiles(names, type);
     ResetBuffers();
     std::vector<char> writable = Writable(list);

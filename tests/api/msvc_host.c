@@ -1,7 +1,8 @@
 /* A host built with Microsoft's ABI (clang for *-pc-windows-msvc, linked by
  * lld-link against VekWin32.lib) and without any C runtime: it fills two
- * buffers, diffs them, applies the script and reads the result back. Its exit
- * status is 0, or the number of the first check that failed. */
+ * buffers, diffs them, applies the script and reads the result back, and
+ * calls through the header's function-pointer types as a LoadLibrary host
+ * does. Its exit status is 0, or the number of the first check that failed. */
 #include "vekwin32.h"
 
 static char block[LINES_BLOCK_SIZE];
@@ -49,5 +50,14 @@ int __stdcall host_entry(void* unused) {
         return 10;
     if (TestBuf(&value) != 7 || value != 100)
         return 11;
+    {
+        const TestBufFn testBuf = TestBuf;
+        const GetLinesFn getLines = GetLines;
+        const GetLineFn getLine = GetLine;
+        value = 7;
+        if (testBuf(&value) != 7 || value != 100 || getLines(1, 1, 2, block, &count) != RC_OK ||
+            count != 2 || getLine(1, 4, 15, line, &length) != RC_OK || !same(line, "five"))
+            return 12;
+    }
     return 0;
 }
