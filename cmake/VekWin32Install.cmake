@@ -59,7 +59,7 @@ else()
   # machine-readable copyright file, made from LICENSE.
   set(VEK_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/vekwin32)
   file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE vek_license_lines)
-  list(REMOVE_AT vek_license_lines 0 1 2)  # the title, a blank line, the copyright line
+  list(REMOVE_AT vek_license_lines 0 1 2 3)  # the title, the copyright line, blank lines
   set(VEK_LICENSE_TEXT "")
   foreach(line IN LISTS vek_license_lines)
     if(line STREQUAL "")

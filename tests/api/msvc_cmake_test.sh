@@ -30,8 +30,10 @@ TOOLCHAIN
 
 failures=0
 fail() { failures=$((failures + 1)); echo "FAIL $*" >&2; }
+bash "$here/kernel32_lib.sh" "$triple" "$work/kernel32.lib"
 cmake -S "$here/msvc_cmake_host" -B "$work/msvc" -DCMAKE_BUILD_TYPE=Release \
-  -DCMAKE_TOOLCHAIN_FILE="$work/msvc.cmake" -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
+  -DCMAKE_TOOLCHAIN_FILE="$work/msvc.cmake" -DCMAKE_PREFIX_PATH="$work/prefix" \
+  -DVEK_KERNEL32_LIB="$work/kernel32.lib" >/dev/null
 grep -q "/VekWin32\.lib" "$work/msvc/CMakeFiles/msvc_host.dir/link.txt" ||
   fail "MSVC-style toolchain is not given VekWin32.lib: $(cat "$work/msvc/CMakeFiles/msvc_host.dir/link.txt")"
 cmake --build "$work/msvc" >"$work/msvc.log" 2>&1 || { cat "$work/msvc.log"; fail "MSVC-style build"; }
