@@ -58,6 +58,7 @@ else()
   # The documents go where Debian keeps a package's: the licence as the
   # machine-readable copyright file, made from LICENSE.
   set(VEK_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/vekwin32)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
   file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE vek_license_lines)
   list(REMOVE_AT vek_license_lines 0 1 2 3)  # the title, the copyright line, blank lines
   set(VEK_LICENSE_TEXT "")

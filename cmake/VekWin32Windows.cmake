@@ -62,6 +62,6 @@ function(vek_split_debug_info target)
     COMMAND ${VEK_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
             $<TARGET_FILE_NAME:${target}>
     WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
-    COMMENT "Splitting the debug information of $<TARGET_FILE_NAME:${target}>")
+    COMMENT "Splitting the debug information of ${target}")
   install(FILES $<TARGET_FILE:${target}>.debug DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()
