@@ -1,5 +1,6 @@
 # What `cmake --install` puts in place: the library, its header, vek, the
-# man page, a pkg-config file and a CMake package (find_package(VekWin32)).
+# man page, a pkg-config file, a CMake package (find_package(VekWin32)) and
+# the bindings for Python, C# and Pascal.
 include(CMakePackageConfigHelpers)
 
 set(VEK_CMAKE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VekWin32)
@@ -80,3 +81,13 @@ ${VEK_LICENSE_TEXT}")
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/copyright
           DESTINATION ${VEK_DOC_DIR})
 endif()
+
+# The bindings, as sources with their road tests: at the top of the Windows
+# packages, in share/vekwin32 on Linux.
+if(WIN32)
+  set(VEK_BINDINGS_DESTINATION bindings)
+else()
+  set(VEK_BINDINGS_DESTINATION ${CMAKE_INSTALL_DATADIR}/vekwin32/bindings)
+endif()
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/ DESTINATION ${VEK_BINDINGS_DESTINATION}
+        PATTERN __pycache__ EXCLUDE PATTERN *.egg-info EXCLUDE PATTERN build EXCLUDE)

@@ -1,6 +1,7 @@
 /* A host that loads VekWin32.dll at run time instead of linking its import
  * library: it finds every export by name, checks that each ordinal leads to
- * the same function, then diffs two buffers and applies the script.
+ * the same function, then diffs two buffers with DiffWhole (which, unlike
+ * Diff, never shows a message box) and applies the script.
  *
  * Build (no import library needed), for example:
  *   cl /W4 /I include loadlibrary_host.c
@@ -15,16 +16,16 @@
  * it to the export's type without a warning on any compiler. */
 #define VEK_FUNCTION(type, proc) ((type)(void (*)(void))(proc))
 
-static const char* const names[] = {"InitBuf",     "AddLine", "EdCmd",   "EdBuf",     "GetLine",
-                                    "GetBufStats", "Crc",     "CrcFile", "LoadFiles", "WriteFiles",
-                                    "WriteBuf",    "ReadBuf", "Diff",    "CheckType", "GetLines",
-                                    "AddLines",    "TestBuf"};
+static const char* const names[] = {"InitBuf",     "AddLine", "EdCmd",    "EdBuf",     "GetLine",
+                                    "GetBufStats", "Crc",     "CrcFile",  "LoadFiles", "WriteFiles",
+                                    "WriteBuf",    "ReadBuf", "Diff",     "CheckType", "GetLines",
+                                    "AddLines",    "TestBuf", "DiffWhole"};
 
 int main(void) {
     HMODULE dll = LoadLibraryA("VekWin32.dll");
     InitBufFn initBuf;
     AddLinesFn addLines;
-    DiffFn diff;
+    DiffWholeFn diffWhole;
     EdBufFn edBuf;
     GetLineFn getLine;
     CrcFn crc;
@@ -36,7 +37,7 @@ int main(void) {
         return 1;
     }
     /* Ordinal n is the n-th name above (see VekWin32.def). */
-    for (i = 0; i < 17; ++i) {
+    for (i = 0; i < 18; ++i) {
         FARPROC byName = GetProcAddress(dll, names[i]);
         FARPROC byOrdinal = GetProcAddress(dll, MAKEINTRESOURCEA(i + 1));
         if (byName == NULL || byName != byOrdinal) {
@@ -47,7 +48,7 @@ int main(void) {
     }
     initBuf = VEK_FUNCTION(InitBufFn, GetProcAddress(dll, "InitBuf"));
     addLines = VEK_FUNCTION(AddLinesFn, GetProcAddress(dll, "AddLines"));
-    diff = VEK_FUNCTION(DiffFn, GetProcAddress(dll, "Diff"));
+    diffWhole = VEK_FUNCTION(DiffWholeFn, GetProcAddress(dll, "DiffWhole"));
     edBuf = VEK_FUNCTION(EdBufFn, GetProcAddress(dll, MAKEINTRESOURCEA(4)));
     getLine = VEK_FUNCTION(GetLineFn, GetProcAddress(dll, "GetLine"));
     crc = VEK_FUNCTION(CrcFn, GetProcAddress(dll, "Crc"));
@@ -56,7 +57,7 @@ int main(void) {
     initBuf(2);
     addLines(1, "one\0two\0three\0");
     addLines(2, "one\0three\0four\0");
-    if (diff(1, 2, 3) != RC_OK || edBuf(3, 1) != RC_OK) {
+    if (diffWhole(1, 2, 3) != RC_OK || edBuf(3, 1) != RC_OK) {
         fprintf(stderr, "could not diff or apply\n");
         FreeLibrary(dll);
         return 1;

@@ -3,7 +3,8 @@
 // carry (a text line starting with '.' ends an insertion) are left out.
 // Diff may refuse only for its documented reasons. The whole-file
 // difference of the same lines must rebuild the target too, exactly and
-// with tiny search budgets that force its heuristic splits.
+// with tiny search budgets that force its heuristic splits, and the
+// DiffWhole export must give its script.
 #include <set>
 #include <string>
 #include <vector>
@@ -77,6 +78,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         Require(EdBuf(3, 1) == RC_OK, "EdBuf refused a whole-file script");
         Require(HeldLines(1) == target, "a whole-file script does not rebuild the target");
     }
+    // The DiffWhole export: the script of the default budgets, stored line
+    // by line as Diff stores its scripts.
+    Fill(1, sourceTexts, 1);
+    Require(DiffWhole(1, 2, 3) == RC_OK, "DiffWhole failed");
+    Require(HeldLines(1) == source && HeldLines(2) == target, "DiffWhole changed its inputs");
+    RequireConsistent(3, "after DiffWhole");
+    const vek::EditScript script = vek::DiffSequences(a.data(), a.size(), b.data(), b.size());
+    Require(Texts(HeldLines(3)) ==
+                std::vector<std::string>(script.Lines().begin(), script.Lines().end()),
+            "DiffWhole's script is not the whole-file difference's");
+    Require(EdBuf(3, 1) == RC_OK && HeldLines(1) == target,
+            "DiffWhole's script does not rebuild the target");
     Fill(1, sourceTexts, 1);
     InitBuf(3);
 

@@ -2,10 +2,11 @@
 # Builds every package into build/packages:
 #   VekWin32-<version>-win32.zip      32-bit VekWin32.dll, import libraries, .def,
 #   VekWin32-<version>-win64.zip      header, vek.exe, debug files, manual,
-#                                     README.txt, LICENSE.txt, example hosts
+#                                     README.txt, LICENSE.txt, example hosts,
+#                                     bindings (Python, C#, Pascal)
 #   VekWin32-<version>-linux-x86_64.tar.gz and vekwin32_<version>_amd64.deb
 #                                     libvekwin32.so, header, pkg-config, CMake
-#                                     package, vek and its man page
+#                                     package, vek and its man page, bindings
 # It installs what it needs (as root), and packages the same builds the tests
 # run (build/linux, build/windows, build/windows64).
 set -eu

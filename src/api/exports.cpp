@@ -1,4 +1,4 @@
-// The seventeen exports. Each frame makes its checks in a fixed order (the
+// The eighteen exports. Each frame makes its checks in a fixed order (the
 // first failed check returns its code with nothing changed), then runs one
 // work operation inside Guarded, which turns anything thrown into the
 // export's catch code: no exception ever reaches the host.
@@ -10,6 +10,7 @@
 #include "api/slots.h"
 #include "buffer/line_retrieval.h"
 #include "diff/diff_driver.h"
+#include "diff/whole_buffer.h"
 #include "edit/edit_script.h"
 #include "files/file_sets.h"
 
@@ -190,6 +191,16 @@ int VEK_CALL TestBuf(int* value) {
     const int previous = *value;
     *value = 100;
     return previous;
+}
+
+int VEK_CALL DiffWhole(int oldBuf, int newBuf, int scriptBuf) {
+    if (BadBuffer(oldBuf) || BadBuffer(newBuf) || BadBuffer(scriptBuf) || oldBuf == newBuf ||
+        oldBuf == scriptBuf || newBuf == scriptBuf) {
+        return RC_BAD_BUFFER;
+    }
+    return Guarded(RC_DIFF_FAILED, [&] {
+        return vek::DiffWholeBuffers(Slot(oldBuf), Slot(newBuf), Slot(scriptBuf));
+    });
 }
 
 }  // extern "C"

@@ -119,12 +119,14 @@ class WholeFileEmitter {
         // Reserved in full, so the views of the commands stay valid (a
         // vector keeps its block when the script is moved).
         script.m_commands.reserve(commandCount * kCommandTextSize);
+        script.m_commandLines.reserve(commandCount);
         static constexpr std::string_view kEndOfText = ".";
         for (const Change* change = changes.Head(); change != nullptr; change = change->link) {
             char command[kCommandTextSize];
             const std::size_t length = FormatCommand(*change, command) - 1;  // no line feed
             const std::size_t at = script.m_commands.size();
             script.m_commands.insert(script.m_commands.end(), command, command + length);
+            script.m_commandLines.push_back(script.m_lines.size());
             script.m_lines.emplace_back(script.m_commands.data() + at, length);
             if (change->inserted != 0) {
                 const std::string_view* const first = target + change->line1;

@@ -7,8 +7,8 @@
 // common lines trimmed from both ends, lines hashed into equivalence
 // classes, lines without a partner set aside, the middle-snake search, runs
 // of changes slid down, and the changes written as edit commands. It is the
-// engine's C++ interface for hosts built with the core (vek links it); it
-// is not one of the library's exports.
+// engine's C++ interface for hosts built with the core (vek links it); the
+// DiffWhole export reaches it through whole_buffer.h.
 //
 // Pruning and cost. As in a window, lines without a partner on the other
 // side are set aside first (they cannot be part of any common subsequence),
@@ -55,6 +55,11 @@ class EditScript {
     // target's texts, so the script is valid while those are; command lines
     // and "." are held by the script itself.
     const std::vector<std::string_view>& Lines() const noexcept { return m_lines; }
+    // The indexes in Lines() of the command lines, ascending. The lines after
+    // an "a" or "c" command, up to the next command or the end, are its text
+    // lines and then its closing ".": only these indexes tell a text line
+    // that reads like a command or "." from the script's own lines.
+    const std::vector<std::size_t>& CommandLines() const noexcept { return m_commandLines; }
     bool Empty() const noexcept { return m_lines.empty(); }
     std::int64_t DeletedLines() const noexcept { return m_deleted; }
     std::int64_t InsertedLines() const noexcept { return m_inserted; }
@@ -63,6 +68,7 @@ class EditScript {
     friend class WholeFileEmitter;
     std::vector<std::string_view> m_lines;
     std::vector<char> m_commands;  // the command lines' bytes, never reallocated once filled
+    std::vector<std::size_t> m_commandLines;
     std::int64_t m_deleted = 0;
     std::int64_t m_inserted = 0;
 };

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The DLL's export table: module name VEKWIN32.dll, the seventeen functions
-# under their plain names with ordinals 1..17 in the fixed order, only
+# The DLL's export table: module name VEKWIN32.dll, the eighteen functions
+# under their plain names with ordinals 1..18 in the fixed order, only
 # system DLLs imported, and a version resource naming VERSION.
 # usage: check_dll_exports.sh OBJDUMP DLL VERSION
 set -eu
@@ -25,7 +25,8 @@ expected="1 InitBuf
 14 CheckType
 15 GetLines
 16 AddLines
-17 TestBuf"
+17 TestBuf
+18 DiffWhole"
 # Ordinal/name lines look like "	[   0] InitBuf"; the bracket holds ordinal - base (base 1).
 actual=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
   sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | awk '{print $1 + 1, $2}' | sort -n)

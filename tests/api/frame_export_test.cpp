@@ -38,6 +38,9 @@ std::vector<int> CallsWithBuffer(int number) {
         Diff(number, 2, 3),
         Diff(1, number, 3),
         Diff(1, 2, number),
+        DiffWhole(number, 2, 3),
+        DiffWhole(1, number, 3),
+        DiffWhole(1, 2, number),
     };
 }
 
@@ -61,6 +64,9 @@ TEST(FrameChecks, EqualBufferNumbersAreRefusedBeforeAnyWork) {
     EXPECT_EQ(Diff(1, 2, 2), RC_BAD_BUFFER);
     EXPECT_EQ(Diff(0, 1, 2), RC_BAD_BUFFER);
     EXPECT_EQ(Diff(1, 2, 4), RC_BAD_BUFFER);
+    EXPECT_EQ(DiffWhole(1, 2, 1), RC_BAD_BUFFER);
+    EXPECT_EQ(DiffWhole(1, 1, 3), RC_BAD_BUFFER);
+    EXPECT_EQ(DiffWhole(1, 2, 2), RC_BAD_BUFFER);
     EXPECT_EQ(BufferLines(1), std::vector<std::string>{"a"});
     EXPECT_EQ(BufferLines(2), std::vector<std::string>{"b"});
     EXPECT_EQ(BufferLines(3), std::vector<std::string>{"c"});

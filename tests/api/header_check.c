@@ -25,9 +25,10 @@ static const struct {
     GetLinesFn getLines;
     AddLinesFn addLines;
     TestBufFn testBuf;
+    DiffWholeFn diffWhole;
 } exports = {InitBuf, AddLine,   EdCmd,     EdBuf,      GetLine,  GetBufStats,
              Crc,     CrcFile,   LoadFiles, WriteFiles, WriteBuf, ReadBuf,
-             Diff,    CheckType, GetLines,  AddLines,   TestBuf};
+             Diff,    CheckType, GetLines,  AddLines,   TestBuf,  DiffWhole};
 
 int vek_pointer_types_check(void) {
     int value = 7;
@@ -60,6 +61,7 @@ int vek_header_check(void) {
     rc |= GetLines(1, 1, LINES_BLOCK_MAX_LINES, block, &delivered);
     rc |= AddLines(1, "a\0b\0");
     rc |= TestBuf(&value);
+    rc |= DiffWhole(1, 2, 3);
     return rc + RC_OK + RC_WIDTH_NOT_COMPUTED + RC_FAILED + RC_BUFFER_FULL + RC_BAD_LINE +
            RC_BAD_BUFFER + RC_READ_FAILED + RC_WRITE_FAILED + RC_DIFF_FAILED + RC_TOO_MANY_FILES +
            RC_BAD_WIDTH + RC_STATS_FAILED + RC_BAD_TYPE + RC_NO_ROOM + MAX_LINES;

@@ -58,6 +58,13 @@ int __stdcall host_entry(void* unused) {
         return 10;
     if (TestBuf(&value) != 7 || value != 100)
         return 11;
+    /* The whole-file script of the same pair ("4a", "five", ".", "2d", "0a",
+     * "zero", ".") rebuilds the new lines from the old ones. */
+    if (InitBuf(1) != RC_OK || AddLines(1, oldLines) != RC_OK || DiffWhole(1, 2, 3) != RC_OK ||
+        GetBufStats(3, &count, &longest, &total) != RC_OK || count != 7 || EdBuf(3, 1) != RC_OK)
+        return 12;
+    if (GetLine(1, 5, 15, line, &length) != RC_OK || !same(line, "five"))
+        return 13;
     {
         void* const dll = LoadLibraryA("VekWin32.dll");
         const TestBufFn testBuf = (TestBufFn)(void (*)(void))GetProcAddress(dll, ORDINAL(17));
@@ -65,12 +72,13 @@ int __stdcall host_entry(void* unused) {
         const GetLineFn getLine = (GetLineFn)(void (*)(void))GetProcAddress(dll, "GetLine");
         if (dll == 0 || testBuf == 0 || getLines == 0 || getLine == 0 ||
             GetProcAddress(dll, "TestBuf") != GetProcAddress(dll, ORDINAL(17)) ||
-            GetProcAddress(dll, "GetLine") != GetProcAddress(dll, ORDINAL(5)))
-            return 12;
+            GetProcAddress(dll, "GetLine") != GetProcAddress(dll, ORDINAL(5)) ||
+            GetProcAddress(dll, "DiffWhole") != GetProcAddress(dll, ORDINAL(18)))
+            return 14;
         value = 7;
         if (testBuf(&value) != 7 || value != 100 || getLines(1, 1, 2, block, &count) != RC_OK ||
-            count != 2 || getLine(1, 4, 15, line, &length) != RC_OK || !same(line, "five"))
-            return 13;
+            count != 2 || getLine(1, 5, 15, line, &length) != RC_OK || !same(line, "five"))
+            return 15;
     }
     return 0;
 }

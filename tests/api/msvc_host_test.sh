@@ -27,7 +27,7 @@ bash "$here/kernel32_lib.sh" "$triple" "$work/kernel32.lib"
 
 imports=$(llvm-objdump -p "$work/msvc_host.exe" 2>/dev/null || llvm-objdump-14 -p "$work/msvc_host.exe")
 echo "$imports" | grep -q "DLL Name: VEKWIN32.dll" || { echo "host does not import VEKWIN32.dll"; exit 1; }
-for name in InitBuf AddLines GetBufStats Crc Diff EdBuf GetLine GetLines EdCmd TestBuf; do
+for name in InitBuf AddLines GetBufStats Crc Diff EdBuf GetLine GetLines EdCmd TestBuf DiffWhole; do
   echo "$imports" | grep -Eq "^ +[0-9]+ +$name\$" || { echo "host does not import $name by its plain name"; exit 1; }
 done
 

@@ -1,8 +1,11 @@
 // Diff through the exports: exact scripts for the documented edge cases of
 // the window walk, the trim, the class table, the search and the emission,
 // the lines pruning keeps out of the search, and round trips through EdBuf.
+// DiffWhole: round trips, and what the whole-file comparison saves.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -499,6 +502,74 @@ TEST(DiffRoundTrip, LongTailsBothWays) {
     const Lines shorter = Concat(Numbered("other ", 1, 1200), Slice(longer, 1300, 2000));
     ExpectRoundTrip(shorter, longer);
     ExpectRoundTrip(longer, shorter);
+}
+
+// ---------------------------------------------------------------------------
+// DiffWhole: the same script format over the whole of both buffers.
+
+DiffResult RunDiffWhole(const Lines& source, const Lines& target) {
+    FillBuffer(kSource, source);
+    FillBuffer(kTarget, target);
+    FillBuffer(kScript, {"stale", "script"});
+    DiffResult result;
+    result.rc = DiffWhole(kSource, kTarget, kScript);
+    result.script = BufferLines(kScript);
+    return result;
+}
+
+TEST(DiffWholeExport, RandomPairsRebuildThroughEdBuf) {
+    unsigned state = 2024;
+    auto below = [&state](int n) {
+        state = state * 1103515245u + 12345u;
+        return static_cast<int>((state >> 8) % static_cast<unsigned>(n));
+    };
+    for (int round = 0; round < 60; ++round) {
+        // Few distinct texts in odd rounds, so that lines repeat a lot.
+        Lines source;
+        for (int i = below(round % 10 == 0 ? 6000 : 400); i > 0; --i) {
+            source.push_back("t" + std::to_string(below(round % 2 == 0 ? 100000 : 8)));
+        }
+        Lines target = source;
+        for (int edits = below(30); edits > 0; --edits) {  // insertions, deletions, moves
+            const auto at = target.begin() + below(static_cast<int>(target.size()) + 1);
+            const Lines block(at, at + std::min<std::ptrdiff_t>(target.end() - at, 1 + below(20)));
+            target.erase(at, at + static_cast<std::ptrdiff_t>(block.size()));
+            const int kind = below(3);
+            const Lines added = kind == 0   ? Numbered("n" + std::to_string(round) + "-", 1, edits)
+                                : kind == 1 ? Lines()
+                                            : block;
+            const auto to = target.begin() + below(static_cast<int>(target.size()) + 1);
+            target.insert(to, added.begin(), added.end());
+        }
+        const DiffResult r = RunDiffWhole(source, target);
+        ASSERT_EQ(r.rc, RC_OK);
+        ASSERT_EQ(EdBuf(kScript, kSource), RC_OK);
+        ASSERT_EQ(BufferLines(kSource), target) << "round " << round;
+    }
+    EXPECT_EQ(RunDiffWhole({"same"}, {"same"}).script, Lines{});
+    EXPECT_EQ(BufferStats(kScript).total, 0);
+    EXPECT_EQ(RunDiffWhole({}, {"a"}).script, Lines({"0a", "a", "."}));
+    EXPECT_EQ(RunDiffWhole({"a", "b"}, {}).script, Lines({"1,2d"}));
+    // A new line that begins with '.' is carried unchanged, as Diff carries
+    // it: the host must check such texts.
+    EXPECT_EQ(RunDiffWhole({"a", "b"}, {"a", ".dot", "b"}).script, Lines({"1a", ".dot", "."}));
+}
+
+TEST(DiffWholeExport, LinesInsertedAtTheTopCostOnlyThemselves) {
+    const Lines source = Numbered("line ", 1, 100000);
+    const Lines inserted = Numbered("new ", 1, 2000);
+    const Lines target = Concat(inserted, source);
+    // Diff's windows, aligned by line number, are all shifted: two full
+    // windows of different lines overflow its class table.
+    FillBuffer(kSource, source);
+    FillBuffer(kTarget, target);
+    EXPECT_EQ(Diff(kSource, kTarget, kScript), RC_DIFF_FAILED);
+
+    const DiffResult r = RunDiffWhole(source, target);
+    ASSERT_EQ(r.rc, RC_OK);
+    EXPECT_EQ(r.script, Concat(Concat({"0a"}, inserted), {"."}));
+    ASSERT_EQ(EdBuf(kScript, kSource), RC_OK);
+    EXPECT_EQ(BufferStats(kSource).count, 102000);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Diff against real peers: every script, applied with EdBuf and with GNU
 // ed, turns the source into the target; and on single windows where no
 // line is frequent, the script is as short as GNU diff --minimal's. The
-// same for the whole-file difference that vek uses, on any small input.
+// same for the whole-file difference that vek uses, on any small input; and
+// the DiffWhole export gives the scripts vek diff writes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -329,6 +330,10 @@ Lines CheckWholeFile(const Lines& source, const Lines& target, bool minimal,
                      const vektest::TempDir& dir) {
     const Lines script = WholeFileScript(source, target);
     FillBuffer(kSource, source);
+    FillBuffer(kTarget, target);
+    EXPECT_EQ(DiffWhole(kSource, kTarget, kScript), RC_OK);
+    EXPECT_EQ(BufferLines(kScript), script) << "DiffWhole differs from vek diff";
+    FillBuffer(kSource, source);
     FillBuffer(kScript, script);
     EXPECT_EQ(EdBuf(kScript, kSource), RC_OK);
     EXPECT_EQ(BufferLines(kSource), target) << "EdBuf round trip";
@@ -395,6 +400,51 @@ TEST(WholeFilePeer, LargeShiftedPairsRebuildWithFewEdits) {
         const Lines script = CheckWholeFile(source, target, false, dir);
         // 40 edits of at most 40 lines each, and the lines shifted in.
         EXPECT_LE(ScriptEdits(script), 2 * 40 * 40 + 1 + round * 700);
+    }
+}
+
+// The benchmark's shifted cases of a 100,000-line text: DiffWhole's script
+// has as many bytes as the one vek diff writes (its lines, each with a line
+// feed), and is as short as the case allows.
+TEST(WholeFilePeer, DiffWholeWritesVekDiffsBytesOnShiftedCases) {
+    TextMaker maker(4242);
+    const Lines base = maker.Text(100000, Kind::Mixed);
+    auto cut = [&base](int from, int to) { return Lines(base.begin() + from, base.begin() + to); };
+    auto joined = [](Lines a, const Lines& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    Lines every97th;
+    for (std::size_t i = 0; i < base.size(); ++i) {
+        if (i % 97 != 96) {
+            every97th.push_back(base[i]);
+        }
+    }
+    const struct {
+        const char* name;
+        Lines target;
+        int mostEdits;
+    } cases[] = {
+        {"one line inserted at the top", joined({"a line at the top"}, base), 1},
+        {"one line deleted at the top", cut(1, 100000), 1},
+        {"2,000 lines inserted at the top", joined(cut(50000, 52000), base), 2000},
+        {"a 3,000-line block moved 30,000 lines down",
+         joined(joined(cut(0, 30000), cut(33000, 63000)),
+                joined(cut(30000, 33000), cut(63000, 100000))),
+         6000},
+        {"every 97th line deleted", every97th, 1030},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const Lines vekDiff = WholeFileScript(base, c.target);
+        FillBuffer(kSource, base);
+        FillBuffer(kTarget, c.target);
+        ASSERT_EQ(DiffWhole(kSource, kTarget, kScript), RC_OK);
+        EXPECT_EQ(static_cast<std::size_t>(vektest::BufferStats(kScript).total),
+                  Joined(vekDiff).size());
+        EXPECT_LE(ScriptEdits(BufferLines(kScript)), c.mostEdits);
+        ASSERT_EQ(EdBuf(kScript, kSource), RC_OK);
+        EXPECT_TRUE(BufferLines(kSource) == c.target);
     }
 }
 

@@ -287,5 +287,43 @@ TEST(AllocationFaults, DiffKeepsOnlyWholeWindowScripts) {
     EXPECT_GT(told, 0) << "no fault reached a block of the diff engine";
 }
 
+// DiffWhole shows nothing when memory runs out: every fault ends with the
+// full script or with 107 and an empty script buffer.
+TEST(AllocationFaults, DiffWholeGivesTheWholeScriptOrNone) {
+    std::vector<std::string> oldLines = Numbered(3000, "text ");
+    std::vector<std::string> newLines = oldLines;
+    newLines.erase(newLines.begin() + 2100, newLines.begin() + 2140);
+    newLines.insert(newLines.begin(), "inserted at the top");
+    newLines[1000] = "changed";
+    std::vector<std::string> fullScript;
+    vek::SetDiffMessageSink(CaptureDiffMessage);
+    g_diffMessages.clear();
+    Sweep(
+        "DiffWhole", Point::kAllocation,
+        [&] {
+            Fill(1, oldLines);
+            Fill(2, newLines);
+            Fill(3, {"stale output"});
+        },
+        [] { return DiffWhole(1, 2, 3); },
+        [&](int rc, long n) {
+            const BufferState out = Snapshot(3);
+            if (n == 0) {
+                ASSERT_EQ(rc, RC_OK);
+                fullScript = out.lines;
+            } else if (rc == RC_OK) {
+                EXPECT_EQ(out.lines, fullScript) << "fault " << n;
+            } else {
+                EXPECT_EQ(rc, RC_DIFF_FAILED) << "fault " << n;
+                EXPECT_TRUE(out.lines.empty()) << "fault " << n;
+            }
+            for (int buf = 1; buf <= 3; ++buf) {
+                ExpectConsistent(buf, "DiffWhole, fault " + std::to_string(n));
+            }
+        });
+    vek::SetDiffMessageSink(nullptr);
+    EXPECT_TRUE(g_diffMessages.empty());
+}
+
 }  // namespace
 }  // namespace vekfault

@@ -1,7 +1,7 @@
 // Buffers at the line limit. A buffer takes appends while it holds at most
 // MAX_LINES lines, so every producer that appends (AddLine, AddLines,
 // LoadFiles, ReadBuf) brings it to MAX_LINES + 1 lines and no further, Diff
-// refuses a script of more than MAX_LINES lines, and the edit interpreter's
+// and DiffWhole refuse a script of more than MAX_LINES lines, and the edit interpreter's
 // insertions are not limited at all. Each case checks the code, what was
 // kept, that the figures still describe the lines handed out, and that the
 // other buffers did not change.
@@ -332,6 +332,28 @@ TEST(LineLimit, DiffKeepsTheWindowsMergedBeforeTheScriptOverflows) {
     EXPECT_EQ(EdBuf(3, 1), RC_OK);
     ExpectLines(1, kLines,
                 [&](int line) { return line <= kKeptLines ? target(line) : source(line); });
+    for (int buf = 1; buf <= 3; ++buf) {
+        ASSERT_EQ(InitBuf(buf), RC_OK);
+    }
+}
+
+// DiffWhole's script of an empty old buffer is "0a", the new lines, ".":
+// MAX_LINES - 2 new lines fill it exactly; one more is refused whole.
+TEST(LineLimit, DiffWholeScriptOfExactlyMaxLinesAndNotOneMore) {
+    ASSERT_EQ(InitBuf(1), RC_OK);
+    FillNumbered(2, kLimit - 2, New);
+    ASSERT_FALSE(HasFatalFailure());
+    vektest::FillBuffer(3, {"stale"});
+    EXPECT_EQ(DiffWhole(1, 2, 3), RC_OK);
+    ExpectLines(3, kLimit, [](int line) -> std::string {
+        return line == 1 ? "0a" : line == kLimit ? std::string(".") : New(line - 1);
+    });
+
+    ASSERT_EQ(AddLine(2, New(kLimit - 1).c_str()), RC_OK);
+    const Fingerprint longer = Take(2);
+    EXPECT_EQ(DiffWhole(1, 2, 3), RC_BUFFER_FULL);
+    EXPECT_EQ(BufferStats(3).count, 0);
+    EXPECT_EQ(Take(2), longer);
     for (int buf = 1; buf <= 3; ++buf) {
         ASSERT_EQ(InitBuf(buf), RC_OK);
     }

@@ -7,7 +7,9 @@
 #   example hosts build from the zip alone with MinGW, as its README says,
 #   and run under wine;
 # - the Linux tarball holds the library with its SONAME, the licence and the
-#   rest;
+#   rest, and the Python binding in it finds that library by itself and runs
+#   its road;
+# - both carry the bindings (bindings/ of this tree);
 # - the .deb, unpacked into a fresh root, serves a host built against it with
 #   pkg-config and with find_package, and its vek runs.
 # usage: package_test.sh BUILD_ROOT
@@ -19,6 +21,9 @@ version="$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$build/linux/CMakeCache
 packages="$build/packages"
 work="$(mktemp -d "${TMPDIR:-/tmp}/vek-package-test.XXXXXX")"
 trap 'rm -rf "$work"' EXIT
+source_root="$(cd "$here/../.." && pwd)"
+# The binding files a package carries, relative to bindings/.
+binding_files=$(cd "$source_root/bindings" && find . -type f ! -path '*/__pycache__/*' ! -path '*.egg-info/*' ! -path './python/build/*' | sed 's|^\./||' | sort)
 failures=0
 fail() { failures=$((failures + 1)); echo "FAIL $*" >&2; }
 
@@ -39,10 +44,11 @@ for flavour in win32:windows:i386:i686-w64-mingw32 win64:windows64:x86-64:x86_64
   top="VekWin32-$version-$system"
   want="$top/README.txt $top/LICENSE.txt $top/bin/VekWin32.def $top/bin/VekWin32.dll $top/bin/vek.exe
         $top/bin/VekWin32.dll.debug $top/bin/vek.exe.debug
-        $top/examples/example_host.c $top/examples/loadlibrary_host.c $top/include/vekwin32.h $top/lib/VekWin32.lib $top/lib/cmake/VekWin32/VekWin32Config.cmake
+        $top/examples/example_host.c $top/examples/loadlibrary_host.c $top/include/vekwin32.h
+        $top/lib/VekWin32.lib $top/lib/cmake/VekWin32/VekWin32Config.cmake
         $top/lib/cmake/VekWin32/VekWin32ConfigVersion.cmake $top/lib/cmake/VekWin32/VekWin32Targets-release.cmake
         $top/lib/cmake/VekWin32/VekWin32Targets.cmake $top/lib/libVekWin32.dll.a $top/lib/pkgconfig/vekwin32.pc
-        $top/share/man/man1/vek.1 $top/vek.txt"
+        $top/share/man/man1/vek.1 $top/vek.txt $(for f in $binding_files; do echo "$top/bindings/$f"; done)"
   have=$(python3 -c 'import sys, zipfile
 print(" ".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not n.endswith("/"))))' "$zip")
   [ "$have" = "$(echo $want | tr ' ' '\n' | sort | tr '\n' ' ' | sed 's/ $//')" ] ||
@@ -103,6 +109,13 @@ if [ -s "$tarball" ]; then
     [ -e "$top/$path" ] || fail "tarball lacks $path"
   done
   objdump -p "$top/lib/libvekwin32.so" | grep -q "SONAME *libvekwin32.so.1$" || fail "tarball: SONAME is not libvekwin32.so.1"
+  for f in $binding_files; do
+    cmp -s "$source_root/bindings/$f" "$top/share/vekwin32/bindings/$f" || fail "tarball: bindings/$f missing or differs"
+  done
+  (cd "$work" && VEKWIN32_FILESET="$source_root/examples/fileset" PYTHONDONTWRITEBYTECODE=1 \
+     PYTHONPATH="$top/share/vekwin32/bindings/python" timeout 300 \
+     python3 -m unittest discover -s "$top/share/vekwin32/bindings/python/tests" >"$work/python.log" 2>&1) ||
+    { cat "$work/python.log"; fail "tarball: the Python binding's road fails with the tarball's library"; }
 else
   fail "no $tarball"
 fi
