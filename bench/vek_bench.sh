@@ -167,7 +167,7 @@ measure vekset "cd set && xargs -n 10 sh -c 'exec \"\$0\" bundle -b -o ../set-\$
 measure uuset "cd set && while read -r f; do uuencode \"\$f\" xxxx; done <../set.list >../set.uu"
 # the bundles decode to the files again
 mkdir -p back
-(cd back && "$vek" unbundle ../big.vek big.bin)
+(cd back && "$vek" unbundle -b ../big.vek big.bin)
 verify "vek bundle -b" back/big.bin big.bin
 
 # --- report -----------------------------------------------------------------

@@ -1,46 +1,124 @@
 // What vek asks of the system beyond standard C++: streams byte for byte,
-// what a name is, a new copy of a file given its mode, written to the disk
-// and put in its place, and a file mapped into memory. Two
+// what a name is, files created, written, synced and renamed by descriptor,
+// the signals that end a run, and a file mapped into memory. Two
 // implementations exist, platform_posix.cpp and platform_win32.cpp; CMake
-// picks one. A failure that ends a command is raised as a Trouble.
+// picks one. The calls that touch a file report failure by their result,
+// with SystemError() saying why; a failure that ends a command is raised
+// by the caller as a Trouble.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vekcli::platform {
+
+// The file operations vek makes. In the fault-injection test build each
+// one counts, and the one numbered by the environment variable VEK_FAULT_AT
+// (from 1) fails with an I/O error; VEK_FAULT_COUNT=1 prints how many
+// passed when vek ends; with VEK_FAULT_SIGNAL=N that operation raises
+// signal N instead (and goes on), as if the user had pressed Ctrl+C there;
+// VEK_FAULT_NO_LINKS=1 makes every hard link fail, as on a file system
+// without them (FaultDue(kLink) is then always true).
+// In every other build FaultDue is a constant false.
+enum class FileOp { kOpen, kWrite, kSync, kRename, kClose, kStat, kLink };
+#ifdef VEK_FAULT_INJECTION
+bool FaultDue(FileOp op) noexcept;
+#else
+constexpr bool FaultDue(FileOp) noexcept {
+    return false;
+}
+#endif
 
 // Makes `stream` (standard input or output) carry bytes as they are: a
 // line feed stays a line feed.
 void SetBinary(std::FILE* stream);
 
+// Standard input, output or error found closed when vek starts are opened
+// on the null device, so that no file vek opens takes their place;
+// StreamWasClosed(fd) tells which were (0, 1 or 2).
+void GuardStandardStreams();
+bool StreamWasClosed(int fd);
+
+// What a name leads to (links followed).
+struct FileInfo {
+    bool exists = false;
+    bool regular = false;
+    bool directory = false;
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    long long size = 0;
+    bool Same(const FileInfo& other) const {
+        return exists && other.exists && inode != 0 && device == other.device &&
+               inode == other.inode;
+    }
+};
+// false when the name cannot be looked up (SystemError says why): a missing
+// file gives info.exists false, any other failure info.exists true (there
+// may be a file that cannot be seen).
+bool Stat(const std::string& name, FileInfo& info);
+// The file behind an open descriptor (standard output: 1).
+bool StatDescriptor(int fd, FileInfo& info);
+
 // True when both names exist and are the same file (device and inode, or
 // volume and file index on Windows), whatever the path.
 bool SameFile(const std::string& a, const std::string& b);
 
-// True when `name` is a symbolic link that vek keeps in place (writing to
-// the file it points to); never on Windows, where a name is taken as the
-// file it leads to.
+// True when `name` is a symbolic link; never on Windows.
 bool IsSymbolicLink(const std::string& name);
-// The file a symbolic link points to; `name` itself for anything else.
+// The name a chain of symbolic links ends at (a file that need not exist
+// yet); `name` itself for anything else.
 std::string ResolveLink(const std::string& name);
 
-// Gives the file `copy` (a new copy of `target`) the mode of `target`, and
-// its owner where the process may set it; nothing when `target` does not
-// exist, nor where files have no such mode.
-void KeepModeOf(const std::string& target, const std::string& copy);
+// False when the process cannot replace the existing file `name` by
+// renaming another over it: a sticky folder (as /tmp) lets only the file's
+// or the folder's owner do that.
+bool MayReplace(const std::string& name);
 
-// Opens a closed file for Sync: a descriptor to close, or -1 when it cannot
-// be opened (SystemError says why).
-int OpenToSync(const std::string& name);
-// Writes the file's data to the disk (fsync or _commit); false when that
-// fails (SystemError says why).
-bool Sync(int fd);
+// A new file created exclusively (never an existing file, never through a
+// link), readable and writable by its owner only: a descriptor, or -1.
+int CreateExclusive(const std::string& name);
+// An existing device or pipe opened for writing: a descriptor, or -1.
+int OpenForWriting(const std::string& name);
+// Writes all `size` bytes; false on failure.
+bool WriteAll(int fd, const char* bytes, std::size_t size);
+// Gives the file open on `fd` the mode of `model`, and its owner where the
+// process may set it (the owner first: a new owner clears the set-user-ID
+// bits). Nothing where files have no such mode.
+bool CopyModeAndOwner(int fd, const std::string& model);
+// Gives the file open on `fd` the mode a new file gets (0666 less umask).
+bool SetNewFileMode(int fd);
+// Writes the file's data to the disk (fsync or _commit).
+bool SyncDescriptor(int fd);
+bool CloseDescriptor(int fd);
+// Syncs a closed file by name.
+bool SyncFile(const std::string& name);
+// Syncs a folder, so that the renames in it last; failures are ignored.
+void SyncFolder(const std::string& folder);
+// Renames `from` to `to`, replacing `to`.
+bool Rename(const std::string& from, const std::string& to);
+// A second name `to` for the file `from`; false where the file system
+// has none (the caller falls back to a rename).
+bool Link(const std::string& from, const std::string& to);
+bool RemoveFile(const std::string& name);
+// The names in a folder ("." and ".." left out); empty when it cannot be read.
+std::vector<std::string> FolderEntries(const std::string& folder);
 
-// Puts a file's temporary copy in place of the file; a failure removes the
-// copy.
-void MoveIntoPlace(const std::string& temp, const std::string& name);
+// This process, and whether another one still runs.
+long ProcessId();
+bool ProcessRuns(long id);
+
+// SIGINT, SIGTERM and SIGHUP (Ctrl+C and Ctrl+Break on Windows) call
+// `handler`, which must end the process.
+void OnEndSignals(void (*handler)(int));
+// Holds those signals back while a set of renames is made; Released, a
+// held signal is delivered then. SignalHeld tells whether one came.
+void HoldEndSignals();
+void ReleaseEndSignals();
+bool EndSignalHeld();
+// Ends the process as `signal` would have without vek's handler.
+[[noreturn]] void DieOfSignal(int signal);
 
 // The bytes of the open plain file `file`, mapped read-only into memory,
 // and their count in `size`; null where the file cannot be mapped (an empty

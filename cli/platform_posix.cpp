@@ -1,6 +1,10 @@
 // The system as POSIX offers it.
+#include <cerrno>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -11,7 +15,63 @@
 
 namespace vekcli::platform {
 
+namespace {
+
+bool g_closed[3] = {false, false, false};
+sigset_t g_endSignals;
+
+FileInfo InfoOf(const struct stat& st) {
+    FileInfo info;
+    info.exists = true;
+    info.regular = S_ISREG(st.st_mode);
+    info.directory = S_ISDIR(st.st_mode);
+    info.device = static_cast<unsigned long long>(st.st_dev);
+    info.inode = static_cast<unsigned long long>(st.st_ino);
+    info.size = static_cast<long long>(st.st_size);
+    return info;
+}
+
+}  // namespace
+
 void SetBinary(std::FILE*) {}
+
+void GuardStandardStreams() {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        g_closed[fd] = true;
+        const int null = open("/dev/null", O_RDWR);
+        if (null >= 0 && null != fd) {
+            dup2(null, fd);
+            close(null);
+        }
+    }
+}
+
+bool StreamWasClosed(int fd) {
+    return fd >= 0 && fd < 3 && g_closed[fd];
+}
+
+bool Stat(const std::string& name, FileInfo& info) {
+    info = FileInfo{};
+    struct stat st {};
+    if (FaultDue(FileOp::kStat) || stat(name.c_str(), &st) != 0) {
+        // Anything but "no such file" may hide a file that is there.
+        info.exists = errno != ENOENT && errno != ENOTDIR;
+        return false;
+    }
+    info = InfoOf(st);
+    return true;
+}
+
+bool StatDescriptor(int fd, FileInfo& info) {
+    info = FileInfo{};
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        return false;
+    info = InfoOf(st);
+    return true;
+}
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat x {
@@ -26,42 +86,213 @@ bool IsSymbolicLink(const std::string& name) {
 }
 
 std::string ResolveLink(const std::string& name) {
-    if (!IsSymbolicLink(name))
-        return name;
-    char* resolved = realpath(name.c_str(), nullptr);
-    if (resolved == nullptr)
-        return name;
-    std::string target = resolved;
-    std::free(resolved);
-    return target;
-}
-
-void KeepModeOf(const std::string& target, const std::string& copy) {
-    struct stat info {};
-    if (stat(target.c_str(), &info) != 0)
-        return;
-    // The owner first: changing it may clear the set-user-ID bits again.
-    // Only a privileged process may give a file away; otherwise it stays ours.
-    if (chown(copy.c_str(), info.st_uid, info.st_gid) != 0)
-        (void)!chown(copy.c_str(), static_cast<uid_t>(-1), info.st_gid);
-    if (chmod(copy.c_str(), info.st_mode & 07777) != 0)
-        Fail(target + ": cannot give the new copy the file's mode: " + SystemError());
-}
-
-int OpenToSync(const std::string& name) {
-    return open(name.c_str(), O_RDONLY);
-}
-
-bool Sync(int fd) {
-    return fsync(fd) == 0;
-}
-
-void MoveIntoPlace(const std::string& temp, const std::string& name) {
-    if (std::rename(temp.c_str(), name.c_str()) != 0) {
-        const std::string error = SystemError();
-        std::remove(temp.c_str());
-        Fail(name + ": cannot replace it with " + temp + ": " + error);
+    std::string current = name;
+    // A chain longer than the system's own limit is left to the open to refuse.
+    for (int hops = 0; hops < 40 && IsSymbolicLink(current); ++hops) {
+        std::string target(4096, '\0');
+        const ssize_t size = readlink(current.c_str(), target.data(), target.size());
+        if (size <= 0 || static_cast<std::size_t>(size) >= target.size())
+            break;
+        target.resize(static_cast<std::size_t>(size));
+        // A link of /proc to a pipe or socket ("pipe:[123]") names no file:
+        // the name stays as it is, and is opened as the pipe it leads to.
+        if (target.find(":[") != std::string::npos && target[0] != '/' && target[0] != '.')
+            break;
+        if (target[0] != '/') {
+            const std::size_t slash = current.rfind('/');
+            if (slash != std::string::npos)
+                target = current.substr(0, slash + 1) + target;
+        }
+        current = target;
     }
+    return current;
+}
+
+bool MayReplace(const std::string& name) {
+    const uid_t me = geteuid();
+    if (me == 0)
+        return true;
+    const std::size_t slash = name.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : name.substr(0, slash + 1);
+    struct stat dir {
+    }, file{};
+    if (stat(folder.c_str(), &dir) != 0 || stat(name.c_str(), &file) != 0)
+        return true;  // the rename itself will say why not
+    return (dir.st_mode & S_ISVTX) == 0 || file.st_uid == me || dir.st_uid == me;
+}
+
+int CreateExclusive(const std::string& name) {
+    if (FaultDue(FileOp::kOpen))
+        return -1;
+    return open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+}
+
+int OpenForWriting(const std::string& name) {
+    if (FaultDue(FileOp::kOpen))
+        return -1;
+    return open(name.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+}
+
+bool WriteAll(int fd, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        if (FaultDue(FileOp::kWrite))
+            return false;
+        // Pieces of at most 1 GiB: some systems refuse larger ones.
+        const ssize_t done = write(fd, bytes, std::min<std::size_t>(size, 1u << 30));
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (done == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        bytes += done;
+        size -= static_cast<std::size_t>(done);
+    }
+    return true;
+}
+
+bool CopyModeAndOwner(int fd, const std::string& model) {
+    struct stat info {};
+    if (FaultDue(FileOp::kStat) || stat(model.c_str(), &info) != 0)
+        return false;
+    // Only a privileged process may give a file away; otherwise it stays ours
+    // (and takes the group where we belong to it).
+    if (fchown(fd, info.st_uid, info.st_gid) != 0)
+        (void)!fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+    return fchmod(fd, info.st_mode & 07777) == 0;
+}
+
+bool SetNewFileMode(int fd) {
+    const mode_t mask = umask(0);
+    umask(mask);
+    return fchmod(fd, 0666 & ~mask) == 0;
+}
+
+bool SyncDescriptor(int fd) {
+    if (FaultDue(FileOp::kSync))
+        return false;
+    // A device or pipe that cannot be synced has nothing to sync.
+    return fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+}
+
+bool CloseDescriptor(int fd) {
+    if (FaultDue(FileOp::kClose)) {
+        close(fd);
+        errno = EIO;
+        return false;
+    }
+    return close(fd) == 0;
+}
+
+bool SyncFile(const std::string& name) {
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool synced = SyncDescriptor(fd);
+    const int error = errno;
+    const bool closed = CloseDescriptor(fd);
+    if (!synced)
+        errno = error;
+    return synced && closed;
+}
+
+void SyncFolder(const std::string& folder) {
+    const int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
+    if (fd >= 0) {
+        (void)fsync(fd);
+        close(fd);
+    }
+}
+
+bool Rename(const std::string& from, const std::string& to) {
+    if (FaultDue(FileOp::kRename))
+        return false;
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool Link(const std::string& from, const std::string& to) {
+    return !FaultDue(FileOp::kLink) && link(from.c_str(), to.c_str()) == 0;
+}
+
+bool RemoveFile(const std::string& name) {
+    return unlink(name.c_str()) == 0;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return names;
+    while (const dirent* entry = readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    closedir(dir);
+    return names;
+}
+
+long ProcessId() {
+    return static_cast<long>(getpid());
+}
+
+bool ProcessRuns(long id) {
+    return kill(static_cast<pid_t>(id), 0) == 0 || errno == EPERM;
+}
+
+void OnEndSignals(void (*handler)(int)) {
+    sigemptyset(&g_endSignals);
+    struct sigaction action {};
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaddset(&g_endSignals, signal);
+        sigaddset(&action.sa_mask, signal);
+    }
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction old {};
+        // A signal the caller chose to ignore stays ignored.
+        if (sigaction(signal, nullptr, &old) == 0 && old.sa_handler == SIG_IGN)
+            continue;
+        sigaction(signal, &action, nullptr);
+    }
+}
+
+void HoldEndSignals() {
+    sigprocmask(SIG_BLOCK, &g_endSignals, nullptr);
+}
+
+void ReleaseEndSignals() {
+    sigprocmask(SIG_UNBLOCK, &g_endSignals, nullptr);
+}
+
+bool EndSignalHeld() {
+    sigset_t pending;
+    sigemptyset(&pending);
+    if (sigpending(&pending) != 0)
+        return false;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        if (sigismember(&pending, signal) == 1)
+            return true;
+    return false;
+}
+
+void DieOfSignal(int signal) {
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+    sigset_t one;
+    sigemptyset(&one);
+    sigaddset(&one, signal);
+    sigprocmask(SIG_UNBLOCK, &one, nullptr);
+    raise(signal);
+    _exit(128 + signal);
 }
 
 const char* MapFile(std::FILE* file, std::size_t& size) noexcept {

@@ -1,7 +1,13 @@
-// The system as Windows offers it: no file modes, no symbolic links to
-// follow, no mapping (files are read into memory).
+// The system as Windows offers it: no file modes or owners to keep, no
+// symbolic links to follow, no mapping (files are read into memory), and
+// Ctrl+C and Ctrl+Break as the signals that end a run.
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+
 #include <fcntl.h>
 #include <io.h>
+#include <sys/stat.h>
 #include <windows.h>
 
 #include "platform.h"
@@ -9,26 +15,103 @@
 
 namespace vekcli::platform {
 
+namespace {
+
+bool g_closed[3] = {false, false, false};
+
+// errno for the last Windows error, so that SystemError() has words for it.
+bool FailWithLastError() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            errno = ENOENT;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            errno = EACCES;
+            break;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        default:
+            errno = EIO;
+            break;
+    }
+    return false;
+}
+
+bool InfoOfHandle(HANDLE handle, FileInfo& info) {
+    BY_HANDLE_FILE_INFORMATION data{};
+    const DWORD type = GetFileType(handle);
+    info.exists = true;
+    info.regular = type == FILE_TYPE_DISK;
+    if (type != FILE_TYPE_DISK || GetFileInformationByHandle(handle, &data) == 0)
+        return true;
+    info.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info.regular = !info.directory;
+    info.device = data.dwVolumeSerialNumber;
+    info.inode = (static_cast<unsigned long long>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
+    info.size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    return true;
+}
+
+}  // namespace
+
 void SetBinary(std::FILE* stream) {
     _setmode(_fileno(stream), _O_BINARY);
 }
 
+void GuardStandardStreams() {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (_get_osfhandle(fd) != -1)
+            continue;
+        g_closed[fd] = true;
+        const int null = _open("NUL", _O_RDWR | _O_BINARY);
+        if (null >= 0 && null != fd) {
+            _dup2(null, fd);
+            _close(null);
+        }
+    }
+}
+
+bool StreamWasClosed(int fd) {
+    return fd >= 0 && fd < 3 && g_closed[fd];
+}
+
+bool Stat(const std::string& name, FileInfo& info) {
+    info = FileInfo{};
+    if (FaultDue(FileOp::kStat)) {
+        info.exists = true;
+        return false;
+    }
+    HANDLE handle =
+        CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        info.exists = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+        return FailWithLastError();
+    }
+    InfoOfHandle(handle, info);
+    CloseHandle(handle);
+    return true;
+}
+
+bool StatDescriptor(int fd, FileInfo& info) {
+    info = FileInfo{};
+    const intptr_t handle = _get_osfhandle(fd);
+    return handle != -1 && InfoOfHandle(reinterpret_cast<HANDLE>(handle), info);
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
-    // stat gives no inode here: the volume serial number and file index
-    // identify a file.
-    auto identify = [](const std::string& name, BY_HANDLE_FILE_INFORMATION& info) {
-        HANDLE handle =
-            CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-        if (handle == INVALID_HANDLE_VALUE)
-            return false;
-        const bool ok = GetFileInformationByHandle(handle, &info) != 0;
-        CloseHandle(handle);
-        return ok;
-    };
-    BY_HANDLE_FILE_INFORMATION x{}, y{};
-    return identify(a, x) && identify(b, y) && x.dwVolumeSerialNumber == y.dwVolumeSerialNumber &&
-           x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
+    FileInfo x, y;
+    return Stat(a, x) && Stat(b, y) && x.Same(y);
 }
 
 bool IsSymbolicLink(const std::string&) {
@@ -39,22 +122,143 @@ std::string ResolveLink(const std::string& name) {
     return name;
 }
 
-void KeepModeOf(const std::string&, const std::string&) {}
-
-int OpenToSync(const std::string& name) {
-    return _open(name.c_str(), _O_RDWR | _O_BINARY);
+bool MayReplace(const std::string&) {
+    return true;
 }
 
-bool Sync(int fd) {
-    return _commit(fd) == 0;
+int CreateExclusive(const std::string& name) {
+    if (FaultDue(FileOp::kOpen))
+        return -1;
+    return _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                 _S_IREAD | _S_IWRITE);
 }
 
-void MoveIntoPlace(const std::string& temp, const std::string& name) {
-    if (!MoveFileExA(temp.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING)) {
-        std::remove(temp.c_str());
-        Fail(name + ": cannot replace it with " + temp + " (Windows error " +
-             std::to_string(GetLastError()) + ")");
+int OpenForWriting(const std::string& name) {
+    if (FaultDue(FileOp::kOpen))
+        return -1;
+    return _open(name.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+}
+
+bool WriteAll(int fd, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        if (FaultDue(FileOp::kWrite))
+            return false;
+        const unsigned piece = size > (1u << 30) ? (1u << 30) : static_cast<unsigned>(size);
+        const int done = _write(fd, bytes, piece);
+        if (done < 0)
+            return false;
+        if (done == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        bytes += done;
+        size -= static_cast<std::size_t>(done);
     }
+    return true;
+}
+
+bool CopyModeAndOwner(int, const std::string&) {
+    return true;
+}
+
+bool SetNewFileMode(int) {
+    return true;
+}
+
+bool SyncDescriptor(int fd) {
+    if (FaultDue(FileOp::kSync))
+        return false;
+    // A device or pipe that cannot be synced has nothing to sync.
+    return _commit(fd) == 0 || errno == EBADF || errno == EINVAL;
+}
+
+bool CloseDescriptor(int fd) {
+    if (FaultDue(FileOp::kClose)) {
+        _close(fd);
+        errno = EIO;
+        return false;
+    }
+    return _close(fd) == 0;
+}
+
+bool SyncFile(const std::string& name) {
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    const int fd = _open(name.c_str(), _O_RDWR | _O_BINARY);
+    if (fd < 0)
+        return false;
+    const bool synced = SyncDescriptor(fd);
+    return CloseDescriptor(fd) && synced;
+}
+
+void SyncFolder(const std::string&) {}
+
+bool Rename(const std::string& from, const std::string& to) {
+    if (FaultDue(FileOp::kRename))
+        return false;
+    return MoveFileExA(from.c_str(), to.c_str(),
+                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+           FailWithLastError();
+}
+
+bool Link(const std::string& from, const std::string& to) {
+    if (FaultDue(FileOp::kLink))
+        return false;
+    return CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0 || FailWithLastError();
+}
+
+bool RemoveFile(const std::string& name) {
+    return DeleteFileA(name.c_str()) != 0;
+}
+
+std::vector<std::string> FolderEntries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data{};
+    std::string pattern = folder;
+    if (!pattern.empty() && pattern.back() != '/' && pattern.back() != '\\')
+        pattern.push_back('/');
+    pattern.push_back('*');
+    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE)
+        return names;
+    do {
+        const std::string name = data.cFileName;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    } while (FindNextFileA(find, &data) != 0);
+    FindClose(find);
+    return names;
+}
+
+long ProcessId() {
+    return static_cast<long>(GetCurrentProcessId());
+}
+
+bool ProcessRuns(long id) {
+    HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(id));
+    if (process == nullptr)
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    const bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    CloseHandle(process);
+    return runs;
+}
+
+void OnEndSignals(void (*handler)(int)) {
+    std::signal(SIGINT, handler);
+    std::signal(SIGTERM, handler);
+    std::signal(SIGBREAK, handler);
+}
+
+// The renames of a set are few and quick; Windows offers no way to hold a
+// console signal back, so these do nothing.
+void HoldEndSignals() {}
+void ReleaseEndSignals() {}
+bool EndSignalHeld() {
+    return false;
+}
+
+void DieOfSignal(int signal) {
+    std::_Exit(128 + signal);
 }
 
 const char* MapFile(std::FILE*, std::size_t&) noexcept {

@@ -81,9 +81,17 @@ void LineAppender::AddEmpty() const {
 }
 
 void LineAppender::Refused(int rc) const {
-    const long stored = BufferLineCount(m_buf) - m_before;
-    if (rc == RC_BUFFER_FULL)
+    const long held = BufferLineCount(m_buf);
+    const long stored = held - m_before;
+    // RC_BUFFER_FULL is the line limit, or, below it, memory that ran out or
+    // a line longer than a buffer takes.
+    if (rc == RC_BUFFER_FULL && held >= MAX_LINES)
         FailTooManyLines(m_what, stored + 1);
+    if (rc == RC_BUFFER_FULL)
+        Fail(m_what + ":" + std::to_string(stored + 1) + ": the buffer takes no more after " +
+             Grouped(held) +
+             " lines: memory ran out, or the line is longer than a buffer takes (2 GiB); free "
+             "some memory or split the file into smaller parts");
     Fail(m_what + ":" + std::to_string(stored + 1) + ": the library refused the line with " +
          CodeText(rc));
 }

@@ -3,6 +3,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
+#if defined(VEK_CLI_THREADS)
+#include <mutex>
+#endif
 #include <utility>
 
 #include "platform.h"
@@ -12,17 +15,41 @@ namespace vekcli {
 
 namespace {
 
-// A device, a pipe, a folder or a symbolic link: not a file that a copy
-// could be moved in place of.
-bool ExistsButNotPlainFile(const std::string& name) {
-    if (platform::IsSymbolicLink(name))
-        return true;
-    struct stat info {};
-    return stat(name.c_str(), &info) == 0 && (info.st_mode & S_IFMT) != S_IFREG;
-}
-
 bool IsNamedFile(const std::string& name) {
     return !name.empty() && name != "-";
+}
+
+// Every file opened by name for reading in this run, so that standard
+// output can be compared with them.
+std::vector<platform::FileInfo>& InputsOpened() {
+    static std::vector<platform::FileInfo> inputs;
+    return inputs;
+}
+#if defined(VEK_CLI_THREADS)
+std::mutex g_inputsLock;  // two files may be opened at once
+#endif
+
+void NoteInput(const platform::FileInfo& info) {
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_inputsLock);
+#endif
+    InputsOpened().push_back(info);
+}
+
+// Standard output that is one of the files read would be overwritten while
+// (or before) it is used: refused.
+void RefuseStdoutOverInputs() {
+    platform::FileInfo out;
+    if (!platform::StatDescriptor(1, out) || !out.regular)
+        return;
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_inputsLock);
+#endif
+    for (const platform::FileInfo& input : InputsOpened())
+        if (input.Same(out))
+            Fail(
+                "standard output is one of the input files; nothing was written: send the "
+                "output to another file, or use -o");
 }
 
 }  // namespace
@@ -36,21 +63,31 @@ bool CloseFile(OwnedFile& file) {
 }
 
 Input::Input(const std::string& name) : m_display(DisplayName(name)) {
+    NoteWork("reading " + m_display);
     if (name == "-") {
+        if (platform::StreamWasClosed(0))
+            Fail("standard input is closed; give the input on standard input, or name a file");
         m_stdin = true;
+        platform::FileInfo info;
+        if (platform::StatDescriptor(0, info) && info.regular)
+            NoteInput(info);
         m_file = stdin;
         platform::SetBinary(stdin);
         return;
     }
     struct stat info {};
-    if (stat(name.c_str(), &info) != 0)
+    if (platform::FaultDue(platform::FileOp::kStat) || stat(name.c_str(), &info) != 0)
         Fail(name + ": cannot open: " + SystemError() + "; check the name");
     if ((info.st_mode & S_IFMT) == S_IFDIR)
         Fail(name + ": is a folder; name a file");
-    m_owned = OpenFile(name, "rb");
+    if (!platform::FaultDue(platform::FileOp::kOpen))
+        m_owned = OpenFile(name, "rb");
     if (!m_owned)
         Fail(name + ": cannot open: " + SystemError() + "; check the name and permissions");
     m_file = m_owned.get();
+    platform::FileInfo opened;
+    if (platform::StatDescriptor(fileno(m_file), opened))
+        NoteInput(opened);
 }
 
 Input::Input(std::FILE* file, const std::string& display) : m_file(file), m_display(display) {}
@@ -63,40 +100,50 @@ std::size_t Input::Read(char* dest, std::size_t size) {
 }
 
 Output::Output(const std::string& name) : m_buffer(new char[kBufferSize]), m_name(name) {
+    NoteWork("writing " + DisplayName(name));
     if (name == "-") {
+        if (platform::StreamWasClosed(1))
+            Fail("standard output is closed; give the output a file with -o");
+        RefuseStdoutOverInputs();
         m_stdout = true;
-        m_file = stdout;
+        std::fflush(stdout);
         platform::SetBinary(stdout);
+        m_fd = 1;
         return;
     }
-    if (ExistsButNotPlainFile(name)) {
-        // A device, a pipe or a link is written to as it is: moving a file
-        // in place would replace it.
-        m_owned = OpenFile(name, "wb");
-        if (!m_owned)
+    m_place = platform::ResolveLink(name);
+    platform::FileInfo info;
+    if (!platform::Stat(m_place, info) && info.exists)
+        Fail(name + ": cannot look it up: " + SystemError());
+    if (info.directory)
+        Fail(name + ": is a folder; name a file");
+    if (info.exists && !info.regular) {
+        // A device or pipe is written to as it is: there is no file to
+        // replace.
+        m_fd = platform::OpenForWriting(m_place);
+        if (m_fd < 0)
             Fail(name + ": cannot open for writing: " + SystemError());
-    } else {
-        m_temp = name + ".vek-part";
-        m_owned = OpenFile(m_temp, "wb");
-        if (!m_owned)
-            Fail(name + ": cannot create " + m_temp + ": " + SystemError() +
-                 "; check that the folder exists and is writable");
+        return;
     }
-    m_file = m_owned.get();
+    m_temp = Temporary(m_place, name);
+    m_fd = m_temp.TakeDescriptor();
 }
 
 Output::~Output() {
-    if (m_done)
-        return;
-    m_owned.reset();  // closed before the temporary copy is removed
-    if (!m_temp.empty())
-        std::remove(m_temp.c_str());
+    if (m_fd >= 0 && !m_stdout)
+        platform::CloseDescriptor(m_fd);
+    // m_temp, still registered unless committed, removes the temporary.
+}
+
+void Output::WriteFailed(const char* what) {
+    const std::string error = SystemError();
+    Fail((m_stdout ? std::string("standard output") : m_name) + ": " + what + ": " + error +
+         (m_temp.Active() ? "; is the disk full? the file was not changed" : ""));
 }
 
 void Output::WriteOut(const char* bytes, std::size_t size) {
-    if (size != 0 && std::fwrite(bytes, 1, size, m_file) != size)
-        Fail((m_stdout ? std::string("standard output") : m_name) +
-             ": write error: " + SystemError());
+    if (size != 0 && !platform::WriteAll(m_fd, bytes, size))
+        WriteFailed("write error");
 }
 
 void Output::Flush(const char* bytes, std::size_t size) {
@@ -127,21 +174,29 @@ void Output::WriteNulsAsLf(const char* bytes, std::size_t size) {
 }
 
 void Output::Commit() {
+    if (m_stdout)
+        RefuseStdoutOverInputs();
     Flush(nullptr, 0);
-    if (m_stdout) {
-        if (std::fflush(stdout) != 0 || std::ferror(stdout))
-            Fail("standard output: write error: " + SystemError());
+    if (m_stdout || !m_temp.Active()) {
         m_done = true;
         return;
     }
-    if (!m_temp.empty())
-        platform::KeepModeOf(m_name, m_temp);
-    const bool bad = std::ferror(m_file) != 0;
-    m_file = nullptr;
-    if (!CloseFile(m_owned) || bad)
-        Fail(m_name + ": write error: " + SystemError() + "; is the disk full?");
-    if (!m_temp.empty())
-        platform::MoveIntoPlace(m_temp, m_name);
+    platform::FileInfo old;
+    if (!platform::Stat(m_place, old) && old.exists)
+        WriteFailed("cannot look it up");
+    const bool replaces = old.exists;
+    if (!(replaces ? platform::CopyModeAndOwner(m_fd, m_place) : platform::SetNewFileMode(m_fd)))
+        WriteFailed("cannot give the new copy the file's mode");
+    if (!platform::SyncDescriptor(m_fd))
+        WriteFailed("cannot write it to the disk");
+    const int fd = m_fd;
+    m_fd = -1;
+    if (!platform::CloseDescriptor(fd))
+        WriteFailed("write error");
+    if (!platform::Rename(m_temp.Name(), m_place))
+        WriteFailed("cannot put the new copy in place");
+    m_temp.Keep();
+    platform::SyncFolder(FolderOf(m_place).empty() ? "." : FolderOf(m_place));
     m_done = true;
 }
 
@@ -225,6 +280,12 @@ TextScan ScanTextFile(const std::string& name) {
                 scan.nulLine = feeds + 1 + static_cast<long>(std::count(p, nul, '\n'));
         }
         feeds += static_cast<long>(std::count(p, p + got, '\n'));
+        for (const char* nl = p;
+             (nl = static_cast<const char*>(
+                  std::memchr(nl, '\n', static_cast<std::size_t>(p + got - nl)))) != nullptr;
+             ++nl)
+            if ((nl > p ? nl[-1] : last) == '\r')
+                ++scan.crlfLines;
         last = p[got - 1];
     }
     scan.unterminated = last != '\n';
@@ -261,21 +322,6 @@ void ConvertCrLfToLf(const std::string& name) {
     out.Commit();
 }
 
-void SyncToDisk(const std::string& name) {
-    const int fd = platform::OpenToSync(name);
-    const bool ok = fd >= 0 && platform::Sync(fd);
-    const std::string error = SystemError();
-    if (fd >= 0)
-        close(fd);
-    if (!ok)
-        Fail(name + ": cannot write it to the disk: " + error + "; is the disk full?");
-}
-
-bool CreateEmptyFile(const std::string& name) {
-    OwnedFile file = OpenFile(name, "wb");
-    return file && CloseFile(file);
-}
-
 std::string WriteProbe(const std::string& name) {
     OwnedFile file = OpenFile(name, "ab");
     if (!file)
@@ -289,6 +335,18 @@ std::string WriteProbe(const std::string& name) {
 
 void RefuseOutputOverInput(const std::string& command, const std::string& output,
                            const std::vector<std::string>& inputs) {
+    if (output == "-") {
+        platform::FileInfo out;
+        if (!platform::StatDescriptor(1, out) || !out.regular)
+            return;
+        for (const std::string& input : inputs) {
+            platform::FileInfo in;
+            if (IsNamedFile(input) && platform::Stat(input, in) && in.Same(out))
+                Fail(command + ": standard output is the input " + input +
+                     "; nothing was written: send the output to another file");
+        }
+        return;
+    }
     if (!IsNamedFile(output))
         return;
     for (const std::string& input : inputs)

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "vek_temps.h"
+
 namespace vekcli {
 
 // Bytes read per call: bounds what vek holds besides the buffers themselves.
@@ -48,10 +50,14 @@ class Input {
     std::string m_display;
 };
 
-// A file to write, or standard output for "-". A plain file is written
-// under a temporary name beside it and moved in place by Commit, so a
-// failed run never leaves half a file under the real name; a device, pipe
-// or symbolic link is written to directly.
+// A file to write, or standard output for "-": the one way vek writes a
+// file. A symbolic link is followed to the file it names and stays a link.
+// A plain file (or a name not yet taken) is written under a temporary name
+// beside it, created exclusively, in large blocks; Commit then gives it the
+// mode and owner of the file it replaces (after the last write, so that no
+// write clears a set-user-ID bit), syncs it, and renames it in place: a
+// failed or interrupted run leaves the old file whole and no temporary
+// behind. A device or pipe is written to as it is.
 class Output {
   public:
     explicit Output(const std::string& name);
@@ -80,15 +86,16 @@ class Output {
     // Writes what is held, then `bytes` (held instead when they are few).
     void Flush(const char* bytes, std::size_t size);
     void WriteOut(const char* bytes, std::size_t size);
+    [[noreturn]] void WriteFailed(const char* what);
 
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
-    OwnedFile m_owned;  // the file opened by name
-    std::FILE* m_file = nullptr;
+    int m_fd = -1;
     bool m_stdout = false;
     bool m_done = false;
-    std::string m_name;
-    std::string m_temp;
+    std::string m_name;   // as given
+    std::string m_place;  // the file written: m_name with links followed
+    Temporary m_temp;     // inactive for standard output, a device or a pipe
 };
 
 // The bytes of a whole file: mapped into memory where the system allows it
@@ -126,21 +133,19 @@ struct TextScan {
     long nulLine = 0;           // first line holding a NUL byte, 0 if none
     long lines = 0;             // lines, an unterminated last one included
     bool unterminated = false;  // the file does not end in a line feed
+    long crlfLines = 0;         // lines that end in CR LF
 };
 TextScan ScanTextFile(const std::string& name);
 // Rewrites a file with every CR LF pair turned into LF.
 void ConvertCrLfToLf(const std::string& name);
-// Writes a closed file's data to the disk.
-void SyncToDisk(const std::string& name);
-// Creates the file empty, or truncates it; false when that fails
-// (SystemError says why).
-bool CreateEmptyFile(const std::string& name);
 // The reason an append to the file fails now ("No space left on device"),
 // empty when it succeeds; the file keeps its length either way.
 std::string WriteProbe(const std::string& name);
 
 // An output that is one of the inputs would be destroyed before (or while)
-// it is read: refused before anything is written.
+// it is read: refused before anything is written. For "-", standard output
+// is compared with the inputs (by name here, and with every file Input has
+// opened when the output is opened).
 void RefuseOutputOverInput(const std::string& command, const std::string& output,
                            const std::vector<std::string>& inputs);
 

@@ -22,23 +22,21 @@ long LineOf(const char* bytes, std::size_t at) {
 }  // namespace
 
 void WarnAboutReading(const std::string& display, const LoadInfo& info) {
+    const std::string where = display + ":";
     if (info.unterminated)
-        std::fprintf(stderr,
-                     "vek: %s:%ld: the last line has no line feed; it is taken as if it had one\n",
-                     display.c_str(), info.lines);
+        Warn(where + std::to_string(info.lines) +
+             ": the last line has no line feed; it is taken as if it had one");
     if (info.firstBareLf != 0)
-        std::fprintf(stderr,
-                     "vek: %s:%ld: the line ends in a line feed without a CR (%ld such line%s): "
-                     "in the CR LF form it is read as a line and written back with CR LF; leave "
-                     "out --crlf if the file has LF line ends\n",
-                     display.c_str(), info.firstBareLf, info.bareLfLines,
-                     info.bareLfLines == 1 ? "" : "s");
+        Warn(where + std::to_string(info.firstBareLf) +
+             ": the line ends in a line feed without a CR (" + std::to_string(info.bareLfLines) +
+             " such line" + (info.bareLfLines == 1 ? "" : "s") +
+             "): in the CR LF form it is read as a line and written back with CR LF; leave "
+             "out --crlf if the file has LF line ends");
     if (info.eofLine != 0)
-        std::fprintf(stderr,
-                     "vek: %s:%ld: a 0x1A byte ends the data in the CR LF form: it and the %lld "
-                     "byte%s after it are not read; leave out --crlf to read the whole file\n",
-                     display.c_str(), info.eofLine, info.eofDropped - 1,
-                     info.eofDropped == 2 ? "" : "s");
+        Warn(where + std::to_string(info.eofLine) +
+             ": a 0x1A byte ends the data in the CR LF form: it and the " +
+             std::to_string(info.eofDropped - 1) + " byte" + (info.eofDropped == 2 ? "" : "s") +
+             " after it are not read; leave out --crlf to read the whole file");
 }
 
 void WarnAboutReading(const LineFile& file) {

@@ -2,10 +2,12 @@
 // exports: differences as edit scripts, applying them, bundles, checksums.
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "platform.h"
 #include "vek_commands.h"
+#include "vek_temps.h"
 #include "vek_trouble.h"
 #include "vekwin32.h"
 
@@ -31,7 +33,9 @@ const char kProgramHelp[] =
     "                             16-bit checksum of line files, or of files as a bundle\n"
     "  type FILE...               text or binary\n"
     "\n"
-    "'-' names standard input or output where a line file is read or written.\n"
+    "'-' names standard input or output where a line file is read or written;\n"
+    "'--' ends the options: every argument after it is a name, even one that\n"
+    "begins with '-'.\n"
     "--crlf reads and writes line files with CR LF line ends (the form WriteBuf saves).\n"
     "-o FILE, -oFILE, --output FILE and --output=FILE are the same.\n"
     "vek --version prints the version; -h or --help, alone or after a command, help.\n"
@@ -104,14 +108,16 @@ const char kUnbundleHelp[] =
     "must be one name per file of the bundle.\n"
     "\n"
     "  -t, -b   the bundle's type; without them it is read from the bundle, and a\n"
-    "           bundle that reads validly both ways is refused\n"
+    "           bundle that reads validly both ways is refused (so give -b for a\n"
+    "           bundle made with 'vek bundle -b')\n"
     "  --crlf   the bundle has CR LF line ends\n"
     "  --lf     write text files with LF line ends (the library writes CR LF)\n"
     "  --tenth BIN  the bundle was made with --tenth: BIN names its tenth file\n"
     "\n"
-    "All or nothing: the files are written under temporary names beside their\n"
-    "targets and moved in place only when every one is complete; a failure\n"
-    "leaves every target as it was.\n"
+    "All or nothing: every target must be a plain file or new (a symbolic link\n"
+    "is followed and kept); the files are written under temporary names beside\n"
+    "their targets and moved in place only when every one is complete; a\n"
+    "failure, SIGINT, SIGTERM or SIGHUP leaves every target as it was.\n"
     "Exit status: 0 done, 2 trouble.\n";
 
 const char kCrcHelp[] =
@@ -254,6 +260,10 @@ int Main(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // A closed standard stream is held by the null device, so that no file
+    // vek opens becomes standard input or output.
+    vekcli::platform::GuardStandardStreams();
+    vekcli::InstallTemporaryCleanup();
     // Line files and reports go out byte for byte, LF stays LF.
     vekcli::platform::SetBinary(stdout);
     try {
@@ -264,6 +274,11 @@ int main(int argc, char** argv) {
     } catch (const vekcli::Trouble& trouble) {
         vekcli::ReportTrouble(trouble.message);
         return trouble.status;
+    } catch (const std::bad_alloc&) {
+        const std::string work = vekcli::CurrentWork();
+        vekcli::ReportTrouble("memory ran out" + (work.empty() ? std::string() : " while " + work) +
+                              "; free some memory or give smaller files; no file was changed");
+        return 2;
     } catch (const std::exception& failure) {
         vekcli::ReportTrouble(failure.what());
         return 2;

@@ -4,6 +4,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#if defined(VEK_CLI_THREADS)
+#include <mutex>
+#endif
 
 #include "vekwin32.h"
 
@@ -15,7 +18,75 @@ void Fail(const std::string& message, int status) {
 
 void ReportTrouble(const std::string& message) {
     std::fflush(stdout);
-    std::fprintf(stderr, "vek: %s\n", message.c_str());
+    std::fprintf(stderr, "vek: %s\n", Escaped(message).c_str());
+}
+
+void Warn(const std::string& message) {
+    ReportTrouble(message);
+}
+
+namespace {
+
+// One byte as it is shown: itself, or \n, \r, \t, \xHH for a control byte.
+void AppendShown(char c, std::string& out) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+        out += "\\n";
+    } else if (c == '\r') {
+        out += "\\r";
+    } else if (c == '\t') {
+        out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7F) {
+        char hex[8];
+        std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+        out += hex;
+    } else {
+        out.push_back(c);
+    }
+}
+
+}  // namespace
+
+std::string Escaped(std::string_view text, std::size_t limit) {
+    std::string out;
+    std::size_t i = 0;
+    for (; i < text.size() && out.size() < limit; ++i)
+        AppendShown(text[i], out);
+    if (i == text.size())
+        return out;
+    // Too long to show whole: its end (where a message says what to do)
+    // follows the count of the bytes left out.
+    std::string tail;
+    std::size_t j = text.size();
+    while (j > i && tail.size() < limit / 2) {
+        std::string one;
+        AppendShown(text[--j], one);
+        tail.insert(0, one);
+    }
+    if (j > i)
+        out += " [... " + Grouped(static_cast<long long>(j - i)) + " bytes left out ...] ";
+    return out + tail;
+}
+
+namespace {
+std::string g_work;
+#if defined(VEK_CLI_THREADS)
+std::mutex g_workLock;  // two files may be read at once
+#endif
+}  // namespace
+
+void NoteWork(const std::string& what) {
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_workLock);
+#endif
+    g_work = what;
+}
+
+std::string CurrentWork() {
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_workLock);
+#endif
+    return g_work;
 }
 
 std::string SystemError() {

@@ -16,8 +16,19 @@ struct Trouble {
 [[noreturn]] void Fail(const std::string& message, int status = 2);
 
 // Prints "vek: <message>" on standard error, after what standard output
-// holds so far.
+// holds so far; the message is Escaped, so raw names and lines reach the
+// terminal as one harmless line.
 void ReportTrouble(const std::string& message);
+// The same for a warning: vek goes on.
+void Warn(const std::string& message);
+// `text` with control bytes shown as \n, \r, \t or \xHH, and, when that is
+// longer than `limit` characters, its middle left out (with the count).
+std::string Escaped(std::string_view text, std::size_t limit = 800);
+
+// What the command is busy with ("reading big.bin"), for the message when
+// memory runs out.
+void NoteWork(const std::string& what);
+std::string CurrentWork();
 
 // The system's words for the last failure (errno).
 std::string SystemError();

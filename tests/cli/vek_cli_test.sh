@@ -363,13 +363,13 @@ expect_status 0 "binary bundle"
 py section bin.vek 0 pic.uu
 uudecode -o pic.peer pic.uu
 expect_same pic.peer pic.bin "uudecode reads the bundle's section"
-run unbundle bin.vek back/pic.bin back/x back/a.txt
+run unbundle -b bin.vek back/pic.bin back/x back/a.txt
 expect_status 0 "unbundle of a binary bundle"
 expect_same back/pic.bin pic.bin "binary file back"
 expect_same back/x x "one-byte file with a one-character name back"
 expect_same back/a.txt a.txt "text file through a binary bundle back byte for byte"
 run bundle -o auto.vek a.txt pic.bin
-run unbundle auto.vek back/a.txt back/pic.bin
+run unbundle -b auto.vek back/a.txt back/pic.bin
 expect_same back/pic.bin pic.bin "automatic type: binary found, all uuencoded"
 # a text set with one binary file in the tenth place
 run bundle --tenth pic.bin -o tenth.vek a.txt c.txt
@@ -497,16 +497,16 @@ expect_err "uu.vek: .*both as a text bundle and as a binary bundle.*-t.*-b" "bot
 run unbundle -t bin.vek t1 t2
 expect_status 2 "-t on a binary bundle"
 expect_err "bin.vek:1: .*binary bundle; unbundle it with -b" "-t on a binary bundle: advice"
-run unbundle bin.vek t1 t1
+run unbundle -b bin.vek t1 t1
 expect_status 2 "a name given twice"
 expect_err "t1 and t1 name the same file" "a name given twice"
-run unbundle bin.vek bin.vek t2
+run unbundle -b bin.vek bin.vek t2
 expect_status 2 "the bundle as a target"
-run unbundle bin.vek t1 nowhere/t2
+run unbundle -b bin.vek t1 nowhere/t2
 expect_status 2 "a target in a missing folder"
 expect_err "nowhere/t2: cannot create .*No such file" "missing folder named"
 if [ ${#runner[@]} = 0 ]; then
-  (trap '' XFSZ; ulimit -f 2; "$vek" unbundle bin.vek t1 t2 >out 2>err)
+  (trap '' XFSZ; ulimit -f 2; "$vek" unbundle -b bin.vek t1 t2 >out 2>err)
   status=$?
   expect_status 2 "a file that outgrows the disk"
   expect_err "t2: could not be written in full \(2,048 of 4,000 bytes; File too large\)" "disk full named"
@@ -598,6 +598,114 @@ expect_same 'итог ω.txt' b.txt "patched file under such a name"
 run crc 'нет такого.txt'
 expect_status 2 "missing file with such a name"
 expect_err "нет такого.txt: cannot open" "message names the file as given"
+
+# --- reliability: one row per case -------------------------------------------
+# Each row runs a shell command (with $V for vek) in a fresh folder and
+# checks its status, its messages and, with a shell test, what it left.
+group="reliability"
+if [ ${#runner[@]} = 0 ]; then
+  V="$vek"
+  fresh() {
+    cd "$work" && rm -rf rel && mkdir rel && cd rel || exit 2
+    printf 'one\ntwo\nthree\n' >a.txt
+    printf 'x\r\ny\r\n' >c.txt
+    head -c 600 /dev/urandom >pic.bin
+    printf '2c\nTWO\n.\n' >s.ed
+    mkdir sub && head -c 100 /dev/zero | tr '\0' 'z' >sub/t.txt && ln -s sub/t.txt link.txt
+    cp sub/t.txt small.txt
+    { printf '$a\n'; head -c 3000 /dev/zero | tr '\0' 'y'; printf '\n.\n'; } >grow.ed
+    printf 'keep\n' >victim && cp victim victim.orig
+    "$vek" bundle -b -o bin.vek pic.bin a.txt
+    "$vek" bundle -t -o text.vek a.txt c.txt 2>/dev/null
+  }
+  row() {  # row WHAT STATUS ERR_REGEX CHECK COMMAND
+    fresh
+    eval "$5" >out 2>err
+    status=$?
+    expect_status "$2" "$1"
+    [ -n "$3" ] && expect_err "$3" "$1: message"
+    checks=$((checks + 1))
+    eval "$4" >/dev/null 2>&1 || fail "$1: check '$4' fails"
+    ls -A . sub | grep -q '^\.vek-' && fail "$1: a temporary was left behind"
+    cd "$work" || exit 2
+  }
+  long="$(printf 'n%.0s' $(seq 250))"
+  row "bundle -b of a locked file" 2 "pic.bin: the library could not open" '[ ! -e x.vek ]' \
+    'flock -x pic.bin $V bundle -b -o x.vek a.txt pic.bin'
+  row "crc -b of a locked file" 2 "pic.bin: the library could not open" '[ ! -s out ]' \
+    'flock -x pic.bin $V crc -b pic.bin a.txt'
+  row "bundle --tenth alone" 0 "" '$V unbundle --tenth back.bin x.vek && cmp back.bin pic.bin' \
+    '$V bundle --tenth pic.bin -o x.vek'
+  row "crc --tenth with an empty place" 0 "" \
+    '[ "$(cut -c1-4 out)" = "$($V crc x.vek | cut -c1-4)" ] && [ "$(cut -c1-4 out)" != 0000 ]' \
+    '$V bundle --tenth pic.bin "" a.txt -o x.vek && $V crc --tenth pic.bin "" a.txt'
+  row "bundle reads a pipe once" 0 "" '$V unbundle --lf p.vek p1 p2 && cmp p1 a.txt' \
+    '$V bundle -t -o p.vek <(cat a.txt) c.txt'
+  row "crc -t reads a pipe once" 0 "" '[ "$(cut -c1-4 out)" = "$($V crc -t a.txt c.txt | cut -c1-4)" ]' \
+    '$V crc -t <(cat a.txt) c.txt'
+  row "patch in place through a link, file too large" 2 "link.txt" \
+    '[ -L link.txt ] && cmp sub/t.txt small.txt' \
+    '(trap "" XFSZ; ulimit -f 1; $V patch -o link.txt link.txt grow.ed)'
+  row "NAME.vek-part is not touched" 1 "" '[ "$(cat res.vek-part)" = keep ]' \
+    'echo keep >res.vek-part; $V diff a.txt c.txt -o res'
+  row "a planted link is not followed" 1 "" 'cmp victim victim.orig && [ -s res ]' \
+    'ln -s victim res.vek-part; $V diff a.txt c.txt -o res'
+  row "a 250-byte output name" 1 "" '[ -s "$long" ]' '$V diff a.txt c.txt -o "$long"'
+  row "unbundle onto a link keeps it" 0 "" '[ -L link.txt ] && cmp sub/t.txt pic.bin' \
+    '$V unbundle -b bin.vek link.txt t2'
+  row "two spellings of one new name" 2 "p and ./p name the same file" '[ ! -e p ]' \
+    '$V unbundle -b bin.vek p ./p'
+  row "a binary bundle without its begin line" 2 "damaged" '[ ! -e t1 ] && [ ! -e t2 ]' \
+    'sed 1d bin.vek >nb.vek; $V unbundle nb.vek t1 t2'
+  row "a character outside the uuencode range" 2 "outside the uuencode range" '[ ! -e t1 ]' \
+    'sed "2s/./~/9" bin.vek >bad.vek; $V unbundle -b bad.vek t1 t2'
+  row "a length character smaller than its line" 2 "longer than its length" '[ ! -e t1 ]' \
+    'sed "2s/^ M/ J/" bin.vek >bad.vek; $V unbundle -b bad.vek t1 t2'
+  row "a text file shaped like a binary section" 2 "both as a text bundle and as a binary" \
+    '[ ! -e t1 ]' \
+    'sed -n "s/^ //;1,/^end$/p" bin.vek >own.txt; $V bundle -t -o own.vek own.txt; $V unbundle own.vek t1'
+  row "standard input closed" 2 "standard input is closed" 'true' '$V patch - s.ed <&-'
+  row "standard output is an input" 2 "standard output is one of the input" 'cmp io a.txt' \
+    'cp a.txt io; $V patch io s.ed 1<>io'
+  row "a device among unbundle's targets" 2 "not a plain file" '[ ! -e q ]' \
+    'timeout 10 $V unbundle --lf text.vek /dev/stdout q | cat >/dev/null; (exit ${PIPESTATUS[0]})'
+  row "a raw script line is escaped and shortened" 1 'x1B\[31m' '[ $(wc -c <err) -lt 5000 ]' \
+    '{ printf "1x\033[31m"; head -c 300000 /dev/zero | tr "\0" "\1"; echo; } >bad.ed; $V patch a.txt bad.ed'
+  row "crc --crlf -t" 2 "crlf is for line files" '[ ! -s out ]' '$V crc --crlf -t a.txt'
+  row "a name with a line feed" 2 'no\\nsuch: cannot open' '[ $(wc -l <err) = 1 ]' \
+    '$V crc -t "$(printf "no\nsuch")"'
+  row "a CR LF bundle without --crlf" 2 "give --crlf" '[ ! -e t1 ]' \
+    'sed "s/$/\r/" text.vek >crlf.vek; $V unbundle crlf.vek t1 t2'
+  row "a --tenth bundle without --tenth" 2 "tenth place.*--tenth" '[ ! -e t1 ]' \
+    '$V bundle --tenth pic.bin a.txt -o tn.vek && $V unbundle tn.vek t1'
+  row "LF line ends warned" 0 "a.txt: LF line ends.*--lf" 'true' '$V bundle -t -o w.vek a.txt'
+  row "a leftover of a killed run named" 0 "vek-99999999-abcd: left behind" 'true' \
+    '>.vek-99999999-abcd; $V diff a.txt c.txt -o res; rm .vek-99999999-abcd'
+  row "--help lists --" 0 "" "grep -q -- \"'--'\" out" '$V --help'
+  # A full disk: a 16 KiB tmpfs, where the right to mount is given.
+  mkdir -p "$work/probe"
+  if mount -t tmpfs -o size=16k tmpfs "$work/probe" 2>/dev/null; then
+    umount "$work/probe"
+    row "patch through a link on a full disk" 2 "link.txt: .*No space" \
+      'cmp full/t.txt small.txt && [ -L link.txt ] && [ -z "$(ls -A full | grep -v t.txt)" ]; r=$?; umount full; (exit $r)' \
+      'mkdir full; mount -t tmpfs -o size=16k tmpfs full; cp small.txt full/t.txt; ln -sf full/t.txt link.txt; { printf "\$a\n"; head -c 40000 /dev/zero | tr "\0" y; printf "\n.\n"; } >huge.ed; $V patch -o link.txt link.txt huge.ed'
+  else
+    echo "vek_cli: the full-disk case is skipped (no right to mount a tmpfs)"
+  fi
+  # Permissions hold only for an unprivileged user (root passes them).
+  if [ "$(id -u)" = 0 ] && command -v runuser >/dev/null && runuser -u nobody -- test -x "$vek"; then
+    chmod 777 "$work"
+    nobody() { runuser -u nobody -- "$@"; }
+    row "an unreadable file" 2 "secret: cannot open" '[ ! -e x.vek ]' \
+      'chmod 777 .; echo s >secret; chmod 000 secret; nobody $V bundle -b -o x.vek a.txt secret'
+    row "the set-user-ID bit of an in-place patch" 0 "" '[ "$(stat -c %a tool)" = 4755 ]' \
+      'chmod 777 .; cp a.txt tool; chown nobody tool; chmod 4755 tool; nobody $V patch -o tool tool s.ed'
+    row "a target in a sticky folder" 2 "sticky" 'cmp mine a.txt && [ "$(cat st/t2)" = old ]' \
+      'chmod 777 .; mkdir st; chmod 1777 st; echo old >st/t2; chmod 666 st/t2; cp a.txt mine; chown nobody mine; nobody $V unbundle -b bin.vek mine st/t2'
+  else
+    echo "vek_cli: the unprivileged cases are skipped (needs root and runuser)"
+  fi
+fi
 
 # --- usage -----------------------------------------------------------------
 group="usage"

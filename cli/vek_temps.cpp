@@ -1,0 +1,257 @@
+#include "vek_temps.h"
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <utility>
+
+#include "platform.h"
+#include "vek_trouble.h"
+
+namespace vekcli {
+
+// The fault seam platform.h declares, shared by both systems.
+#ifdef VEK_FAULT_INJECTION
+namespace platform {
+
+namespace {
+
+struct FaultCounter {
+    long due = 0;                 // the operation that fails, from 1; 0 for none
+    std::atomic<long> passed{0};  // two files may be read at once
+    int signal = 0;               // raised at that operation instead of a failure
+    bool noLinks = false;         // every hard link fails
+    FaultCounter() {
+        const char* at = std::getenv("VEK_FAULT_AT");
+        due = at != nullptr ? std::atol(at) : 0;
+        const char* signalText = std::getenv("VEK_FAULT_SIGNAL");
+        signal = signalText != nullptr ? std::atoi(signalText) : 0;
+        const char* noLinksText = std::getenv("VEK_FAULT_NO_LINKS");
+        noLinks = noLinksText != nullptr && *noLinksText == '1';
+        const char* count = std::getenv("VEK_FAULT_COUNT");
+        if (count != nullptr && *count == '1')
+            std::atexit(
+                [] { std::fprintf(stderr, "vek-fault-count %ld\n", Counter().passed.load()); });
+    }
+    static FaultCounter& Counter() {
+        static FaultCounter counter;
+        return counter;
+    }
+};
+
+}  // namespace
+
+bool FaultDue(FileOp op) noexcept {
+    FaultCounter& counter = FaultCounter::Counter();
+    if (op == FileOp::kLink) {
+        if (!counter.noLinks)
+            return false;
+        errno = EPERM;
+        return true;
+    }
+    if (++counter.passed != counter.due)
+        return false;
+    if (counter.signal != 0) {
+        raise(counter.signal);
+        return false;
+    }
+    errno = EIO;
+    return true;
+}
+
+}  // namespace platform
+#endif
+
+namespace {
+
+// The registry the signal handler reads: fixed slots, so that the handler
+// neither allocates nor follows pointers that may be changing.
+constexpr int kSlots = 64;
+constexpr std::size_t kNameRoom = 4096;
+struct Slot {
+    char name[kNameRoom];
+    volatile std::sig_atomic_t used;
+};
+Slot g_slots[kSlots];
+
+void RemoveAllAndDie(int signal) {
+    for (Slot& slot : g_slots)
+        if (slot.used != 0)
+            platform::RemoveFile(slot.name);
+    platform::DieOfSignal(signal);
+}
+
+const char kPrefix[] = ".vek-";
+
+std::string RandomTag() {
+    static unsigned long long state =
+        static_cast<unsigned long long>(
+            std::chrono::high_resolution_clock::now().time_since_epoch().count()) ^
+        (static_cast<unsigned long long>(platform::ProcessId()) << 32);
+    // xorshift: the exclusive creation, not the tag, keeps names apart.
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    static const char kDigits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string tag;
+    unsigned long long bits = state;
+    for (int i = 0; i < 4; ++i, bits /= 36)
+        tag.push_back(kDigits[bits % 36]);
+    return tag;
+}
+
+std::string NameBeside(const std::string& place, const char* suffix) {
+    return FolderOf(place) + kPrefix + std::to_string(platform::ProcessId()) + "-" + RandomTag() +
+           suffix;
+}
+
+// The process a temporary name says made it; 0 when the name is not one.
+long MakerOf(const std::string& entry) {
+    if (entry.compare(0, sizeof kPrefix - 1, kPrefix) != 0)
+        return 0;
+    std::size_t i = sizeof kPrefix - 1;
+    long id = 0;
+    std::size_t digits = 0;
+    for (; i < entry.size() && entry[i] >= '0' && entry[i] <= '9' && digits < 10; ++i, ++digits)
+        id = id * 10 + (entry[i] - '0');
+    if (digits == 0 || i + 5 > entry.size() || entry[i] != '-')
+        return 0;
+    const std::string rest = entry.substr(i + 5);
+    return rest.empty() || rest == ".old" ? id : 0;
+}
+
+}  // namespace
+
+void InstallTemporaryCleanup() {
+    platform::OnEndSignals(RemoveAllAndDie);
+}
+
+std::string FolderOf(const std::string& place) {
+    const std::size_t slash = place.find_last_of("/\\");
+    return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
+}
+
+std::string TemporaryFolder() {
+    for (const char* variable : {"TMPDIR", "TMP", "TEMP"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            std::string folder = value;
+            if (folder.back() != '/' && folder.back() != '\\')
+                folder.push_back('/');
+            return folder;
+        }
+    }
+#ifdef _WIN32
+    return std::string();
+#else
+    return "/tmp/";
+#endif
+}
+
+int RegisterTemporaryName(const std::string& name) {
+    if (name.size() >= kNameRoom)
+        Fail(name + ": the name is too long for vek's temporary files");
+    for (int i = 0; i < kSlots; ++i) {
+        if (g_slots[i].used != 0)
+            continue;
+        std::memcpy(g_slots[i].name, name.c_str(), name.size() + 1);
+        g_slots[i].used = 1;
+        return i;
+    }
+    Fail(name + ": more temporary files at once than vek keeps track of");
+}
+
+void ReleaseTemporaryName(int slot) {
+    if (slot >= 0 && slot < kSlots)
+        g_slots[slot].used = 0;
+}
+
+std::string FreshNameBeside(const std::string& place, const char* suffix) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = NameBeside(place, suffix);
+        platform::FileInfo info;
+        if (!platform::Stat(name, info) && !info.exists && !platform::IsSymbolicLink(name))
+            return name;
+    }
+    Fail(place + ": cannot find a free temporary name beside it");
+}
+
+Temporary::Temporary(const std::string& place, const std::string& target, const char* suffix) {
+    NoteLeftovers(place);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = NameBeside(place, suffix);
+        // Registered before it exists, so that a signal between the two
+        // cannot leave it behind.
+        const int slot = RegisterTemporaryName(name);
+        const int fd = platform::CreateExclusive(name);
+        if (fd >= 0) {
+            m_name = std::move(name);
+            m_fd = fd;
+            m_slot = slot;
+            return;
+        }
+        const int error = errno;
+        ReleaseTemporaryName(slot);
+        if (error != EEXIST) {
+            errno = error;
+            const std::string folder = FolderOf(place).empty() ? "." : FolderOf(place);
+            Fail(target + ": cannot create a temporary file in " + folder + ": " + SystemError() +
+                 "; check that the folder exists and is writable; nothing was written");
+        }
+    }
+    Fail(target + ": cannot find a free temporary name beside it; nothing was written");
+}
+
+Temporary::Temporary(Temporary&& other) noexcept {
+    *this = std::move(other);
+}
+
+Temporary& Temporary::operator=(Temporary&& other) noexcept {
+    if (this != &other) {
+        Remove();
+        m_name = std::move(other.m_name);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_slot = std::exchange(other.m_slot, -1);
+    }
+    return *this;
+}
+
+void Temporary::Keep() {
+    ReleaseTemporaryName(m_slot);
+    m_slot = -1;
+}
+
+void Temporary::Remove() noexcept {
+    if (m_fd >= 0)
+        platform::CloseDescriptor(std::exchange(m_fd, -1));
+    if (m_slot >= 0) {
+        platform::RemoveFile(m_name);
+        ReleaseTemporaryName(std::exchange(m_slot, -1));
+    }
+}
+
+void NoteLeftovers(const std::string& place) {
+    static std::set<std::string> seen;
+    const std::string folder = FolderOf(place);
+    if (!seen.insert(folder).second)
+        return;
+    for (const std::string& entry : platform::FolderEntries(folder.empty() ? "." : folder)) {
+        const long maker = MakerOf(entry);
+        if (maker == 0 || maker == platform::ProcessId() || platform::ProcessRuns(maker))
+            continue;
+        const bool old = entry.size() > 4 && entry.compare(entry.size() - 4, 4, ".old") == 0;
+        std::fprintf(stderr,
+                     "vek: %s: left behind by a vek run that was killed (process %ld); it holds "
+                     "%s; every target of that run is whole: compare, then remove it\n",
+                     Escaped(folder + entry).c_str(), maker,
+                     old ? "the old contents of a file that run replaced"
+                         : "a new copy that run had not yet put in place");
+    }
+}
+
+}  // namespace vekcli
