@@ -3,7 +3,8 @@
 # on the same inputs:
 #   vek diff   against  diff -e  (time and memory; script sizes)
 #   vek patch  against  ed applying the same script
-#   vek bundle -b  against  uuencode
+#   vek bundle -b  against  uuencode; vek unbundle -b against uudecode
+#   vek crc -b  against  uuencode | sum -s; vek crc  against  sum -s
 # Inputs are made from text and binary files found on this machine: a line
 # file of 524,288 lines with about 1% and about 10% of its lines changed, an
 # unrelated text of as many lines, shifted copies of its first 100,000
@@ -16,13 +17,15 @@
 # usage: bench/vek_bench.sh VEK [WORKDIR]
 #   VEK      the vek program (e.g. build/linux/bin/vek)
 #   WORKDIR  where the inputs go (default: a temporary folder, removed after)
-# Needs: /usr/bin/time (package time), diff, ed, uuencode (sharutils), python3.
+# Needs: /usr/bin/time (package time), diff, ed, uuencode and uudecode (sharutils),
+# sum (coreutils), python3.
 # RUNS=N repeats each measurement N times (default 3) and keeps the fastest.
+# FILES_ONLY=1 measures only the file commands (bundle, unbundle, crc).
 set -eu
 vek="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 runs="${RUNS:-3}"
 lines=524288
-for tool in /usr/bin/time diff ed uuencode python3; do
+for tool in /usr/bin/time diff ed uuencode uudecode sum python3; do
   command -v "$tool" >/dev/null || { echo "vek_bench: $tool is missing" >&2; exit 2; }
 done
 if [ $# -ge 2 ]; then
@@ -141,6 +144,7 @@ row() {  # row TASK VEK_NAME PEER_NAME PEER_LABEL
     "$4" "${!tp}" "$(mib "${!mp}")" "$(ratio "${!tv}" "${!tp}")" "$(ratio "${!mv}" "${!mp}")"
 }
 
+if [ -z "${FILES_ONLY:-}" ]; then
 for pct in 1 10; do
   new="new$pct.txt"
   # vek diff, checked: its script applied by ed gives the new file
@@ -159,16 +163,39 @@ measure vekdiffU "'$vek' diff base.txt other.txt > vekU.ed; [ \$? = 1 ]"
 measure gnudiffU "diff -e base.txt other.txt > gnuU.ed; [ \$? = 1 ]"
 (cat vekU.ed; echo "w edU.out"; echo q) | ed -s base.txt >/dev/null
 verify "vek diff (unrelated)" edU.out other.txt
+fi
 
 measure vekbig "'$vek' bundle -b -o big.vek big.bin"
 measure uubig "uuencode big.bin xxxx > big.uu"
 (cd set && ls | sort -V) >set.list
 measure vekset "cd set && xargs -n 10 sh -c 'exec \"\$0\" bundle -b -o ../set-\$1.vek \"\$@\"' '$vek' <../set.list"
 measure uuset "cd set && while read -r f; do uuencode \"\$f\" xxxx; done <../set.list >../set.uu"
-# the bundles decode to the files again
+# the bundles decode to the files again, through vek and through uudecode
 mkdir -p back
-(cd back && "$vek" unbundle -b ../big.vek big.bin)
-verify "vek bundle -b" back/big.bin big.bin
+measure vekunbig "cd back && '$vek' unbundle -b ../big.vek big.bin"
+verify "vek unbundle -b" back/big.bin big.bin
+measure uudbig "cd back && uudecode -o uu.bin ../big.uu"
+verify "uudecode" back/uu.bin big.bin
+# checksums: of the bundle the file makes, and of a text file's lines
+measure vekcrcbig "'$vek' crc -b big.bin > crc-big.out"
+measure uusumbig "uuencode big.bin xxxx | sum -s > sum-big.out"
+measure vekcrctext "'$vek' crc base.txt > crc-text.out"
+measure sumtext "sum -s base.txt > sum-text.out"
+# vek crc -b is the checksum of the bundle's bytes; vek crc of a line file
+# that of its lines (each with a line feed) as a buffer holds them
+python3 - <<'PY'
+def signed_sum(data):
+    high = len(data) - len(data.translate(None, bytes(range(128, 256))))
+    return (sum(data) - 256 * high) % 65536
+big = open("big.vek", "rb").read()
+text = open("base.txt", "rb").read()
+if not text.endswith(b"\n"):
+    text += b"\n"
+for path, want in (("crc-big.out", signed_sum(big)), ("crc-text.out", signed_sum(text))):
+    got = int(open(path).read().split()[0], 16)
+    if got != want:
+        raise SystemExit("vek_bench: %s: %04X, expected %04X" % (path, got, want))
+PY
 
 # --- report -----------------------------------------------------------------
 cat <<EOF
@@ -178,13 +205,19 @@ Machine: $(nproc) cores, $(uname -sm); fastest of $runs runs each.
 | task | vek time | vek peak memory | peer | peer time | peer peak memory | time ratio | memory ratio |
 |---|---|---|---|---|---|---|---|
 EOF
-row "diff, 1% changed" vekdiff1 gnudiff1 "diff -e"
-row "diff, 10% changed" vekdiff10 gnudiff10 "diff -e"
-row "diff, unrelated texts" vekdiffU gnudiffU "diff -e"
-row "patch, 1% changed" vekpatch1 ed1 "ed"
-row "patch, 10% changed" vekpatch10 ed10 "ed"
+if [ -z "${FILES_ONLY:-}" ]; then
+  row "diff, 1% changed" vekdiff1 gnudiff1 "diff -e"
+  row "diff, 10% changed" vekdiff10 gnudiff10 "diff -e"
+  row "diff, unrelated texts" vekdiffU gnudiffU "diff -e"
+  row "patch, 1% changed" vekpatch1 ed1 "ed"
+  row "patch, 10% changed" vekpatch10 ed10 "ed"
+fi
 row "bundle -b, one 16 MiB file" vekbig uubig "uuencode"
 row "bundle -b, $set_files small files (10 per bundle)" vekset uuset "uuencode (one per file)"
+row "unbundle -b, one 16 MiB file" vekunbig uudbig "uudecode"
+row "crc -b, one 16 MiB file" vekcrcbig uusumbig "uuencode piped to sum -s"
+row "crc of base.txt (lines)" vekcrctext sumtext "sum -s"
+[ -z "${FILES_ONLY:-}" ] || exit 0
 echo
 echo "Script sizes: vek $(wc -l <vek1.ed) / diff -e $(wc -l <gnu1.ed) lines (1%), vek $(wc -l <vek10.ed) / diff -e $(wc -l <gnu10.ed) lines (10%)."
 

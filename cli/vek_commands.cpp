@@ -8,10 +8,13 @@
 #include <cstdio>
 #include <string_view>
 
+#include "common/failure.h"
 #include "platform.h"
+#include "platform/file.h"
 #include "vek_buffers.h"
 #include "vek_commit.h"
 #include "vek_files.h"
+#include "vek_line_crc.h"
 #include "vek_trouble.h"
 #include "vek_utf16.h"
 #include "vekwin32.h"
@@ -541,6 +544,23 @@ void LoadSet(const SetInputs& set, char type) {
     set.CheckStatus(status);
 }
 
+// Whether each binary file of the set opens as the library opens it (no
+// other program holding it), so that CrcFile will not take it as empty.
+bool BinaryFilesOpen(const SetInputs& set, char type) {
+    const std::vector<std::string>& paths = set.Paths();
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (type != 'B' && i != kBinaryPlace)
+            continue;
+        try {
+            vek::platform::File file;
+            file.Open(paths[i].c_str(), vek::platform::OpenMode::kReadExclusive);
+        } catch (const vek::Failure&) {
+            return false;
+        }
+    }
+    return true;
+}
+
 }  // namespace
 
 int RunBundle(const Options& o) {
@@ -633,15 +653,22 @@ int RunUnbundle(const Options& o) {
 
 namespace {
 
-// One file's checksum as a line file; a Trouble names the file.
+// One file's checksum as a line file; a Trouble names the file. In the LF
+// form the file streams past; in the CR LF form it is loaded and Crc asked.
 void PrintLineFileCrc(const std::string& name, bool crlf) {
-    ResetBuffers();
-    LoadFile(1, name, crlf);
-    int sum = 0;
-    const int rc = Crc(1, 16, &sum);
-    if (rc != RC_OK)
-        Fail(DisplayName(name) + ": Crc failed with " + CodeText(rc));
-    std::printf("%04X  %s\n", static_cast<unsigned>(sum), Escaped(DisplayName(name)).c_str());
+    unsigned sum = 0;
+    if (!crlf) {
+        sum = StreamLineFileChecksum(name);
+    } else {
+        ResetBuffers();
+        LoadFile(1, name, crlf);
+        int value = 0;
+        const int rc = Crc(1, 16, &value);
+        if (rc != RC_OK)
+            Fail(DisplayName(name) + ": Crc failed with " + CodeText(rc));
+        sum = static_cast<unsigned>(value);
+    }
+    std::printf("%04X  %s\n", sum, Escaped(DisplayName(name)).c_str());
 }
 
 // Runs `each` for every operand, as cksum and file do: a file that fails
@@ -672,15 +699,25 @@ int RunCrc(const Options& o) {
             Fail(
                 "crc: --crlf is for line files; with -t, -b or --tenth the files are read as "
                 "a bundle holds them, whatever their line ends: leave out --crlf");
-        // Through LoadFiles, whose status tells a file the library could not
-        // open from an empty one; the checksum is the one CrcFile gives.
         const std::vector<std::string> names = SetNames(o, o.operands);
         const SetInputs set(names);
         const char type = o.hasTenth ? 'T' : o.type;
         CheckTextFiles(set, type, false);
-        LoadSet(set, type);
+        // CrcFile sums the bundle as it is made and holds none of it, but it
+        // takes a binary file it cannot open as an empty section; so every
+        // binary file is first opened here as the library opens it. Should
+        // one be taken from us after that, LoadFiles' status, which names
+        // such a file, gives the checksum instead.
         int sum = 0;
-        const int rc = Crc(1, 16, &sum);
+        int rc = RC_FAILED;
+        if (BinaryFilesOpen(set, type)) {
+            std::vector<char> writable = Writable(set.List());
+            rc = CrcFile(type, writable.data(), 16, &sum);
+        }
+        if (rc != RC_OK) {
+            LoadSet(set, type);
+            rc = Crc(1, 16, &sum);
+        }
         if (rc != RC_OK)
             FailForSet("Crc", rc, names);
         std::printf("%04X  %s\n", static_cast<unsigned>(sum), Escaped(JoinedNames(names)).c_str());

@@ -4,22 +4,46 @@
 #include <cstring>
 #include <new>
 
+#include "platform/memory.h"
+
 namespace vek {
 
 namespace {
-constexpr std::size_t kMaxBlockSize = std::size_t{1} << 20;
+// Blocks grow from 4 KiB to this, so that a large buffer's text takes few
+// blocks, each large enough to be large pages.
+constexpr std::size_t kMaxBlockSize = std::size_t{8} << 20;
 // A text larger than this gets a block of its own, so big lines never waste
 // the tail of a shared block.
-constexpr std::size_t kOwnBlockThreshold = kMaxBlockSize / 4;
+constexpr std::size_t kOwnBlockThreshold = std::size_t{256} << 10;
 // Dead text is reclaimed once it exceeds both the live text and this floor.
 constexpr std::size_t kCompactFloor = std::size_t{1} << 20;
 }  // namespace
 
-void TextArena::NewCurrentBlock(std::size_t size) {
+void* NewBlock(std::size_t size) {
+    if (size >= platform::kLargeBlock) {
+        return platform::AllocateLargeBlock(size);
+    }
+    return ::operator new(size);
+}
+
+void BlockRelease::operator()(void* block) const noexcept {
+    if (size >= platform::kLargeBlock) {
+        platform::ReleaseLargeBlock(block, size);
+    } else {
+        ::operator delete(block);
+    }
+}
+
+char* TextArena::AddBlock(std::size_t size) {
     m_blocks.reserve(m_blocks.size() + 1);
-    m_blocks.push_back({std::unique_ptr<char[]>(new char[size]), size});
+    char* block = static_cast<char*>(NewBlock(size));
+    m_blocks.push_back({std::unique_ptr<char[], BlockRelease>(block, BlockRelease{size}), size});
+    return block;
+}
+
+void TextArena::NewCurrentBlock(std::size_t size) {
     // The old block's unused tail is abandoned; it is never counted.
-    m_free = m_blocks.back().data.get();
+    m_free = AddBlock(size);
     m_room = size;
 }
 
@@ -31,17 +55,14 @@ void TextArena::Reserve(std::size_t size) {
     }
 }
 
-const char* TextArena::Store(std::string_view text, std::string_view tail) {
-    if (text.size() > UINT32_MAX - sizeof(std::uint32_t) - tail.size()) {
+char* TextArena::Allocate(std::size_t size) {
+    if (size > UINT32_MAX - sizeof(std::uint32_t)) {
         throw std::bad_alloc();
     }
-    const std::size_t size = text.size() + tail.size();
     const std::size_t need = size + sizeof(std::uint32_t);
     char* record;
     if (need > kOwnBlockThreshold && need > m_room) {
-        m_blocks.reserve(m_blocks.size() + 1);
-        m_blocks.push_back({std::unique_ptr<char[]>(new char[need]), need});
-        record = m_blocks.back().data.get();
+        record = AddBlock(need);
     } else {
         Reserve(size);
         record = m_free;
@@ -50,13 +71,22 @@ const char* TextArena::Store(std::string_view text, std::string_view tail) {
     }
     const auto length = static_cast<std::uint32_t>(size);
     std::memcpy(record, &length, sizeof length);
+    m_usedBytes += need;
+    return record;
+}
+
+const char* TextArena::Store(std::string_view text, std::string_view tail) {
+    if (text.size() > UINT32_MAX - sizeof(std::uint32_t) - tail.size()) {
+        throw std::bad_alloc();
+    }
+    char* record = Allocate(text.size() + tail.size());
+    char* at = record + sizeof(std::uint32_t);
     if (!text.empty()) {
-        std::memcpy(record + sizeof length, text.data(), text.size());
+        std::memcpy(at, text.data(), text.size());
     }
     if (!tail.empty()) {
-        std::memcpy(record + sizeof length + text.size(), tail.data(), tail.size());
+        std::memcpy(at + text.size(), tail.data(), tail.size());
     }
-    m_usedBytes += need;
     return record;
 }
 
@@ -89,7 +119,11 @@ void LineStore::EnsureGap(std::size_t count) {
     }
     const std::size_t size = Size();
     const std::size_t capacity = std::max({size + count, size + size / 2, std::size_t{16}});
-    std::unique_ptr<const char*[]> refs(new const char*[capacity]);
+    const std::size_t bytes = capacity * sizeof(const char*);
+    // Small pages: the index grows by half at a time, and a large page at
+    // its end would hold mostly room not yet used.
+    std::unique_ptr<const char*[], BlockRelease> refs(
+        static_cast<const char**>(::operator new(bytes)), BlockRelease{});
     const std::size_t tail = m_capacity - m_gapEnd;
     if (m_gapStart != 0) {
         std::memcpy(&refs[0], &m_refs[0], m_gapStart * sizeof(const char*));
@@ -107,6 +141,14 @@ void LineStore::Insert(std::size_t index, std::string_view text, std::string_vie
     const char* record = m_arena.Store(text, tail);
     MoveGap(index);
     m_refs[m_gapStart++] = record;
+}
+
+char* LineStore::AppendUnfilled(std::size_t length) {
+    EnsureGap(1);
+    char* record = m_arena.Allocate(length);
+    MoveGap(Size());
+    m_refs[m_gapStart++] = record;
+    return record + sizeof(std::uint32_t);
 }
 
 void LineStore::Replace(std::size_t index, std::string_view text) {

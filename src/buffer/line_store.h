@@ -24,6 +24,16 @@
 
 namespace vek {
 
+// Releases a block of NewBlock, which it knows by its size, or of operator
+// new (size 0).
+struct BlockRelease {
+    std::size_t size = 0;
+    void operator()(void* block) const noexcept;
+};
+// A block of `size` bytes: from operator new when small, straight from the
+// system (platform/memory.h) when large. Raises std::bad_alloc.
+void* NewBlock(std::size_t size);
+
 class TextArena {
   public:
     TextArena() = default;
@@ -35,6 +45,8 @@ class TextArena {
     // Copies text followed by tail into the arena as one record; returns the
     // record's address.
     const char* Store(std::string_view text, std::string_view tail = {});
+    // A record of `size` bytes whose text the caller writes.
+    char* Allocate(std::size_t size);
     // Makes room in the current block for records totalling `size` bytes
     // plus one length field, so that small texts stored next are contiguous.
     void Reserve(std::size_t size);
@@ -58,9 +70,11 @@ class TextArena {
     void NewCurrentBlock(std::size_t size);
 
     struct Block {
-        std::unique_ptr<char[]> data;
+        std::unique_ptr<char[], BlockRelease> data;
         std::size_t size;
     };
+    // Adds a block of `size` bytes to m_blocks and returns its start.
+    char* AddBlock(std::size_t size);
     std::vector<Block> m_blocks;
     char* m_free = nullptr;  // next free byte of the current block
     std::size_t m_room = 0;  // bytes left in the current block
@@ -85,6 +99,9 @@ class LineStore {
 
     // All of these give the strong guarantee: on failure nothing changed.
     void Append(std::string_view text) { Insert(Size(), text); }
+    // Appends a line of `length` bytes and returns where its text goes; the
+    // caller writes all of them before anything else reads the store.
+    char* AppendUnfilled(std::size_t length);
     // Stores text followed by tail as one line before `index`.
     void Insert(std::size_t index, std::string_view text, std::string_view tail = {});
     void Replace(std::size_t index, std::string_view text);
@@ -115,7 +132,7 @@ class LineStore {
     void EnsureGap(std::size_t count);
     void CompactIfWasteful();
 
-    std::unique_ptr<const char*[]> m_refs;
+    std::unique_ptr<const char*[], BlockRelease> m_refs;
     std::size_t m_capacity = 0;
     std::size_t m_gapStart = 0;  // refs [m_gapStart, m_gapEnd) are unused
     std::size_t m_gapEnd = 0;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -35,6 +36,23 @@ class VekBuf {
     // MAX_LINES lines, the line is longer than kMaxLineLength or it cannot be
     // stored (nothing changes then).
     int AppendLine(std::string_view text);
+    // Appends a line of `length` bytes that fill(char* text) writes in place;
+    // otherwise as AppendLine (fill is not called when the line is refused).
+    template <class Fill>
+    int AppendLineWith(std::size_t length, Fill&& fill) {
+        if (LineCount() > MAX_LINES || length > kMaxLineLength) {
+            return RC_BUFFER_FULL;
+        }
+        char* text;
+        try {
+            text = m_lines.AppendUnfilled(length);
+        } catch (const std::bad_alloc&) {
+            return RC_BUFFER_FULL;
+        }
+        fill(text);
+        AccountLine(std::string_view(text, length));
+        return 0;
+    }
     // Appends the text plus one line feed; otherwise as AppendLine.
     int AddLine(std::string_view text);
     // Removes the lines first..last (0-based, inclusive). 102 and no change

@@ -45,118 +45,6 @@ void HashPair(LineRecord& first, LineRecord& second) noexcept {
     second.hash = HashFrom(secondText, i, secondHash);
 }
 
-}  // namespace
-
-std::uint32_t LineHash(std::string_view text) noexcept {
-    return HashFrom(text, 0, 0);
-}
-
-void BuildLineRecords(DiffSide& side, bool hashNow) {
-    side.records.Allocate(static_cast<std::size_t>(side.WindowLines()));
-    side.recordCount = std::max(side.prefixEnd - side.first + 1, 0);
-    const VekBuf& buffer = *side.buffer;
-    const std::int32_t end = std::min(side.middleEnd, buffer.LineCount());
-    const std::int32_t firstMiddle = side.recordCount;
-    for (std::int32_t i = side.prefixEnd; i < end; ++i) {
-        side.records[side.recordCount++] = LineRecord{buffer.Line(i), i, 0};
-    }
-    if (!hashNow) {
-        return;
-    }
-    std::int32_t j = firstMiddle;
-    for (; j + 2 <= side.recordCount; j += 2) {
-        HashPair(side.records[j], side.records[j + 1]);
-    }
-    if (j < side.recordCount) {
-        side.records[j].hash = LineHash(side.records[j].text);
-    }
-}
-
-ClassTable::ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords) {
-    const std::int32_t wanted = sourceRecords + targetRecords + 5;
-    m_capacity = std::min(wanted, kClassTableMaxEntries);
-    m_bucketCount = static_cast<std::uint32_t>(std::min(wanted, kClassTableMaxBuckets));
-    m_entries.Allocate(static_cast<std::size_t>(m_capacity));
-    m_buckets.Allocate(m_bucketCount);
-    m_buckets.Clear();
-}
-
-std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
-    const DiffSide& side = *m_side;
-    if (j < side.prefixEnd - side.first + 1) {
-        return 0;
-    }
-    const LineRecord& record = side.records[j];
-    if (record.lineIndex >= side.middleEnd) {
-        return 0;
-    }
-    std::int32_t& head = m_buckets[record.hash % m_bucketCount];
-    for (std::int32_t klass = head; klass != 0; klass = m_entries[klass].link) {
-        const ClassEntry& entry = m_entries[klass];
-        if (entry.hash == record.hash && SameText(entry.text, record.text)) {
-            return klass;
-        }
-    }
-    if (m_classCount >= m_capacity) {
-        throw Failure(kClassTableFullText);
-    }
-    const std::int32_t klass = m_classCount++;
-    m_entries[klass] = ClassEntry{head, record.text, record.lineIndex, record.hash};
-    head = klass;
-    return klass;
-}
-
-void AssignClasses(DiffSidePair& sides) {
-    DiffSide& source = sides.source;
-    DiffSide& target = sides.target;
-    BuildLineRecords(source, true);
-    BuildLineRecords(target, false);
-    ClassTable table(source.recordCount, target.recordCount);
-
-    source.classes.Allocate(static_cast<std::size_t>(source.recordCount) + 5);
-    table.SetCurrentSide(source);
-    for (std::int32_t j = 0; j < source.recordCount; ++j) {
-        source.classes[j] = table.FindEquivalence(j);
-    }
-    const std::int32_t sourceClasses = table.ClassCount();
-
-    // Most target lines have an equal source line on the diagonal of the
-    // last line found in the table; such a line takes that line's class
-    // (the one the table would give) without being hashed or looked up.
-    target.classes.Allocate(static_cast<std::size_t>(target.recordCount) + 5);
-    table.SetCurrentSide(target);
-    const std::int32_t targetPrefix = std::max(target.prefixEnd - target.first + 1, 0);
-    const std::int32_t sourcePrefix = std::max(source.prefixEnd - source.first + 1, 0);
-    std::int32_t diagonal = 0;  // source record index minus target record index
-    bool onDiagonal = false;
-    for (std::int32_t j = 0; j < target.recordCount; ++j) {
-        if (j >= targetPrefix && onDiagonal) {
-            const std::int32_t partner = j + diagonal;
-            if (partner < source.recordCount &&
-                SameText(source.records[partner].text, target.records[j].text)) {
-                target.classes[j] = source.classes[partner];
-                continue;
-            }
-        }
-        if (j >= targetPrefix) {
-            target.records[j].hash = LineHash(target.records[j].text);
-        }
-        const std::int32_t klass = table.FindEquivalence(j);
-        target.classes[j] = klass;
-        onDiagonal = false;
-        if (klass != 0 && klass < sourceClasses) {
-            const std::int32_t first = table.Entry(klass).lineIndex - (source.first - 1);
-            if (first >= sourcePrefix) {
-                diagonal = first - j;
-                onDiagonal = true;
-            }
-        }
-    }
-    source.classCount = target.classCount = table.ClassCount();
-}
-
-namespace {
-
 // A hash of a whole text, eight bytes at a step (the line hash above takes
 // one byte at a step and stops at a line feed, as the window tables need).
 std::uint64_t Load64(const char* bytes) noexcept {
@@ -189,6 +77,131 @@ std::uint32_t SequenceHash(std::string_view text) noexcept {
     hash *= 0xBF58476D1CE4E5B9ULL;
     return static_cast<std::uint32_t>(hash >> 32);
 }
+
+}  // namespace
+
+std::uint32_t LineHash(std::string_view text) noexcept {
+    return HashFrom(text, 0, 0);
+}
+
+void BuildLineRecords(DiffSide& side, bool hashNow) {
+    side.records.Allocate(static_cast<std::size_t>(side.WindowLines()));
+    side.recordCount = std::max(side.prefixEnd - side.first + 1, 0);
+    const VekBuf& buffer = *side.buffer;
+    const std::int32_t end = std::min(side.middleEnd, buffer.LineCount());
+    const std::int32_t firstMiddle = side.recordCount;
+    for (std::int32_t i = side.prefixEnd; i < end; ++i) {
+        side.records[side.recordCount++] = LineRecord{buffer.Line(i), i, 0};
+    }
+    if (!hashNow) {
+        return;
+    }
+    std::int32_t j = firstMiddle;
+    for (; j + 2 <= side.recordCount; j += 2) {
+        HashPair(side.records[j], side.records[j + 1]);
+    }
+    if (j < side.recordCount) {
+        side.records[j].hash = LineHash(side.records[j].text);
+    }
+}
+
+ClassTable::ClassTable(std::int32_t sourceRecords, std::int32_t targetRecords) {
+    const std::int32_t wanted = sourceRecords + targetRecords + 5;
+    m_capacity = std::min(wanted, kClassTableMaxEntries);
+    // A power of two at least as large as the records need, so that a
+    // bucket is found with a mask rather than a division.
+    const auto needed = static_cast<std::uint32_t>(std::min(wanted, kClassTableMaxBuckets));
+    m_bucketCount = 1;
+    while (m_bucketCount < needed) {
+        m_bucketCount *= 2;
+    }
+    m_entries.Allocate(static_cast<std::size_t>(m_capacity));
+    m_buckets.Allocate(m_bucketCount);
+    m_buckets.Clear();
+}
+
+std::int32_t ClassTable::FindEquivalence(std::int32_t j) {
+    const DiffSide& side = *m_side;
+    if (j < side.prefixEnd - side.first + 1) {
+        return 0;
+    }
+    const LineRecord& record = side.records[j];
+    if (record.lineIndex >= side.middleEnd) {
+        return 0;
+    }
+    std::int32_t& head = m_buckets[record.hash & (m_bucketCount - 1)];
+    for (std::int32_t klass = head; klass != 0; klass = m_entries[klass].link) {
+        const ClassEntry& entry = m_entries[klass];
+        if (entry.hash == record.hash && SameText(entry.text, record.text)) {
+            return klass;
+        }
+    }
+    if (m_classCount >= m_capacity) {
+        throw Failure(kClassTableFullText);
+    }
+    const std::int32_t klass = m_classCount++;
+    m_entries[klass] = ClassEntry{head, record.text, record.lineIndex, record.hash};
+    head = klass;
+    return klass;
+}
+
+void AssignClasses(DiffSidePair& sides) {
+    DiffSide& source = sides.source;
+    DiffSide& target = sides.target;
+    // The table buckets texts by a hash of the whole text taken eight bytes
+    // at a step, not by the line hash, which takes a byte at a step: equal
+    // texts have equal hashes either way, so the classes are the same.
+    BuildLineRecords(source, false);
+    BuildLineRecords(target, false);
+    for (std::int32_t j = std::max(source.prefixEnd - source.first + 1, 0); j < source.recordCount;
+         ++j) {
+        source.records[j].hash = SequenceHash(source.records[j].text);
+    }
+    ClassTable table(source.recordCount, target.recordCount);
+
+    source.classes.Allocate(static_cast<std::size_t>(source.recordCount) + 5);
+    table.SetCurrentSide(source);
+    for (std::int32_t j = 0; j < source.recordCount; ++j) {
+        source.classes[j] = table.FindEquivalence(j);
+    }
+    const std::int32_t sourceClasses = table.ClassCount();
+
+    // Most target lines have an equal source line on the diagonal of the
+    // last line found in the table; such a line takes that line's class
+    // (the one the table would give) without being hashed or looked up.
+    target.classes.Allocate(static_cast<std::size_t>(target.recordCount) + 5);
+    table.SetCurrentSide(target);
+    const std::int32_t targetPrefix = std::max(target.prefixEnd - target.first + 1, 0);
+    const std::int32_t sourcePrefix = std::max(source.prefixEnd - source.first + 1, 0);
+    std::int32_t diagonal = 0;  // source record index minus target record index
+    bool onDiagonal = false;
+    for (std::int32_t j = 0; j < target.recordCount; ++j) {
+        if (j >= targetPrefix && onDiagonal) {
+            const std::int32_t partner = j + diagonal;
+            if (partner < source.recordCount &&
+                SameText(source.records[partner].text, target.records[j].text)) {
+                target.classes[j] = source.classes[partner];
+                continue;
+            }
+        }
+        if (j >= targetPrefix) {
+            target.records[j].hash = SequenceHash(target.records[j].text);
+        }
+        const std::int32_t klass = table.FindEquivalence(j);
+        target.classes[j] = klass;
+        onDiagonal = false;
+        if (klass != 0 && klass < sourceClasses) {
+            const std::int32_t first = table.Entry(klass).lineIndex - (source.first - 1);
+            if (first >= sourcePrefix) {
+                diagonal = first - j;
+                onDiagonal = true;
+            }
+        }
+    }
+    source.classCount = target.classCount = table.ClassCount();
+}
+
+namespace {
 
 inline void Prefetch(const void* address) noexcept {
 #if defined(__GNUC__)

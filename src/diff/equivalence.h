@@ -59,7 +59,7 @@ class ClassTable {
     DiffArray<ClassEntry> m_entries;
     DiffArray<std::int32_t> m_buckets;
     std::int32_t m_capacity;
-    std::uint32_t m_bucketCount;
+    std::uint32_t m_bucketCount;  // a power of two
     std::int32_t m_classCount = 1;
     const DiffSide* m_side = nullptr;
 };

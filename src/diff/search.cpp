@@ -142,10 +142,14 @@ void PruneLines(DiffSidePair& sides) {
         marks[s].Allocate(records);
     }
     classMark.Allocate(static_cast<std::size_t>(sides.source.classCount));
+    // The loops below keep their bounds and arrays in locals: their stores
+    // could otherwise alias the sides' fields and make every step read
+    // them again.
     for (int s = 0; s < 2; ++s) {
         const std::int32_t* const classes = bySide[s]->classes.Data();
         std::int32_t* const count = copies[s].Data();
-        for (std::int32_t line = 0; line < bySide[s]->recordCount; ++line) {
+        const std::int32_t records = bySide[s]->recordCount;
+        for (std::int32_t line = 0; line < records; ++line) {
             ++count[classes[line]];
         }
     }
@@ -164,10 +168,11 @@ void PruneLines(DiffSidePair& sides) {
         }
         const std::int32_t* const classes = own.classes.Data();
         std::uint8_t* const mark = marks[s].Data();
-        for (std::int32_t line = 0; line < own.recordCount; ++line) {
+        const std::int32_t records = own.recordCount;
+        for (std::int32_t line = 0; line < records; ++line) {
             mark[line] = byClass[classes[line]];
         }
-        SettleRuns(mark, own.recordCount);
+        SettleRuns(mark, records);
     }
     for (int s = 0; s < 2; ++s) {
         DiffSide& own = *bySide[s];
@@ -175,14 +180,16 @@ void PruneLines(DiffSidePair& sides) {
         const std::int32_t* const classes = own.classes.Data();
         std::int32_t* const keptClasses = own.keptClasses.Data();
         std::int32_t* const keptIndex = own.keptIndex.Data();
+        std::uint8_t* const changeMarks = own.changeMarks;
+        const std::int32_t records = own.recordCount;
         std::int32_t kept = 0;
-        for (std::int32_t line = 0; line < own.recordCount; ++line) {
+        for (std::int32_t line = 0; line < records; ++line) {
             // Written for every line, counted only for kept ones.
             keptClasses[kept] = classes[line];
             keptIndex[kept] = line;
             const bool keep = mark[line] == kKeep;
             kept += keep ? 1 : 0;
-            own.changeMarks[line] = keep ? 0 : 1;
+            changeMarks[line] = keep ? 0 : 1;
         }
         own.keptCount = kept;
     }

@@ -12,7 +12,11 @@ namespace vek {
 
 namespace {
 
-constexpr std::uint32_t kOutputBufferSize = 262144;
+// Each full output buffer is written and committed to storage, and a
+// commit costs about as much as writing a megabyte: 1 MiB buffers keep the
+// commits to a few per 16 MiB without making a process that holds a large
+// bundle hold much more.
+constexpr std::uint32_t kOutputBufferSize = 1048576;
 
 // Reads the shared position: whether lines remain, and taking one.
 class LineCursor {

@@ -5,6 +5,7 @@
 // next), and a binary read run holds whole 45-byte blocks.
 #include "files/bundle_import.h"
 
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -37,9 +38,103 @@ bool OpenForImport(File& file, const char* name) {
     }
 }
 
-int AppendMissingSection(VekBuf& buffer) {
-    buffer.m_status += bundle::kStatusEmpty;
-    return buffer.AppendLine(bundle::kTerminator);
+// Where the lines of a bundle go. Both sinks answer each line as
+// VekBuf::AppendLine does and keep the status text.
+//
+// BufferSink stores the lines in a buffer.
+class BufferSink {
+  public:
+    explicit BufferSink(VekBuf& buffer) : m_buffer(buffer) {}
+    int Append(std::string_view line) { return m_buffer.AppendLine(line); }
+    // Encoded straight into the buffer's store.
+    int AppendDataLine(const unsigned char* block, std::size_t n) {
+        return m_buffer.AppendLineWith(bundle::DataLineLength(n), [block, n](char* text) {
+            bundle::EncodeDataLine(block, n, text);
+        });
+    }
+    // Gives the buffer's last line a line feed if it lacks one; 101 when
+    // that makes it too long.
+    int RepairLastLine() {
+        const int count = m_buffer.LineCount();
+        if (count == 0) {
+            return 0;
+        }
+        const std::string_view last = m_buffer.Line(count - 1);
+        if (!last.empty() && last.back() == '\n') {
+            return 0;
+        }
+        std::string repaired;
+        repaired.reserve(last.size() + 1);
+        repaired.append(last).push_back('\n');
+        return m_buffer.ReplaceLine(count - 1, repaired);
+    }
+    std::string& Status() { return m_buffer.m_status; }
+    void Loaded() { m_buffer.InvalidateReadCache(); }
+
+  private:
+    VekBuf& m_buffer;
+};
+
+// SumSink keeps only what the checksum of a buffer that started empty and
+// took the same lines would be (each line summed up to its first NUL byte),
+// the line count for the line limit, and what the repair of the last line
+// needs to know.
+class SumSink {
+  public:
+    // Refuses what a buffer refuses: a line past the line limit or longer
+    // than a buffer stores.
+    int Append(std::string_view line) {
+        if (m_lines > MAX_LINES || line.size() > VekBuf::kMaxLineLength) {
+            return RC_BUFFER_FULL;
+        }
+        ++m_lines;
+        m_lastLength = line.size();
+        const void* nul = std::memchr(line.data(), '\0', line.size());
+        m_lastHasNul = nul != nullptr;
+        const std::size_t length =
+            nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - line.data())
+                           : line.size();
+        m_sum += bundle::SignedByteSum(line.data(), length);
+        m_lastUnterminated = line.empty() || line.back() != '\n';
+        return 0;
+    }
+    int AppendDataLine(const unsigned char* block, std::size_t n) {
+        if (m_lines > MAX_LINES) {
+            return RC_BUFFER_FULL;
+        }
+        ++m_lines;
+        m_sum += bundle::DataLineSum(block, n);
+        m_lastHasNul = m_lastUnterminated = false;
+        return 0;
+    }
+    int RepairLastLine() {
+        if (m_lines != 0 && m_lastUnterminated) {
+            if (m_lastLength >= VekBuf::kMaxLineLength) {
+                return RC_BUFFER_FULL;
+            }
+            // The line feed added after a NUL byte is not summed.
+            m_sum += m_lastHasNul ? 0 : '\n';
+            m_lastUnterminated = false;
+        }
+        return 0;
+    }
+    std::string& Status() { return m_status; }
+    void Loaded() {}
+    std::uint32_t Sum() const { return m_sum & 0xFFFFu; }
+
+  private:
+    std::uint32_t m_sum = 0;
+    long m_lines = 0;
+    std::size_t m_lastLength = 0;
+    bool m_lastUnterminated = false;
+    bool m_lastHasNul = false;
+    std::string m_status;
+};
+
+template <class Sink>
+int AppendMissingSection(Sink& sink) {
+    sink.Status() += bundle::kStatusEmpty;
+    return sink.Append(bundle::kTerminator);
 }
 
 // Builds the text lines of an open file and appends them. Returns the first
@@ -48,7 +143,8 @@ int AppendMissingSection(VekBuf& buffer) {
 // lies wholly inside one read is stored straight from there, its leading
 // space written over the line feed before it (or that spare byte) and a
 // carriage return before its line feed replaced by the line feed.
-int AppendTextLines(VekBuf& buffer, File& file, char* run, bool& anyLine) {
+template <class Sink>
+int AppendTextLines(Sink& sink, File& file, char* run, bool& anyLine) {
     try {
         std::string line;
         line.reserve(kLineRoom);
@@ -86,7 +182,7 @@ int AppendTextLines(VekBuf& buffer, File& file, char* run, bool& anyLine) {
                     line.push_back('\n');
                     text = line;
                 }
-                const int rc = buffer.AppendLine(text);
+                const int rc = sink.Append(text);
                 if (rc != 0) {
                     return rc;
                 }
@@ -99,7 +195,7 @@ int AppendTextLines(VekBuf& buffer, File& file, char* run, bool& anyLine) {
         // stays in it). Only a line holding nothing but the leading space is
         // left out.
         if (line.size() != 1) {
-            const int rc = buffer.AppendLine(line);
+            const int rc = sink.Append(line);
             if (rc != 0) {
                 return rc;
             }
@@ -113,13 +209,13 @@ int AppendTextLines(VekBuf& buffer, File& file, char* run, bool& anyLine) {
 
 // Appends the data lines of an open file, each the uuencoding of 45 bytes
 // and the last one of what remains. Returns the first refusal of AppendLine.
-int AppendDataLines(VekBuf& buffer, File& file, bool& anyData) {
+template <class Sink>
+int AppendDataLines(Sink& sink, File& file, bool& anyData) {
     std::unique_ptr<unsigned char[]> run(new unsigned char[kBinaryRun]);
     // The 45-byte read area as a block-at-a-time reader would see it: the
     // bytes of the last full block read. It starts cleared, so the missing
     // bytes of a short first block encode as zeros.
     unsigned char area[bundle::kDataBlock] = {};
-    char line[bundle::kMaxDataLine];
     for (;;) {
         const std::size_t got = file.Read(run.get(), kBinaryRun);
         if (got == 0) {
@@ -127,9 +223,7 @@ int AppendDataLines(VekBuf& buffer, File& file, bool& anyData) {
         }
         const std::size_t whole = got - got % bundle::kDataBlock;
         for (std::size_t at = 0; at < whole; at += bundle::kDataBlock) {
-            const std::size_t length =
-                bundle::EncodeDataLine(run.get() + at, bundle::kDataBlock, line);
-            if (const int rc = buffer.AppendLine(std::string_view(line, length)); rc != 0) {
+            if (const int rc = sink.AppendDataLine(run.get() + at, bundle::kDataBlock); rc != 0) {
                 return rc;
             }
         }
@@ -141,8 +235,7 @@ int AppendDataLines(VekBuf& buffer, File& file, bool& anyData) {
             // The short last block overwrites the start of the read area; its
             // last group takes the rest from the previous block.
             std::memcpy(area, run.get() + whole, got - whole);
-            const std::size_t length = bundle::EncodeDataLine(area, got - whole, line);
-            if (const int rc = buffer.AppendLine(std::string_view(line, length)); rc != 0) {
+            if (const int rc = sink.AppendDataLine(area, got - whole); rc != 0) {
                 return rc;
             }
             anyData = true;
@@ -150,42 +243,14 @@ int AppendDataLines(VekBuf& buffer, File& file, bool& anyData) {
     }
 }
 
-// Gives the buffer's last line a line feed if it lacks one; 101 when that
-// makes it too long.
-int RepairLastLine(VekBuf& buffer) {
-    const int count = buffer.LineCount();
-    if (count == 0) {
-        return 0;
-    }
-    const std::string_view last = buffer.Line(count - 1);
-    if (!last.empty() && last.back() == '\n') {
-        return 0;
-    }
-    std::string repaired;
-    repaired.reserve(last.size() + 1);
-    repaired.append(last).push_back('\n');
-    return buffer.ReplaceLine(count - 1, repaired);
-}
-
-class ImportDirection : public FileListDirection {
-  public:
-    explicit ImportDirection(VekBuf& buffer) : m_buffer(buffer) {}
-    int HandleText(const char* name) override { return LoadTextFile(m_buffer, name); }
-    int HandleBinary(const char* name) override { return LoadBinaryFile(m_buffer, name); }
-
-  private:
-    VekBuf& m_buffer;
-};
-
-}  // namespace
-
 // In both loads the file is closed at one point, once all its lines are in
-// the buffer; a failure to close is raised from there. A load that ends early
+// the sink; a failure to close is raised from there. A load that ends early
 // with a code, or raises, leaves the file to its destructor, which releases
 // it without raising, so that code is the result.
-int LoadTextFile(VekBuf& buffer, const char* name) {
+template <class Sink>
+int LoadTextSection(Sink& sink, const char* name) {
     if (*name == '\0') {
-        return AppendMissingSection(buffer);
+        return AppendMissingSection(sink);
     }
     File file;
     if (!OpenForImport(file, name)) {
@@ -193,57 +258,101 @@ int LoadTextFile(VekBuf& buffer, const char* name) {
     }
     std::unique_ptr<char[]> run(new char[kTextRun + 1]);
     bool anyLine = false;
-    if (const int rc = AppendTextLines(buffer, file, run.get(), anyLine); rc != 0) {
+    if (const int rc = AppendTextLines(sink, file, run.get(), anyLine); rc != 0) {
         return rc;
     }
     file.Close();
-    buffer.m_status += anyLine ? bundle::kStatusLoaded : bundle::kStatusEmpty;
-    if (const int rc = RepairLastLine(buffer); rc != 0) {
+    sink.Status() += anyLine ? bundle::kStatusLoaded : bundle::kStatusEmpty;
+    if (const int rc = sink.RepairLastLine(); rc != 0) {
         return rc;
     }
-    return buffer.AppendLine(bundle::kTerminator);
+    return sink.Append(bundle::kTerminator);
 }
 
-int LoadBinaryFile(VekBuf& buffer, const char* name) {
+template <class Sink>
+int LoadBinarySection(Sink& sink, const char* name) {
     File file;
     if (*name == '\0' || !OpenForImport(file, name)) {
-        return AppendMissingSection(buffer);
+        return AppendMissingSection(sink);
     }
-    if (const int rc = buffer.AppendLine(bundle::kBinaryHeader); rc != 0) {
+    if (const int rc = sink.Append(bundle::kBinaryHeader); rc != 0) {
         return rc;
     }
     bool anyData = false;
-    if (const int rc = AppendDataLines(buffer, file, anyData); rc != 0) {
+    if (const int rc = AppendDataLines(sink, file, anyData); rc != 0) {
         return rc;
     }
     file.Close();
-    if (const int rc = buffer.AppendLine(bundle::kZeroLengthLine); rc != 0) {
+    if (const int rc = sink.Append(bundle::kZeroLengthLine); rc != 0) {
         return rc;
     }
-    if (const int rc = buffer.AppendLine(bundle::kEndLine); rc != 0) {
+    if (const int rc = sink.Append(bundle::kEndLine); rc != 0) {
         return rc;
     }
-    buffer.m_status += anyData ? bundle::kStatusLoaded : bundle::kStatusEmpty;
-    return buffer.AppendLine(bundle::kTerminator);
+    sink.Status() += anyData ? bundle::kStatusLoaded : bundle::kStatusEmpty;
+    return sink.Append(bundle::kTerminator);
+}
+
+template <class Sink>
+class ImportDirection : public FileListDirection {
+  public:
+    explicit ImportDirection(Sink& sink) : m_sink(sink) {}
+    int HandleText(const char* name) override { return LoadTextSection(m_sink, name); }
+    int HandleBinary(const char* name) override { return LoadBinarySection(m_sink, name); }
+
+  private:
+    Sink& m_sink;
+};
+
+// The walk of a load: the status text starts empty; after a walk that
+// ended with 0 it loses its last comma and is copied to statusOut. A
+// failure raised inside gives 100.
+template <class Sink>
+int LoadList(Sink& sink, int typeLetter, char* fileList, char* statusOut) {
+    try {
+        sink.Status().clear();
+        ImportDirection<Sink> direction(sink);
+        const int rc = ProcessFileList(fileList, typeLetter, direction);
+        if (rc == 0) {
+            std::string& status = sink.Status();
+            if (!status.empty()) {
+                status.pop_back();
+            }
+            std::memcpy(statusOut, status.c_str(), status.size() + 1);
+        }
+        sink.Loaded();
+        return rc;
+    } catch (...) {
+        sink.Loaded();
+        return RC_FAILED;
+    }
+}
+
+}  // namespace
+
+int LoadTextFile(VekBuf& buffer, const char* name) {
+    BufferSink sink(buffer);
+    return LoadTextSection(sink, name);
+}
+
+int LoadBinaryFile(VekBuf& buffer, const char* name) {
+    BufferSink sink(buffer);
+    return LoadBinarySection(sink, name);
 }
 
 int LoadFileList(VekBuf& buffer, int typeLetter, char* fileList, char* statusOut) {
-    try {
-        buffer.m_status.clear();
-        ImportDirection direction(buffer);
-        const int rc = ProcessFileList(fileList, typeLetter, direction);
-        if (rc == 0) {
-            if (!buffer.m_status.empty()) {
-                buffer.m_status.pop_back();
-            }
-            std::memcpy(statusOut, buffer.m_status.c_str(), buffer.m_status.size() + 1);
-        }
-        buffer.InvalidateReadCache();
-        return rc;
-    } catch (...) {
-        buffer.InvalidateReadCache();
-        return RC_FAILED;
+    BufferSink sink(buffer);
+    return LoadList(sink, typeLetter, fileList, statusOut);
+}
+
+int SumFileList(int typeLetter, char* fileList, int* sumOut) {
+    SumSink sink;
+    char status[2 * kMaxListNames];
+    const int rc = LoadList(sink, typeLetter, fileList, status);
+    if (rc == 0) {
+        *sumOut = static_cast<int>(sink.Sum());
     }
+    return rc;
 }
 
 }  // namespace vek

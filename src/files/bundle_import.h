@@ -15,4 +15,9 @@ int LoadTextFile(VekBuf& buffer, const char* name);
 // name or a file that cannot be opened gives "E" alone.
 int LoadBinaryFile(VekBuf& buffer, const char* name);
 
+// What LoadFileList would return for an empty buffer, and then in *sumOut
+// the buffer's checksum of width 16, found as the lines are made instead of
+// storing them. *sumOut is written only with result 0.
+int SumFileList(int typeLetter, char* fileList, int* sumOut);
+
 }  // namespace vek

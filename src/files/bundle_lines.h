@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string_view>
 
 namespace vek::bundle {
@@ -26,12 +27,24 @@ constexpr std::size_t kMaxDataLine = 3 + 4 * (kDataBlock / 3);
 // most 63).
 constexpr std::size_t kMaxDecodedBytes = 63;
 
+// The length of the data line for n bytes, its line feed included.
+constexpr std::size_t DataLineLength(std::size_t n) {
+    return 3 + 4 * ((n + 2) / 3);
+}
+
 // Writes the data line for the n bytes at `block` (1 <= n <= 45) to `out`
 // (room for kMaxDataLine bytes): a space, the length character, the groups
 // of four characters, a line feed. A last group that is not full takes its
 // missing bytes from the positions of `block` after n, which must be
 // readable. Returns the line's length.
 std::size_t EncodeDataLine(const unsigned char* block, std::size_t n, char* out);
+
+// The sum of the characters of the data line EncodeDataLine writes for the
+// same bytes, line feed included, without writing it.
+std::uint32_t DataLineSum(const unsigned char* block, std::size_t n);
+
+// The sum of `size` bytes taken as signed values, modulo 2^32.
+std::uint32_t SignedByteSum(const char* bytes, std::size_t size);
 
 // Decodes a data line into `out` (room for kMaxDecodedBytes). Returns the
 // number of bytes decoded; `cutShort` tells whether the line ended before

@@ -18,7 +18,7 @@ int DetectFileListType(char* fileList, char* typeOut);
 int SaveBufferToFile(const VekBuf& buffer, const char* fileName);
 // Appends a text file's lines to the buffer.
 int LoadBufferFromFile(VekBuf& buffer, const char* fileName);
-// Checksum of the listed files as a bundle, computed in a scratch buffer.
+// Checksum of the listed files as a bundle, summed as the bundle is made.
 int ChecksumFileList(int typeLetter, char* fileList, int width, int* out);
 
 }  // namespace vek

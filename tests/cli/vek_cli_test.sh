@@ -193,6 +193,9 @@ expect_err 'open-end:2: .*no line feed' "missing last line feed is reported"
 expect_err 'differ at the end.*cannot carry' "a difference a script cannot carry is named"
 run diff open-end open-end
 expect_status 0 "the same file without a last line feed"
+run crc open-end
+expect_text "$(cut -c1-4 out)" "$(py checksum closed-end)" "crc of a last line without a line feed"
+expect_err 'open-end:2: .*no line feed' "crc reports the missing last line feed"
 
 # --- what an edit script cannot carry --------------------------------------
 group="limits"
@@ -224,6 +227,9 @@ py count 524290 over
 run crc full
 expect_status 0 "MAX_LINES + 1 lines fit"
 expect_text "$(cut -c1-4 out)" "$(py checksum full)" "checksum of a full buffer"
+run crc over
+expect_status 2 "crc of one line too many"
+expect_err "over:524290: more lines than a buffer holds" "crc names the line too many"
 run diff full over
 expect_status 2 "one line too many"
 expect_err "over:524290: more lines than a buffer holds" "too many lines names the line"

@@ -248,6 +248,17 @@ TEST(WriteFilesExport, MalformedBinarySections) {
          RC_FAILED,
          "Cat" + fromLineFeed},
         {"no end line", {header, " #0V%T\n", "E\n", "E\n"}, RC_FAILED, "Cat"},
+        // The line feed as the last character the count needs, and as the
+        // one before it (the last then read at the line's end, as NUL).
+        {"line feed as the last character",
+         {header, " #0V%\n", " end\n", "E\n"},
+         RC_OK,
+         "Ca" + std::string(1, static_cast<char>(((d('%') << 6) | d('\n')) & 255))},
+        {"line feed before the last character",
+         {header, " #0V\n", " end\n", "E\n"},
+         RC_OK,
+         "C" + std::string(1, static_cast<char>(((d('V') << 4) | (d('\n') >> 2)) & 255)) +
+             std::string(1, static_cast<char>(((d('\n') << 6) | d(0)) & 255))},
         {"backquote reads as zero",
          {header, " !``\n", " end\n", "E\n"},
          RC_OK,

@@ -26,16 +26,23 @@ TEST(CrcFileExport, EqualsCrcOfTheLoadedBundle) {
     TempDir dir;
     std::mt19937 random(41);
     std::vector<std::string> names;
-    for (std::size_t size : {0, 1, 2, 44, 46, 91, 300}) {
+    // The largest is read in more than one run of whole 45-byte blocks.
+    for (std::size_t size : {0, 1, 2, 44, 46, 91, 300, 2100007}) {
         names.push_back(dir.Path("f" + std::to_string(size)));
         WriteFileBytes(names.back(), filesmodel::RandomBytes(random, size));
     }
     names.push_back(dir.Path("missing"));
     WriteFileBytes(dir.Path("text"), "caf\xc3\xa9\r\nline two\n\xff");
+    // Lines are summed up to their first NUL byte; the line feed given to an
+    // unterminated last line counts only when no NUL byte comes before it.
+    WriteFileBytes(dir.Path("nul"), std::string("a\0b\nc\0d", 7));
+    WriteFileBytes(dir.Path("open"), "x\ny");
     for (char type : {'B', 'T'}) {
         SCOPED_TRACE(type);
         const std::string list =
-            type == 'B' ? JoinList(names) : JoinList({dir.Path("text"), dir.Path("f300")});
+            type == 'B'
+                ? JoinList(names)
+                : JoinList({dir.Path("text"), dir.Path("nul"), dir.Path("open"), dir.Path("f300")});
         ASSERT_EQ(InitBuf(3), RC_OK);
         ASSERT_EQ(Load(3, type, list), RC_OK);
         int fromBuffer = -1;
