@@ -223,12 +223,13 @@ echo "Script sizes: vek $(wc -l <vek1.ed) / diff -e $(wc -l <gnu1.ed) lines (1%)
 
 # --- script sizes -------------------------------------------------------------
 # vek diff (whole-file, the default) against diff -e, in bytes: shifts of
-# the first 100,000 lines of base.txt, and every pair of successive versions
-# of the longer Python library modules on this machine. Each vek script is
-# checked with ed. vek refuses pairs whose new version needs a text line
-# beginning with '.' (an edit script cannot carry one); they are counted.
+# the first 100,000 lines of base.txt, the same with lines that begin with
+# '.' and lone "." lines mixed in (both scripts escape a "." text line as ed
+# needs), and every pair of successive versions of the longer Python library
+# modules on this machine. Each vek script is checked with ed and with vek
+# patch.
 python3 - "$vek" <<'PY'
-import glob, os, re, statistics, subprocess, sys
+import glob, os, random, re, statistics, subprocess, sys
 vek = sys.argv[1]
 base = open("base.txt", "rb").read().split(b"\n")[:100000]
 def write(path, lines):
@@ -240,23 +241,29 @@ def sizes(old, new):
     gnu = subprocess.run(["diff", "-e", old, new], capture_output=True).stdout
     script = open("s-vek.ed", "rb").read()
     rebuilt = subprocess.run(["ed", "-s", old], input=script + b",p\nQ\n", capture_output=True).stdout
-    if rebuilt != open(new, "rb").read():
+    patched = subprocess.run([vek, "patch", old, "s-vek.ed"], capture_output=True).stdout
+    if rebuilt != open(new, "rb").read() or patched != rebuilt:
         sys.exit("vek_bench: vek's script does not rebuild %s" % new)
     return len(script), len(gnu)
-write("s-old.txt", base)
-cases = [
-    ("one line inserted at the top", [b"a line at the top"] + base),
-    ("one line deleted at the top", base[1:]),
-    ("2,000 lines inserted at the top", base[50000:52000] + base),
-    ("a 3,000-line block moved 30,000 lines down",
-     base[:30000] + base[33000:63000] + base[30000:33000] + base[63000:]),
-    ("every 97th line deleted", [l for i, l in enumerate(base) if i % 97 != 96]),
-]
+def shifted(base):
+    return [
+        ("one line inserted at the top", [b"a line at the top"] + base),
+        ("one line deleted at the top", base[1:]),
+        ("2,000 lines inserted at the top", base[50000:52000] + base),
+        ("a 3,000-line block moved 30,000 lines down",
+         base[:30000] + base[33000:63000] + base[30000:33000] + base[63000:]),
+        ("every 97th line deleted", [l for i, l in enumerate(base) if i % 97 != 96]),
+    ]
+rng = random.Random(18)
+dotted = [rng.choice([b".", b".", b".PHONY: all", b".. note::", b".B bold"])
+          if rng.random() < 0.03 else l for l in base]
 print("\n| 100,000-line case | vek diff bytes | diff -e bytes | ratio |\n|---|---|---|---|")
-for name, lines in cases:
-    write("s-new.txt", lines)
-    v, g = sizes("s-old.txt", "s-new.txt")
-    print("| %s | %s | %s | %.4f |" % (name, format(v, ","), format(g, ","), v / g))
+for label, old in (("", base), (", 3% '.' lines", dotted)):
+    write("s-old.txt", old)
+    for name, new in shifted(old):
+        write("s-new.txt", new)
+        v, g = sizes("s-old.txt", "s-new.txt")
+        print("| %s%s | %s | %s | %.4f |" % (name, label, format(v, ","), format(g, ","), v / g))
 
 def version(path):
     m = re.search(r"python(\d+)\.(\d+)", path)
@@ -266,7 +273,7 @@ for root in glob.glob("/root/.pyenv/versions/*/lib/python3.*") + glob.glob("/usr
     if re.search(r"python3\.\d+$", root):
         roots.setdefault(version(root), root)
 ordered = [roots[k] for k in sorted(roots)]
-ratios, refused, total_v, total_g, worse = [], 0, 0, 0, 0
+ratios, refused, with_dots, total_v, total_g, worse = [], 0, 0, 0, 0, 0
 for old_root, new_root in zip(ordered, ordered[1:]):
     for old in sorted(glob.glob(old_root + "/*.py")):
         new = new_root + "/" + os.path.basename(old)
@@ -279,11 +286,12 @@ for old_root, new_root in zip(ordered, ordered[1:]):
             refused += 1
             continue
         v, g = got
+        with_dots += any(l.startswith(b".") for l in open(new, "rb").read().split(b"\n"))
         total_v += v; total_g += g; ratios.append(v / g); worse += v > g
 if ratios:
     print("\nHistory: %d pairs of successive versions of Python library modules of 1,000 lines "
-          "or more (%s); vek refused %d (a '.' line to insert)." %
-          (len(ratios), ", ".join("%d.%d" % k for k in sorted(roots)), refused))
+          "or more (%s), %d of them with lines that begin with '.'; vek refused %d." %
+          (len(ratios), ", ".join("%d.%d" % k for k in sorted(roots)), with_dots, refused))
     print("\n| history | vek diff bytes | diff -e bytes | ratio |\n|---|---|---|---|")
     print("| all pairs | %s | %s | %.4f |" % (format(total_v, ","), format(total_g, ","), total_v / total_g))
     print("| median pair | | | %.4f |" % statistics.median(ratios))

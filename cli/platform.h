@@ -120,11 +120,10 @@ bool EndSignalHeld();
 // Ends the process as `signal` would have without vek's handler.
 [[noreturn]] void DieOfSignal(int signal);
 
-// The bytes of the open plain file `file`, mapped read-only into memory,
-// and their count in `size`; null where the file cannot be mapped (an empty
-// file, not a plain file, or a system that is not asked).
-const char* MapFile(std::FILE* file, std::size_t& size) noexcept;
-// Gives back what MapFile mapped.
-void UnmapFile(const char* data, std::size_t size) noexcept;
+// Asks the system to back the whole 2 MiB pages within [data, data + size)
+// with large pages where it can: memory filled once and at once (a file
+// read whole) then takes far fewer page faults. Nothing where the system
+// does not offer it.
+void AdviseLargePages(void* data, std::size_t size) noexcept;
 
 }  // namespace vekcli::platform

@@ -1,6 +1,7 @@
 // The system as POSIX offers it.
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
@@ -295,28 +296,18 @@ void DieOfSignal(int signal) {
     _exit(128 + signal);
 }
 
-const char* MapFile(std::FILE* file, std::size_t& size) noexcept {
-    // A plain file is mapped, not copied: its pages are the system's own
-    // cache, read in one go.
-    const int fd = fileno(file);
-    struct stat info {};
-    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0)
-        return nullptr;
-    const auto length = static_cast<std::size_t>(info.st_size);
-#if defined(MAP_POPULATE)
-    const int flags = MAP_PRIVATE | MAP_POPULATE;
+void AdviseLargePages(void* data, std::size_t size) noexcept {
+#if defined(MADV_HUGEPAGE)
+    constexpr std::uintptr_t kLargePage = 2 * 1024 * 1024;
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+    const std::uintptr_t last = (begin + size) & ~(kLargePage - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 #else
-    const int flags = MAP_PRIVATE;
+    (void)data;
+    (void)size;
 #endif
-    void* map = mmap(nullptr, length, PROT_READ, flags, fd, 0);
-    if (map == MAP_FAILED)
-        return nullptr;
-    size = length;
-    return static_cast<const char*>(map);
-}
-
-void UnmapFile(const char* data, std::size_t size) noexcept {
-    munmap(const_cast<char*>(data), size);
 }
 
 }  // namespace vekcli::platform

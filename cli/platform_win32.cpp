@@ -261,10 +261,6 @@ void DieOfSignal(int signal) {
     std::_Exit(128 + signal);
 }
 
-const char* MapFile(std::FILE*, std::size_t&) noexcept {
-    return nullptr;
-}
-
-void UnmapFile(const char*, std::size_t) noexcept {}
+void AdviseLargePages(void*, std::size_t) noexcept {}
 
 }  // namespace vekcli::platform

@@ -96,8 +96,8 @@ void LineAppender::Refused(int rc) const {
          CodeText(rc));
 }
 
-LineLoader::LineLoader(int buf, Input& in, bool crlf, std::FILE* copy)
-    : m_in(in), m_crlf(crlf), m_copy(copy), m_appender(buf, in.Name()), m_chunk(kChunkSize + 1) {}
+LineLoader::LineLoader(int buf, Input& in, bool crlf)
+    : m_in(in), m_crlf(crlf), m_appender(buf, in.Name()), m_chunk(kChunkSize + 1) {}
 
 LoadInfo LineLoader::Load() {
     for (;;) {
@@ -127,8 +127,6 @@ std::size_t LineLoader::ReadChunk() {
         return 0;
     char* const chunk = m_chunk.data();
     const std::size_t got = m_in.Read(chunk, kChunkSize);
-    if (m_copy != nullptr && got != 0 && std::fwrite(chunk, 1, got, m_copy) != got)
-        Fail("cannot keep a copy of " + m_in.Name() + ": " + SystemError());
     if (!m_crlf)
         return got;
     const auto* eof = static_cast<const char*>(std::memchr(chunk, 0x1A, got));
@@ -356,27 +354,9 @@ long FirstDifference(int a, int b) {
     }
 }
 
-void AppendLines(int buf, const std::vector<std::string_view>& lines, const std::string& what) {
-    LineAppender appender(buf, what);
-    for (const std::string_view line : lines)
-        appender.Add(line);
-    appender.Flush();
-}
-
-long FirstDifferenceFrom(int buf, const std::vector<std::string_view>& lines) {
-    BufferReader reader(buf);
-    const long count = static_cast<long>(lines.size());
-    std::string_view line;
-    for (long i = 0; i < count; ++i) {
-        if (!reader.Next(line) || line != lines[static_cast<std::size_t>(i)])
-            return i + 1;
-    }
-    return reader.Count() == count ? 0 : count + 1;
-}
-
-void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut, std::FILE* copy) {
+void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut) {
     Input in(name);
-    const LoadInfo info = LineLoader(buf, in, crlf, copy).Load();
+    const LoadInfo info = LineLoader(buf, in, crlf).Load();
     WarnAboutReading(in.Name(), info);
     if (infoOut != nullptr)
         *infoOut = info;

@@ -45,13 +45,12 @@ class LineAppender {
 
 // Appends every line of a line file to buffer `buf`, read in chunks: runs
 // of lines through AddLines, empty lines through AddLine. With `crlf`, a CR
-// before the line feed is dropped and the byte 0x1A ends the data. `copy`,
-// when given, receives every byte read. A NUL byte in a line, or more lines
-// than the buffer takes, ends the load with a Trouble naming the file and
-// line.
+// before the line feed is dropped and the byte 0x1A ends the data. A NUL
+// byte in a line, or more lines than the buffer takes, ends the load with a
+// Trouble naming the file and line.
 class LineLoader {
   public:
-    LineLoader(int buf, Input& in, bool crlf, std::FILE* copy = nullptr);
+    LineLoader(int buf, Input& in, bool crlf);
     LineLoader(const LineLoader&) = delete;
     LineLoader& operator=(const LineLoader&) = delete;
     // Loads the whole file (once).
@@ -74,7 +73,6 @@ class LineLoader {
 
     Input& m_in;
     bool m_crlf;
-    std::FILE* m_copy;
     LineAppender m_appender;
     LoadInfo m_info;
     // One byte beyond the chunk so that a run of lines in it can be ended.
@@ -117,17 +115,9 @@ void WriteLines(int buf, Output& out, bool crlf);
 // where they differ (a missing line counts as different).
 long FirstDifference(int a, int b);
 
-// Appends lines to buffer `buf` (runs through AddLines, empty lines through
-// AddLine). A refusal ends with a Trouble naming `what` and the line.
-void AppendLines(int buf, const std::vector<std::string_view>& lines, const std::string& what);
-// 0 when buffer `buf` holds exactly `lines`, else the first line number
-// where they differ (a missing line counts as different).
-long FirstDifferenceFrom(int buf, const std::vector<std::string_view>& lines);
-
 // The named line file (standard input for "-") loaded into buffer `buf`,
 // with the warnings about reading it.
-void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut = nullptr,
-              std::FILE* copy = nullptr);
+void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut = nullptr);
 // Buffer `buf` written to the named file (standard output for "-").
 void WriteBuffer(int buf, const std::string& name, bool crlf);
 

@@ -11,6 +11,7 @@ struct Options {
     bool crlf = false;      // line files in the CR LF form
     bool lf = false;        // unbundle: text files with LF line ends
     bool windowed = false;  // diff: the Diff export's windowed script
+    bool edbuf = false;     // diff: refuse a script that EdBuf cannot apply
     char type = 0;          // 'T', 'B', or 0 when not given
     bool hasOutput = false;
     std::string output;  // -o

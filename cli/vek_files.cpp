@@ -205,33 +205,23 @@ FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
         Release();
         m_data = std::exchange(other.m_data, nullptr);
         m_size = std::exchange(other.m_size, 0);
-        m_mapped = std::exchange(other.m_mapped, 0);
         m_owned = std::move(other.m_owned);
     }
     return *this;
 }
 
 void FileBytes::Release() noexcept {
-    if (m_mapped != 0)
-        platform::UnmapFile(m_data, m_mapped);
     m_owned.reset();
     m_data = nullptr;
     m_size = 0;
-    m_mapped = 0;
 }
 
 FileBytes FileBytes::Read(Input& in) {
     FileBytes bytes;
-    if (!in.IsStdin()) {
-        bytes.m_data = platform::MapFile(in.File(), bytes.m_mapped);
-        if (bytes.m_data != nullptr) {
-            bytes.m_size = bytes.m_mapped;
-            return bytes;
-        }
-    }
     long long hint = in.IsStdin() ? -1 : FileSize(in.Name());
     std::size_t room = hint > 0 ? static_cast<std::size_t>(hint) + 1 : 64 * 1024;
     std::unique_ptr<char[]> data(new char[room]);
+    platform::AdviseLargePages(data.get(), room);
     std::size_t used = 0;
     for (;;) {
         if (used == room) {

@@ -98,8 +98,9 @@ class Output {
     Temporary m_temp;     // inactive for standard output, a device or a pipe
 };
 
-// The bytes of a whole file: mapped into memory where the system allows it
-// (a plain file on POSIX systems), else read into memory of its own.
+// The bytes of a whole file, read into memory of its own with ordinary
+// reads (never mapped: a file cut short while it is read then reads as the
+// shorter file instead of faulting).
 class FileBytes {
   public:
     FileBytes() = default;
@@ -121,7 +122,6 @@ class FileBytes {
   private:
     const char* m_data = nullptr;
     std::size_t m_size = 0;
-    std::size_t m_mapped = 0;  // bytes mapped; 0 when the bytes are m_owned
     std::unique_ptr<char[]> m_owned;
 };
 

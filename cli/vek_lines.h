@@ -80,6 +80,38 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength = false
 
 void WarnAboutReading(const LineFile& file);
 
+// The lines of a line file read in chunks of kChunkSize, for the commands
+// that pass over a file once: the same lines, LoadInfo and refusals as
+// ReadLineFile, with only a chunk and one line held at a time.
+class LineStream {
+  public:
+    LineStream(Input& in, bool crlf);
+    LineStream(const LineStream&) = delete;
+    LineStream& operator=(const LineStream&) = delete;
+    // The next line's text, valid until the next call; false at the end.
+    bool Next(std::string_view& line);
+    // What reading has noted so far (all of it once Next returned false).
+    const LoadInfo& Info() const { return m_info; }
+
+    // The lines left in `in` as LineStream would read them, with its
+    // refusals, counted without handing them out.
+    static long Count(Input& in, bool crlf);
+
+  private:
+    // Reads the next chunk; false at the end of the data.
+    bool Fill();
+
+    Input& m_in;
+    bool m_crlf;
+    LoadInfo m_info;
+    std::vector<char> m_chunk;
+    std::size_t m_pos = 0;
+    std::size_t m_end = 0;
+    std::string m_carry;      // the start of a line begun in an earlier chunk
+    bool m_carryOut = false;  // the last line handed out was m_carry
+    bool m_ended = false;
+};
+
 // Both files read (where threads are at hand, at the same time) and warned
 // about, the first file first.
 void ReadLineFiles(const std::string& first, const std::string& second, bool crlf,

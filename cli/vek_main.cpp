@@ -21,7 +21,7 @@ const char kProgramHelp[] =
     "Line files and file sets through the VekWin32 library.\n"
     "\n"
     "commands:\n"
-    "  diff [--windowed] [--crlf] [-o OUT] OLD NEW\n"
+    "  diff [--windowed|--edbuf] [--crlf] [-o OUT] OLD NEW\n"
     "                             print the edit script that turns OLD into NEW\n"
     "  patch [--crlf] [-o OUT] FILE SCRIPT\n"
     "                             apply an edit script to FILE\n"
@@ -43,36 +43,52 @@ const char kProgramHelp[] =
     "2 trouble. 'vek COMMAND --help' describes each command; " VEK_MANUAL " has the rest.\n";
 
 const char kDiffHelp[] =
-    "usage: vek diff [--windowed] [--crlf] [-o OUT] OLD NEW\n"
+    "usage: vek diff [--windowed|--edbuf] [--crlf] [-o OUT] OLD NEW\n"
     "\n"
     "Writes the edit script that turns the line file OLD into NEW (lines such as\n"
-    "'5,7c', text lines and '.', last change first) to standard output or OUT.\n"
-    "Before it writes, vek applies the script to OLD through the library and\n"
-    "compares the result with NEW. An edit script cannot carry a text line that\n"
-    "begins with '.'; for such files vek stops and says to compare bundles instead.\n"
+    "'5,7c', text lines and '.', last change first) to standard output or OUT,\n"
+    "in ed's form, as 'diff -e' writes it: a text line that is exactly '.' is\n"
+    "written as '..', '.', 's/.//' and, when more text follows, 'a'. Before it\n"
+    "writes, vek applies the script to OLD as 'vek patch' does and compares the\n"
+    "result with NEW.\n"
     "\n"
     "By default both files are compared whole: the script is as short as the\n"
     "changes allow (fewest deleted plus inserted lines, as 'diff --minimal' counts\n"
     "them, on all but large and very different files), wherever lines moved.\n"
+    "The library's EdBuf ends inserted text at any line that begins with '.', so\n"
+    "it cannot apply a script that inserts such a line: vek writes the script and\n"
+    "names NEW's first such line on standard error.\n"
     "\n"
+    "  --edbuf  refuse such a script instead (nothing is written): for scripts\n"
+    "           that a host applies with EdBuf\n"
     "  --windowed  the script of the library's Diff call instead: the files are\n"
     "           compared in windows of 2,500 lines aligned by line number, so a\n"
     "           line inserted or deleted early shifts every later window and the\n"
-    "           script grows; use it to get exactly what Diff gives other hosts\n"
+    "           script grows; use it to get exactly what Diff gives other hosts;\n"
+    "           checked through EdBuf, it refuses to insert lines that begin with '.'\n"
     "  --crlf   OLD, NEW and the script use CR LF line ends\n"
     "  -o OUT, --output=OUT\n"
     "           write the script to OUT (not OLD or NEW) instead of standard output\n"
     "\n"
     "Exit status: 0 no differences (empty script), 1 differences (also when the\n"
     "files differ only in the line feed at the end, which no script carries),\n"
-    "2 trouble.\n";
+    "2 trouble (also a script refused by --edbuf or --windowed).\n";
 
 const char kPatchHelp[] =
     "usage: vek patch [--crlf] [-o OUT] FILE SCRIPT\n"
     "\n"
-    "Applies the edit script SCRIPT (as 'vek diff' writes it) to the line file\n"
-    "FILE and writes the result to standard output or OUT (OUT may be FILE).\n"
-    "A refused script writes nothing and names the refused line.\n"
+    "Applies the edit script SCRIPT, as 'vek diff' and 'diff -e' write it, to the\n"
+    "line file FILE exactly as ed would, and writes the result to standard output\n"
+    "or OUT (OUT may be FILE). The result is written straight out, not through the\n"
+    "library's buffers, so FILE may hold any number of lines.\n"
+    "\n"
+    "SCRIPT is read strictly: a command is N or N,M in decimal, with no spaces,\n"
+    "then a, c or d; after a or c every line up to one that is exactly '.' is\n"
+    "text; 's/.//' and a bare 'a' are taken only right after an escaped '..'\n"
+    "line and its closing '.'; commands go from the end of the file towards its\n"
+    "start and must name lines FILE has. Anything else, a normal, unified or\n"
+    "context diff included, is refused: vek names the line and the reason and\n"
+    "writes nothing.\n"
     "\n"
     "  --crlf   FILE, SCRIPT and the result use CR LF line ends\n"
     "  -o OUT, --output=OUT\n"
@@ -148,14 +164,15 @@ const char kTypeHelp[] =
 struct Command {
     const char* name;
     const char* help;
-    const char* flags;  // flags taken: "t", "b", "o", "x" (--tenth), "w" (--windowed)
+    // flags taken: "t", "b", "o", "x" (--tenth), "w" (--windowed), "e" (--edbuf)
+    const char* flags;
     bool crlf;
     bool lf;
     int (*run)(const Options&);
 };
 
 const Command kCommands[] = {
-    {"diff", kDiffHelp, "ow", true, false, vekcli::RunDiff},
+    {"diff", kDiffHelp, "owe", true, false, vekcli::RunDiff},
     {"patch", kPatchHelp, "o", true, false, vekcli::RunPatch},
     {"bundle", kBundleHelp, "tbox", true, false, vekcli::RunBundle},
     {"unbundle", kUnbundleHelp, "tbx", true, true, vekcli::RunUnbundle},
@@ -189,6 +206,8 @@ bool ParseOptions(const Command& command, int argc, char** argv, Options& option
             options.lf = true;
         } else if (arg == "--windowed" && Takes(command, 'w')) {
             options.windowed = true;
+        } else if (arg == "--edbuf" && Takes(command, 'e')) {
+            options.edbuf = true;
         } else if ((arg == "-t" || arg == "-b") && Takes(command, arg[1])) {
             const char type = arg == "-t" ? 'T' : 'B';
             if (options.type != 0 && options.type != type)

@@ -75,12 +75,21 @@ state() {
 # --- diff and patch against GNU diff and ed --------------------------------
 group="round trips"
 # (seed 6 makes files of several read chunks, so lines cross chunk ends)
-for case_args in "1 2000 0.01" "2 6000 0.10" "3 300 0.5" "4 0 0" "5 40 1.0" "6 60000 0.02"; do
+# (the last cases are rich in lines that begin with '.' and lone "." lines,
+# which the scripts of vek and diff -e escape)
+for case_args in "1 2000 0.01" "2 6000 0.10" "3 300 0.5" "4 0 0" "5 40 1.0" "6 60000 0.02" \
+  "41 3000 0.05 0.3" "42 200 0.5 0.5" "43 30 1.0 0.8" "44 20000 0.02 0.1"; do
   set -- $case_args
-  py pair "$1" "$2" "$3" old new
+  py pair "$1" "$2" "$3" old new ${4:-}
   run diff old new
   mv out script
   if cmp -s old new; then expect_status 0 "seed $1: identical files"; else expect_status 1 "seed $1: diff"; fi
+  if [ -n "${4:-}" ]; then
+    expect_err "new:[0-9]+: the script inserts this line, which begins with '\.'.*EdBuf" \
+      "seed $1: a script EdBuf cannot apply is named"
+    line="$(sed -E -n "s/^vek: new:([0-9]+): .*/\1/p" err)"
+    expect_text "$(sed -n "${line:-1}p" new | cut -c1)" "." "seed $1: the named line begins with '.'"
+  fi
   run patch old script -o rebuilt
   expect_status 0 "seed $1: patch"
   expect_same rebuilt new "seed $1: vek patch of vek's script"
@@ -199,13 +208,18 @@ expect_err 'open-end:2: .*no line feed' "crc reports the missing last line feed"
 
 # --- what an edit script cannot carry --------------------------------------
 group="limits"
-printf 'one\ntwo\n' >old
-printf 'one\n.hidden\ntwo\n' >new
-run diff old new
-expect_status 2 "inserted line beginning with '.'"
-expect_err "new:2: .*begins with '\.'.*compare bundles" "dot line advice"
+printf 'one\n.keep\ntwo\n' >old
+printf 'one\n.keep\n.hidden\ntwo\n' >new
+run diff --edbuf old new
+expect_status 2 "--edbuf: inserted line beginning with '.'"
+expect_err "new:3: .*begins with '\.'.*EdBuf.*nothing was written" "--edbuf names the inserted line"
 checks=$((checks + 1))
-[ -s out ] && fail "a script was written although it cannot rebuild NEW"
+[ -s out ] && fail "--edbuf wrote a script that EdBuf cannot apply"
+run diff --windowed old new
+expect_status 2 "--windowed: inserted line beginning with '.'"
+expect_err "new:3: .*begins with '\.'.*compare bundles" "--windowed names the inserted line"
+checks=$((checks + 1))
+[ -s out ] && fail "--windowed wrote a script that does not rebuild NEW"
 printf '.keep\none\ntwo\n' >old
 printf '.keep\none\n2\n' >new
 run diff old new
@@ -301,15 +315,16 @@ fi
 # --- refused scripts --------------------------------------------------------
 group="patch refusals"
 printf 'a\nb\nc\n' >three
-printf '2d\n10d\n' >script
+printf '10d\n2d\n' >script
 run patch three script -o result
 expect_status 1 "range outside the file"
-expect_err "script:2: .*10d.*refused.*2 lines" "refusal names script line and file size"
+expect_err "script:1: the line '10d' is refused: .*past the end of the file \(3 lines\)" \
+  "refusal names script line and file size"
 checks=$((checks + 1))
 [ -e result ] && fail "a refused script wrote its output"
 run_in three patch - script
 expect_status 1 "range outside a file from standard input"
-expect_err "script:2: .*refused" "refused line found for standard input"
+expect_err "script:1: .*refused" "refused line found for standard input"
 printf '1d\r\n' >script
 run patch three script
 expect_status 1 "CR LF script without --crlf"
@@ -318,25 +333,60 @@ run patch --crlf three script
 expect_status 0 "CR LF script with --crlf"
 printf 'b\r\nc\r\n' >want
 expect_same out want "CR LF script with --crlf"
-printf '1d\n2a\nnew text\n' >script
-run patch three script
-expect_status 1 "script cut short"
-expect_err "script:2: .*no closing" "cut short names the insertion"
+# Malformed scripts on a file of 20 lines, each refused with its line
+# named: the script's lines (separated by '|') @ the reason.
+seq 1 20 >twenty
+while IFS=@ read -r lines reason; do
+  printf '%s\n' "$lines" | tr '|' '\n' >script
+  run patch twenty script -o result
+  expect_status 1 "malformed: $lines"
+  expect_err "^vek: script:[0-9]+: the line .* is refused: $reason" "malformed: $lines"
+  checks=$((checks + 1))
+  [ -e result ] && fail "malformed: $lines: output written"
+done <<'TABLE'
+ 3d@an edit command begins with a line number
+.d@an edit command begins with a line number
+1, 3d@after the comma comes the last line number
+1,2,3d@a range is two line numbers
+3xd@'x' is not an edit command
+banana@an edit command begins with a line number
+3d @nothing may follow the command letter
+-1d@an edit command begins with a line number
+0d@there is no line 0
+3,2d@the range 3,2 runs backwards
+1,3a@'a' takes one line number
+99a|x|.@it addresses line 99, past the end of the file \(20 lines\)
+3d|5d@the command '5d' does not come before the '3d' of line 1
+5a|x|.|5a|y|.@the command '5a' does not come before
+2a|new text@the text inserted from here on has no closing '.' line
+s/.//@'s/.//' is taken only right after an escaped
+3a|x|.|s/.//@'s/.//' is taken only right after an escaped
+3a|..|.|a|x|.@an 'a' without a line number is taken only
+.@a '.' line closes inserted text
+@an empty line is not an edit command
+49a50@this is a normal diff
+--- old@this is a unified diff
+*** old@this is a context diff
+TABLE
 : >empty-file
 printf '1a\ntext\n.\n' >script
 run patch empty-file script
 expect_status 1 "insertion after a line the file does not have"
-expect_err 'script:2: the text line could not be placed.*"1a"' "text line refusal names its command"
+expect_err "script:1: the line '1a' is refused: .*\(0 lines\)" "insertion past the end is refused"
+# diff -e's escape of a text line "." (and an unescaped '..' text line) is
+# applied as ed applies it
 printf 'a\nb\n' >old
-printf 'a\n.\nb\n' >new
+printf 'a\n.\n..\n.\nb\n' >new
 diff -e old new >script
 run patch old script
-expect_status 1 "GNU diff's escape of a '.' line"
-expect_err "escapes a text line that begins with '\.'.*compare bundles" "escaped '.' line advice"
-printf '1x\n' >script
-run patch three script
-expect_status 1 "not a command"
-expect_err "script:1: .*'x' is not an edit command" "unknown command letter"
+expect_status 0 "GNU diff's escape of a '.' line"
+expect_same out new "GNU diff's escape of a '.' line"
+# a '.' text line followed by a line ending in a, c or d is text
+printf 'l1\nl2\nl3\n' >old
+printf 'l1\n.B bold\nsee also: data\nl2\nl3\n' >new
+diff -e old new >script
+run patch old script
+expect_same out new "a '.B' text line followed by a line ending in 'a'"
 
 # --- bundles ---------------------------------------------------------------
 group="bundles"
@@ -550,7 +600,7 @@ expect_same tool.sh want "patch in place"
 diff -u uu.txt want >u.diff
 run patch uu.txt u.diff
 expect_status 1 "a unified diff to patch"
-expect_err "u.diff:1: this is a unified diff" "a unified diff is named as such"
+expect_err "u.diff:1: .* is refused: this is a unified diff" "a unified diff is named as such"
 # --crlf: what is dropped or changed is reported with file and line
 printf 'a\r\nb\n\032one' >eof1
 printf 'a\r\nb\n\032two' >eof2
@@ -619,7 +669,7 @@ if [ ${#runner[@]} = 0 ]; then
     printf '2c\nTWO\n.\n' >s.ed
     mkdir sub && head -c 100 /dev/zero | tr '\0' 'z' >sub/t.txt && ln -s sub/t.txt link.txt
     cp sub/t.txt small.txt
-    { printf '$a\n'; head -c 3000 /dev/zero | tr '\0' 'y'; printf '\n.\n'; } >grow.ed
+    { printf '0a\n'; head -c 3000 /dev/zero | tr '\0' 'y'; printf '\n.\n'; } >grow.ed
     printf 'keep\n' >victim && cp victim victim.orig
     "$vek" bundle -b -o bin.vek pic.bin a.txt
     "$vek" bundle -t -o text.vek a.txt c.txt 2>/dev/null
@@ -694,7 +744,7 @@ if [ ${#runner[@]} = 0 ]; then
     umount "$work/probe"
     row "patch through a link on a full disk" 2 "link.txt: .*No space" \
       'cmp full/t.txt small.txt && [ -L link.txt ] && [ -z "$(ls -A full | grep -v t.txt)" ]; r=$?; umount full; (exit $r)' \
-      'mkdir full; mount -t tmpfs -o size=16k tmpfs full; cp small.txt full/t.txt; ln -sf full/t.txt link.txt; { printf "\$a\n"; head -c 40000 /dev/zero | tr "\0" y; printf "\n.\n"; } >huge.ed; $V patch -o link.txt link.txt huge.ed'
+      'mkdir full; mount -t tmpfs -o size=16k tmpfs full; cp small.txt full/t.txt; ln -sf full/t.txt link.txt; { printf "0a\n"; head -c 40000 /dev/zero | tr "\0" y; printf "\n.\n"; } >huge.ed; $V patch -o link.txt link.txt huge.ed'
   else
     echo "vek_cli: the full-disk case is skipped (no right to mount a tmpfs)"
   fi

@@ -20,6 +20,15 @@ def text_lines(rng, count, prefix=""):
     return lines
 
 
+DOT_LINES = (".", ".", "..", ".PHONY: all", ".B bold", ".. note::", "...", "s/.//", "a")
+
+
+def with_dots(rng, lines, share):
+    """Lines of which about `share` are replaced by lines that begin with
+    '.' (lone "." lines most of all) or look like the escape's own lines."""
+    return [rng.choice(DOT_LINES) if rng.random() < share else line for line in lines]
+
+
 def write_lines(path, lines, ending="\n"):
     with open(path, "wb") as f:
         for line in lines:
@@ -57,11 +66,12 @@ def checksum(path):
 
 def main():
     cmd = sys.argv[1]
-    if cmd == "pair":  # pair SEED COUNT RATE OLD NEW
+    if cmd == "pair":  # pair SEED COUNT RATE OLD NEW [DOTS]: DOTS, a share of '.' lines
         seed, count, rate, old, new = sys.argv[2:7]
+        dots = float(sys.argv[7]) if len(sys.argv) > 7 else 0
         rng = random.Random(int(seed))
-        a = text_lines(rng, int(count))
-        b = edited(rng, a, float(rate))
+        a = with_dots(rng, text_lines(rng, int(count)), dots)
+        b = with_dots(rng, edited(rng, a, float(rate)), dots * float(rate))
         write_lines(old, a)
         write_lines(new, b)
     elif cmd == "shift":  # shift CASE SEED COUNT OLD NEW: one kind of shift of a text
