@@ -16,6 +16,7 @@
 #include "vek_files.h"
 #include "vek_line_crc.h"
 #include "vek_trouble.h"
+#include "vek_utf16.h"
 #include "vekwin32.h"
 
 namespace vekcli {
@@ -569,6 +570,7 @@ int RunBundle(const Options& o) {
     RefuseOutputOverInput("bundle", o.output, names);
     const SetInputs set(names);
     const char type = TypeOf(o, set);
+    RefuseUtf16Text(set.Names(), set.Paths(), type);
     CheckTextFiles(set, type, true);
     LoadSet(set, type);
     WriteBuffer(1, o.output, o.crlf);

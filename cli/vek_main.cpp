@@ -40,7 +40,7 @@ const char kProgramHelp[] =
     "-o FILE, -oFILE, --output FILE and --output=FILE are the same.\n"
     "vek --version prints the version; -h or --help, alone or after a command, help.\n"
     "Exit status: 0 done (no differences), 1 differences found or script refused,\n"
-    "2 trouble. 'vek COMMAND --help' describes each command; 'man vek' has the rest.\n";
+    "2 trouble. 'vek COMMAND --help' describes each command; " VEK_MANUAL " has the rest.\n";
 
 const char kDiffHelp[] =
     "usage: vek diff [--windowed|--edbuf] [--crlf] [-o OUT] OLD NEW\n"

@@ -33,15 +33,16 @@ install(FILES ${PROJECT_BINARY_DIR}/VekWin32Config.cmake
         DESTINATION ${VEK_CMAKE_DIR})
 
 if(WIN32)
-  # Windows developers get the .def beside the DLL, and the documents at the
-  # top of the package: the man page as plain text, the README and a short
-  # guide for Windows hosts.
+  # Windows developers get the .def beside the DLL, and at the top of the
+  # package the documents written for them: the man page as plain text, a
+  # README for the package, the licence, and the example hosts.
   install(FILES ${PROJECT_SOURCE_DIR}/src/api/vekwin32.def DESTINATION ${CMAKE_INSTALL_BINDIR}
           RENAME VekWin32.def)
   find_program(VEK_GROFF groff)
   if(VEK_GROFF)
+    # The Windows text of the manual: vek.1 with its Windows wording.
     add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/vek.txt
-      COMMAND ${VEK_GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/docs/vek.1 > ${PROJECT_BINARY_DIR}/vek.txt
+      COMMAND ${VEK_GROFF} -man -Tascii -P-cbou -rW1 ${PROJECT_SOURCE_DIR}/docs/vek.1 > ${PROJECT_BINARY_DIR}/vek.txt
       DEPENDS ${PROJECT_SOURCE_DIR}/docs/vek.1
       COMMENT "Rendering the man page as vek.txt")
     add_custom_target(vek_manual_text ALL DEPENDS ${PROJECT_BINARY_DIR}/vek.txt)
@@ -49,9 +50,36 @@ if(WIN32)
   else()
     message(WARNING "groff not found: the man page is not rendered as vek.txt")
   endif()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/USING.txt DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/docs/windows/README.txt DESTINATION .)
+  install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION . RENAME LICENSE.txt)
+  install(FILES ${PROJECT_SOURCE_DIR}/examples/example_host.c
+                ${PROJECT_SOURCE_DIR}/examples/loadlibrary_host.c
+          DESTINATION examples)
 else()
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The documents go where Debian keeps a package's: the licence as the
+  # machine-readable copyright file, made from LICENSE.
+  set(VEK_DOC_DIR ${CMAKE_INSTALL_DATAROOTDIR}/doc/vekwin32)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/LICENSE)
+  file(STRINGS ${PROJECT_SOURCE_DIR}/LICENSE vek_license_lines)
+  list(REMOVE_AT vek_license_lines 0 1 2 3)  # the title, the copyright line, blank lines
+  set(VEK_LICENSE_TEXT "")
+  foreach(line IN LISTS vek_license_lines)
+    if(line STREQUAL "")
+      string(APPEND VEK_LICENSE_TEXT " .\n")
+    else()
+      string(APPEND VEK_LICENSE_TEXT " ${line}\n")
+    endif()
+  endforeach()
+  file(WRITE ${PROJECT_BINARY_DIR}/copyright
+"Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
+Upstream-Name: VekWin32
+
+Files: *
+Copyright: 2026 The VekWin32 authors
+License: Expat
+${VEK_LICENSE_TEXT}")
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/copyright
+          DESTINATION ${VEK_DOC_DIR})
 endif()
 
 # The bindings, as sources with their road tests: at the top of the Windows

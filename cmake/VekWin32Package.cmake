@@ -3,11 +3,12 @@
 #   Windows: VekWin32-<version>-win32.zip or -win64.zip
 #   Linux:   VekWin32-<version>-linux-<arch>.tar.gz and vekwin32_<version>_<arch>.deb
 set(CPACK_PACKAGE_NAME VekWin32)
-set(CPACK_PACKAGE_VENDOR "VekWin32 developers")
+set(CPACK_PACKAGE_VENDOR "The VekWin32 authors")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "Line-buffer engine: three line buffers, edit scripts, file bundles, checksums")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_RESOURCE_FILE_README ${PROJECT_SOURCE_DIR}/README.md)
+set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 set(CPACK_PACKAGE_CHECKSUM SHA256)
 set(CPACK_PACKAGE_DIRECTORY ${PROJECT_BINARY_DIR}/packages)
 set(CPACK_INCLUDE_TOPLEVEL_DIRECTORY ON)

@@ -1,5 +1,6 @@
-# What the Windows builds add to their binaries: version resources, and the
-# import library for Microsoft's linker.
+# What the Windows builds add to their binaries: version resources, the
+# import library for Microsoft's linker, and debug information split off
+# into a file beside each binary.
 
 # vek_add_version_resource(TARGET FILE_NAME DESCRIPTION [MANIFEST file])
 # Gives TARGET a VERSIONINFO resource naming FILE_NAME as its original file
@@ -47,4 +48,20 @@ function(vek_add_msvc_import_library target def_file)
   add_custom_target(${target}_msvc_import ALL DEPENDS ${lib})
   set_property(TARGET ${target} PROPERTY VEK_MSVC_IMPORT_LIBRARY ${lib})
   install(FILES ${lib} DESTINATION ${CMAKE_INSTALL_LIBDIR})
+endfunction()
+
+# vek_split_debug_info(TARGET)
+# Moves TARGET's debug information into TARGET_FILE.debug beside it and
+# leaves the binary stripped with a .gnu_debuglink naming that file, where
+# gdb finds it. The stripped binary is the one the tests run and the
+# packages ship.
+function(vek_split_debug_info target)
+  find_program(VEK_OBJCOPY NAMES ${VEK_MINGW_TRIPLE}-objcopy objcopy REQUIRED)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${VEK_OBJCOPY} --only-keep-debug $<TARGET_FILE_NAME:${target}> $<TARGET_FILE_NAME:${target}>.debug
+    COMMAND ${VEK_OBJCOPY} --strip-all --add-gnu-debuglink=$<TARGET_FILE_NAME:${target}>.debug
+            $<TARGET_FILE_NAME:${target}>
+    WORKING_DIRECTORY $<TARGET_FILE_DIR:${target}>
+    COMMENT "Splitting the debug information of ${target}")
+  install(FILES $<TARGET_FILE:${target}>.debug DESTINATION ${CMAKE_INSTALL_BINDIR})
 endfunction()

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds every package into build/packages:
 #   VekWin32-<version>-win32.zip      32-bit VekWin32.dll, import libraries, .def,
-#   VekWin32-<version>-win64.zip      header, vek.exe, manual, README, USING.txt,
+#   VekWin32-<version>-win64.zip      header, vek.exe, debug files, manual,
+#                                     README.txt, LICENSE.txt, example hosts,
 #                                     bindings (Python, C#, Pascal)
 #   VekWin32-<version>-linux-x86_64.tar.gz and vekwin32_<version>_amd64.deb
 #                                     libvekwin32.so, header, pkg-config, CMake

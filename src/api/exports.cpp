@@ -4,6 +4,7 @@
 // export's catch code: no exception ever reaches the host.
 #include "vekwin32.h"
 
+#include <cstring>
 #include <string>
 
 #include "api/slots.h"
@@ -63,8 +64,10 @@ int VEK_CALL EdCmd(int buf, const char* line) {
     if (line == nullptr)
         return RC_FAILED;
     return Guarded(RC_BAD_LINE, [&] {
-        std::string copy(line);
-        copy.push_back('\n');
+        const std::size_t length = std::strlen(line);
+        std::string copy;
+        copy.reserve(length + 1);
+        copy.append(line, length).push_back('\n');
         return vek::FeedLine(Slot(buf), copy);
     });
 }

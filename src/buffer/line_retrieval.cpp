@@ -1,5 +1,6 @@
 #include "buffer/line_retrieval.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace vek {
@@ -17,14 +18,16 @@ int VekBuf::ReadLine(int line, int maxLen, char* dest, int* lenOut) {
     const std::size_t visible =
         nul ? static_cast<std::size_t>(static_cast<const char*>(nul) - stored.data())
             : stored.size();
-    // A line that is empty up to its first NUL is handed out as the empty text.
-    const int length = visible == 0 ? 0 : static_cast<int>(visible - 1);
-    *lenOut = length;
-    if (length > maxLen) {
+    // A line that is empty up to its first NUL is handed out as the empty
+    // text. Lengths are compared unsigned: a stored line is at most
+    // kMaxLineLength bytes, and nothing longer than maxLen reaches dest.
+    const std::size_t length = visible == 0 ? 0 : visible - 1;
+    *lenOut = static_cast<int>(std::min<std::size_t>(length, kMaxLineLength));
+    if (maxLen < 0 || length > static_cast<std::size_t>(maxLen)) {
         m_cacheValid = 0;
         return RC_NO_ROOM;
     }
-    std::memcpy(dest, stored.data(), static_cast<std::size_t>(length));
+    std::memcpy(dest, stored.data(), length);
     dest[length] = '\0';
     m_cacheIndex = index;
     m_cacheValid = 1;

@@ -1,5 +1,6 @@
 #include "buffer/vekbuf.h"
 
+#include <climits>
 #include <new>
 
 namespace vek {
@@ -14,7 +15,8 @@ VekBuf::~VekBuf() {
 
 int VekBuf::Reset() {
     m_lines.Clear();
-    m_longestLen = m_totalLen = m_longestCount = 0;
+    m_longestLen = m_longestCount = 0;
+    m_totalLen = 0;
     m_insertMode = m_curLine = 0;
     m_cacheIndex = m_cacheValid = 0;
     m_cachePos = -1;
@@ -37,16 +39,14 @@ void VekBuf::TrackLongest(int length) {
     }
 }
 
+// Every stored line is at most kMaxLineLength bytes, so its length is an int.
 void VekBuf::AccountLine(std::string_view line) {
-    // Lengths wrap like the 32-bit figures they are; no signed overflow.
-    m_totalLen = static_cast<int>(static_cast<std::uint32_t>(m_totalLen) +
-                                  static_cast<std::uint32_t>(line.size()));
+    m_totalLen += static_cast<std::int64_t>(line.size());
     TrackLongest(static_cast<int>(line.size()));
 }
 
 void VekBuf::Unaccount(std::size_t length) {
-    m_totalLen = static_cast<int>(static_cast<std::uint32_t>(m_totalLen) -
-                                  static_cast<std::uint32_t>(length));
+    m_totalLen -= static_cast<std::int64_t>(length);
     if (m_longestLen != 0 && static_cast<int>(length) == m_longestLen && --m_longestCount <= 0) {
         m_longestLen = 0;
         m_longestCount = 0;
@@ -62,7 +62,7 @@ int VekBuf::AddLine(std::string_view text) {
 }
 
 int VekBuf::Append(std::string_view text, std::string_view tail) {
-    if (LineCount() > MAX_LINES) {
+    if (LineCount() > MAX_LINES || text.size() > kMaxLineLength - tail.size()) {
         return RC_BUFFER_FULL;
     }
     try {
@@ -96,8 +96,7 @@ int VekBuf::PrependBuffer(VekBuf& other) {
         return RC_BUFFER_FULL;
     }
     m_lines.PrependCopy(other.m_lines);
-    m_totalLen = static_cast<int>(static_cast<std::uint32_t>(m_totalLen) +
-                                  static_cast<std::uint32_t>(total));
+    m_totalLen += other.m_totalLen;
     m_longestLen = 0;
     m_longestCount = 0;
     return 0;
@@ -121,7 +120,7 @@ void VekBuf::MeasureLongestAgain() {
 
 int VekBuf::GetStats(int* countOut, int* longestOut, int* totalOut) {
     *countOut = LineCount();
-    *totalOut = m_totalLen;
+    *totalOut = m_totalLen > INT_MAX ? INT_MAX : static_cast<int>(m_totalLen);
     if (m_longestLen == 0 && !m_lines.Empty()) {
         MeasureLongestAgain();
     }
@@ -129,18 +128,26 @@ int VekBuf::GetStats(int* countOut, int* longestOut, int* totalOut) {
     return 0;
 }
 
-void VekBuf::InsertLine(int index, std::string_view text) {
+int VekBuf::InsertLine(int index, std::string_view text) {
+    if (text.size() > kMaxLineLength) {
+        return RC_BUFFER_FULL;
+    }
     m_lines.Insert(static_cast<std::size_t>(index), text);
     AccountLine(text);
     m_cacheValid = 0;
+    return 0;
 }
 
-void VekBuf::ReplaceLine(int index, std::string_view text) {
+int VekBuf::ReplaceLine(int index, std::string_view text) {
+    if (text.size() > kMaxLineLength) {
+        return RC_BUFFER_FULL;
+    }
     const std::size_t oldLength = m_lines.At(static_cast<std::size_t>(index)).size();
     m_lines.Replace(static_cast<std::size_t>(index), text);
     Unaccount(oldLength);
     AccountLine(text);
     m_cacheValid = 0;
+    return 0;
 }
 
 }  // namespace vek

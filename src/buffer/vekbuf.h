@@ -28,14 +28,19 @@ class VekBuf {
     // status text. Returns 0.
     int Reset();
 
+    // The longest line a buffer stores, in bytes with its line feed: every
+    // length a buffer reports and ReadLine hands out then fits an int.
+    static constexpr std::size_t kMaxLineLength = 2147483647;  // INT_MAX
+
     // Appends the text unchanged. 101 when the buffer already holds more than
-    // MAX_LINES lines or the line cannot be stored (nothing changes then).
+    // MAX_LINES lines, the line is longer than kMaxLineLength or it cannot be
+    // stored (nothing changes then).
     int AppendLine(std::string_view text);
     // Appends a line of `length` bytes that fill(char* text) writes in place;
     // otherwise as AppendLine (fill is not called when the line is refused).
     template <class Fill>
     int AppendLineWith(std::size_t length, Fill&& fill) {
-        if (LineCount() > MAX_LINES) {
+        if (LineCount() > MAX_LINES || length > kMaxLineLength) {
             return RC_BUFFER_FULL;
         }
         char* text;
@@ -58,7 +63,8 @@ class VekBuf {
     // 101 and no change when the two counts together exceed MAX_LINES.
     int PrependBuffer(VekBuf& other);
     // Line count, longest length (measured again when unknown) and total
-    // length. 0, or 110 when measuring failed.
+    // length, held at INT_MAX when the lines hold more. 0, or 110 when
+    // measuring failed.
     int GetStats(int* countOut, int* longestOut, int* totalOut);
 
     // Copies line `line` (from 1) without its last byte, NUL-terminated, into
@@ -75,17 +81,19 @@ class VekBuf {
     void ForEachLine(F&& f) const {
         m_lines.ForEach(std::forward<F>(f));
     }
-    // Stores a line before index `index` (index == count appends) without any
-    // limit check and accounts it. Clears the read cache.
-    void InsertLine(int index, std::string_view text);
-    // Replaces the line at `index` and keeps the figures true.
-    void ReplaceLine(int index, std::string_view text);
+    // Stores a line before index `index` (index == count appends) without the
+    // line-count check and accounts it. Clears the read cache. 101 and no
+    // change when the line is longer than kMaxLineLength.
+    int InsertLine(int index, std::string_view text);
+    // Replaces the line at `index` and keeps the figures true; 101 and no
+    // change when the new line is longer than kMaxLineLength.
+    int ReplaceLine(int index, std::string_view text);
     // Forgets the longest length and measures it again over all lines.
     void MeasureLongestAgain();
     void InvalidateReadCache() { m_cacheValid = 0; }
 
     int LongestLen() const { return m_longestLen; }
-    int TotalLen() const { return m_totalLen; }
+    std::int64_t TotalLen() const { return m_totalLen; }
     int LongestCount() const { return m_longestCount; }
     int CacheValid() const { return m_cacheValid; }
     int CacheIndex() const { return m_cacheIndex; }
@@ -107,9 +115,9 @@ class VekBuf {
     void Unaccount(std::size_t length);
 
     LineStore m_lines;
-    int m_longestLen = 0;    // 0: unknown (or no lines)
-    int m_totalLen = 0;      // sum of the stored lengths
-    int m_longestCount = 0;  // lines whose length equals m_longestLen
+    int m_longestLen = 0;         // 0: unknown (or no lines)
+    std::int64_t m_totalLen = 0;  // sum of the stored lengths
+    int m_longestCount = 0;       // lines whose length equals m_longestLen
     // Read cache: the line ReadLine delivered last. m_cachePos is the index
     // it found for that call, or -1 when the call ran past the end.
     int m_cacheIndex = 0;

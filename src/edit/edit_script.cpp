@@ -22,7 +22,9 @@ std::int32_t CurrentNumber(const VekBuf& buf) {
 // Stores one text line at the insertion point and moves the point past it.
 int InsertText(VekBuf& buf, std::string_view line) {
     if (buf.m_curLine == -1) {
-        buf.InsertLine(0, line);
+        if (const int rc = buf.InsertLine(0, line); rc != 0) {
+            return rc;
+        }
         buf.m_curLine = 0;
         return 0;
     }
@@ -31,7 +33,9 @@ int InsertText(VekBuf& buf, std::string_view line) {
         return RC_BAD_LINE;
     }
     const bool namesLine = buf.m_curLine >= 0 && buf.m_curLine <= count - 1;
-    buf.InsertLine(namesLine ? buf.m_curLine + 1 : count, line);
+    if (const int rc = buf.InsertLine(namesLine ? buf.m_curLine + 1 : count, line); rc != 0) {
+        return rc;
+    }
     // An insertion point past the end keeps appending; it only has to stay
     // past the end, so it stops counting at the top of the range.
     if (buf.m_curLine != kIntMax) {

@@ -52,20 +52,21 @@ class BufferSink {
             bundle::EncodeDataLine(block, n, text);
         });
     }
-    // Gives the buffer's last line a line feed if it lacks one.
-    void RepairLastLine() {
+    // Gives the buffer's last line a line feed if it lacks one; 101 when
+    // that makes it too long.
+    int RepairLastLine() {
         const int count = m_buffer.LineCount();
         if (count == 0) {
-            return;
+            return 0;
         }
         const std::string_view last = m_buffer.Line(count - 1);
         if (!last.empty() && last.back() == '\n') {
-            return;
+            return 0;
         }
         std::string repaired;
         repaired.reserve(last.size() + 1);
         repaired.append(last).push_back('\n');
-        m_buffer.ReplaceLine(count - 1, repaired);
+        return m_buffer.ReplaceLine(count - 1, repaired);
     }
     std::string& Status() { return m_buffer.m_status; }
     void Loaded() { m_buffer.InvalidateReadCache(); }
@@ -80,11 +81,14 @@ class BufferSink {
 // needs to know.
 class SumSink {
   public:
+    // Refuses what a buffer refuses: a line past the line limit or longer
+    // than a buffer stores.
     int Append(std::string_view line) {
-        if (m_lines > MAX_LINES) {
+        if (m_lines > MAX_LINES || line.size() > VekBuf::kMaxLineLength) {
             return RC_BUFFER_FULL;
         }
         ++m_lines;
+        m_lastLength = line.size();
         const void* nul = std::memchr(line.data(), '\0', line.size());
         m_lastHasNul = nul != nullptr;
         const std::size_t length =
@@ -103,12 +107,16 @@ class SumSink {
         m_lastHasNul = m_lastUnterminated = false;
         return 0;
     }
-    void RepairLastLine() {
+    int RepairLastLine() {
         if (m_lines != 0 && m_lastUnterminated) {
+            if (m_lastLength >= VekBuf::kMaxLineLength) {
+                return RC_BUFFER_FULL;
+            }
             // The line feed added after a NUL byte is not summed.
             m_sum += m_lastHasNul ? 0 : '\n';
             m_lastUnterminated = false;
         }
+        return 0;
     }
     std::string& Status() { return m_status; }
     void Loaded() {}
@@ -117,6 +125,7 @@ class SumSink {
   private:
     std::uint32_t m_sum = 0;
     long m_lines = 0;
+    std::size_t m_lastLength = 0;
     bool m_lastUnterminated = false;
     bool m_lastHasNul = false;
     std::string m_status;
@@ -254,7 +263,9 @@ int LoadTextSection(Sink& sink, const char* name) {
     }
     file.Close();
     sink.Status() += anyLine ? bundle::kStatusLoaded : bundle::kStatusEmpty;
-    sink.RepairLastLine();
+    if (const int rc = sink.RepairLastLine(); rc != 0) {
+        return rc;
+    }
     return sink.Append(bundle::kTerminator);
 }
 

@@ -1,8 +1,39 @@
 /* Compiled as strict C by both toolchains: the public header must stay
- * clean C, and every export must be callable with its declared types. */
+ * clean C, every export must be callable with its declared types, and each
+ * function-pointer type must take its export without a cast. */
 #include "vekwin32.h"
 
 int vek_header_check(void);
+int vek_pointer_types_check(void);
+
+/* In ordinal order, as a LoadLibrary host fills such a table. */
+static const struct {
+    InitBufFn initBuf;
+    AddLineFn addLine;
+    EdCmdFn edCmd;
+    EdBufFn edBuf;
+    GetLineFn getLine;
+    GetBufStatsFn getBufStats;
+    CrcFn crc;
+    CrcFileFn crcFile;
+    LoadFilesFn loadFiles;
+    WriteFilesFn writeFiles;
+    WriteBufFn writeBuf;
+    ReadBufFn readBuf;
+    DiffFn diff;
+    CheckTypeFn checkType;
+    GetLinesFn getLines;
+    AddLinesFn addLines;
+    TestBufFn testBuf;
+    DiffWholeFn diffWhole;
+} exports = {InitBuf, AddLine,   EdCmd,     EdBuf,      GetLine,  GetBufStats,
+             Crc,     CrcFile,   LoadFiles, WriteFiles, WriteBuf, ReadBuf,
+             Diff,    CheckType, GetLines,  AddLines,   TestBuf,  DiffWhole};
+
+int vek_pointer_types_check(void) {
+    int value = 7;
+    return exports.initBuf(1) + exports.testBuf(&value);
+}
 
 int vek_header_check(void) {
     static char block[LINES_BLOCK_SIZE];

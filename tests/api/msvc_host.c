@@ -1,8 +1,17 @@
 /* A host built with Microsoft's ABI (clang for *-pc-windows-msvc, linked by
  * lld-link against VekWin32.lib) and without any C runtime: it fills two
- * buffers, diffs them, applies the script and reads the result back. Its exit
- * status is 0, or the number of the first check that failed. */
+ * buffers, diffs them, applies the script and reads the result back, then
+ * looks exports up by name and by ordinal with GetProcAddress and calls them
+ * through the header's function-pointer types, as a LoadLibrary host does.
+ * Its exit status is 0, or the number of the first check that failed. */
 #include "vekwin32.h"
+
+/* The two kernel32 functions, declared as the Windows SDK declares them
+ * (the host is built without the SDK; its test makes kernel32.lib). */
+typedef __INTPTR_TYPE__(__stdcall* FarProc)(void);
+__declspec(dllimport) void* __stdcall LoadLibraryA(const char* name);
+__declspec(dllimport) FarProc __stdcall GetProcAddress(void* module, const char* name);
+#define ORDINAL(n) ((const char*)(__UINTPTR_TYPE__)(n))
 
 static char block[LINES_BLOCK_SIZE];
 
@@ -56,5 +65,20 @@ int __stdcall host_entry(void* unused) {
         return 12;
     if (GetLine(1, 5, 15, line, &length) != RC_OK || !same(line, "five"))
         return 13;
+    {
+        void* const dll = LoadLibraryA("VekWin32.dll");
+        const TestBufFn testBuf = (TestBufFn)(void (*)(void))GetProcAddress(dll, ORDINAL(17));
+        const GetLinesFn getLines = (GetLinesFn)(void (*)(void))GetProcAddress(dll, "GetLines");
+        const GetLineFn getLine = (GetLineFn)(void (*)(void))GetProcAddress(dll, "GetLine");
+        if (dll == 0 || testBuf == 0 || getLines == 0 || getLine == 0 ||
+            GetProcAddress(dll, "TestBuf") != GetProcAddress(dll, ORDINAL(17)) ||
+            GetProcAddress(dll, "GetLine") != GetProcAddress(dll, ORDINAL(5)) ||
+            GetProcAddress(dll, "DiffWhole") != GetProcAddress(dll, ORDINAL(18)))
+            return 14;
+        value = 7;
+        if (testBuf(&value) != 7 || value != 100 || getLines(1, 1, 2, block, &count) != RC_OK ||
+            count != 2 || getLine(1, 5, 15, line, &length) != RC_OK || !same(line, "five"))
+            return 15;
+    }
     return 0;
 }

@@ -480,6 +480,19 @@ for i in 1 2 3 4 5 6 7 8 9 10 11; do cp a.txt "f$i"; done
 run bundle -o bad.vek f1 f2 f3 f4 f5 f6 f7 f8 f9 f10 f11
 expect_status 2 "eleven files"
 expect_err "more than ten" "eleven files"
+# UTF-16 text ("\u4e2d\u6587" after a byte-order mark, no NUL byte, so the
+# type check says text) would be corrupted by a text bundle's line ends.
+printf '\377\376\055\116\207\145' >utf16le.txt
+printf '\376\377\116\055\145\207' >utf16be.txt
+for args in "a.txt utf16le.txt" "-t utf16be.txt"; do
+  run bundle -o bad.vek $args
+  expect_status 2 "UTF-16 file in a text bundle: $args"
+  expect_err "utf16[lb]e.txt: .*UTF-16 byte-order mark.*-b" "UTF-16 refusal names the file and -b"
+done
+run bundle -b -o u16.vek a.txt utf16le.txt
+expect_status 0 "UTF-16 file in a binary bundle"
+run bundle --tenth utf16le.txt -o u16.vek a.txt
+expect_status 0 "UTF-16 file as the tenth, binary, file"
 cp a.txt 'with,comma'
 run bundle -o bad.vek 'with,comma'
 expect_status 2 "comma in a name"
@@ -766,6 +779,10 @@ run --help
 expect_status 0 "vek --help"
 checks=$((checks + 1))
 grep -q 'unbundle' out || fail "vek --help lists the commands"
+checks=$((checks + 1))
+manual="'man vek'"
+[ ${#runner[@]} -gt 0 ] && manual="vek.txt"
+grep -qF "$manual" out || fail "vek --help points to the manual as $manual"
 run
 expect_status 2 "no command"
 run frobnicate

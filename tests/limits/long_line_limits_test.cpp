@@ -241,4 +241,46 @@ TEST(LongLine, DiffAndEdBufCarryLongLines) {
     }
 }
 
+// The one test past 2 GiB (about 4 GiB at its peak): a line whose stored
+// length an int cannot count is refused wherever a line enters, and a total
+// beyond INT_MAX is reported as INT_MAX while every line stays readable.
+TEST(LongLine, BeyondAnIntIsRefusedAndTheTotalSaturates) {
+    constexpr std::size_t kIntMax = 2147483647u;
+    FillBuffer(1, {"head"});
+    ASSERT_FALSE(HasFatalFailure());
+    const Fingerprint before = Take(1);
+    {
+        // INT_MAX bytes, then the NUL that ends them and the empty string
+        // that ends a packed run: with its line feed, one byte too long.
+        std::string huge(kIntMax + 1, 'a');
+        huge[kIntMax] = '\0';
+        EXPECT_EQ(AddLine(1, huge.c_str()), RC_BUFFER_FULL);
+        EXPECT_EQ(AddLines(1, huge.c_str()), RC_BUFFER_FULL);
+        EXPECT_EQ(EdCmd(1, "1a"), RC_OK);
+        EXPECT_EQ(EdCmd(1, huge.c_str()), RC_BUFFER_FULL);
+        EXPECT_EQ(EdCmd(1, "."), RC_OK);
+    }
+    EXPECT_EQ(Take(1), before);
+
+    const std::size_t half = 1100u * 1000u * 1000u;
+    const std::string text(half, 'b');
+    ASSERT_EQ(AddLine(1, text.c_str()), RC_OK);
+    ASSERT_EQ(AddLine(1, text.c_str()), RC_OK);
+    const vektest::Stats stats = BufferStats(1);
+    EXPECT_EQ(stats.count, 3);
+    EXPECT_EQ(stats.longest, static_cast<int>(half) + 1);
+    EXPECT_EQ(stats.total, static_cast<int>(kIntMax));
+    int length = -1;
+    char room[8] = "#######";
+    EXPECT_EQ(GetLine(1, 3, 7, room, &length), RC_NO_ROOM);
+    EXPECT_EQ(length, static_cast<int>(half));
+    EXPECT_STREQ(room, "#######");
+    EXPECT_EQ(GetLine(1, 1, 7, room, &length), RC_OK);
+    EXPECT_STREQ(room, "head");
+    // Once a line goes, the total is exact again.
+    EXPECT_EQ(EdCmd(1, "2d"), RC_OK);
+    EXPECT_EQ(BufferStats(1).total, 5 + static_cast<int>(half) + 1);
+    ASSERT_EQ(InitBuf(1), RC_OK);
+}
+
 }  // namespace
