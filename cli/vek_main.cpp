@@ -93,7 +93,8 @@ const char kPatchHelp[] =
     "  --crlf   FILE, SCRIPT and the result use CR LF line ends\n"
     "  -o OUT, --output=OUT\n"
     "           write the result to OUT instead of standard output; OUT may be\n"
-    "           FILE (patched in place, mode and owner kept), not SCRIPT\n"
+    "           FILE (patched in place" VEK_IN_PLACE_KEEPS
+    "), not SCRIPT\n"
     "\n"
     "Exit status: 0 applied, 1 script refused, 2 trouble.\n";
 
