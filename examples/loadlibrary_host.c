@@ -23,12 +23,12 @@ static const char* const names[] = {"InitBuf",     "AddLine", "EdCmd",    "EdBuf
 
 int main(void) {
     HMODULE dll = LoadLibraryA("VekWin32.dll");
-    InitBufFn initBuf;
-    AddLinesFn addLines;
-    DiffWholeFn diffWhole;
-    EdBufFn edBuf;
-    GetLineFn getLine;
-    CrcFn crc;
+    VekInitBufFn initBuf;
+    VekAddLinesFn addLines;
+    VekDiffWholeFn diffWhole;
+    VekEdBufFn edBuf;
+    VekGetLineFn getLine;
+    VekCrcFn crc;
     char line[64];
     int length = 0, oldSum = 0, newSum = 0, i;
 
@@ -46,12 +46,12 @@ int main(void) {
             return 1;
         }
     }
-    initBuf = VEK_FUNCTION(InitBufFn, GetProcAddress(dll, "InitBuf"));
-    addLines = VEK_FUNCTION(AddLinesFn, GetProcAddress(dll, "AddLines"));
-    diffWhole = VEK_FUNCTION(DiffWholeFn, GetProcAddress(dll, "DiffWhole"));
-    edBuf = VEK_FUNCTION(EdBufFn, GetProcAddress(dll, MAKEINTRESOURCEA(4)));
-    getLine = VEK_FUNCTION(GetLineFn, GetProcAddress(dll, "GetLine"));
-    crc = VEK_FUNCTION(CrcFn, GetProcAddress(dll, "Crc"));
+    initBuf = VEK_FUNCTION(VekInitBufFn, GetProcAddress(dll, "InitBuf"));
+    addLines = VEK_FUNCTION(VekAddLinesFn, GetProcAddress(dll, "AddLines"));
+    diffWhole = VEK_FUNCTION(VekDiffWholeFn, GetProcAddress(dll, "DiffWhole"));
+    edBuf = VEK_FUNCTION(VekEdBufFn, GetProcAddress(dll, MAKEINTRESOURCEA(4)));
+    getLine = VEK_FUNCTION(VekGetLineFn, GetProcAddress(dll, "GetLine"));
+    crc = VEK_FUNCTION(VekCrcFn, GetProcAddress(dll, "Crc"));
 
     initBuf(1);
     initBuf(2);

@@ -8,24 +8,24 @@ int vek_pointer_types_check(void);
 
 /* In ordinal order, as a LoadLibrary host fills such a table. */
 static const struct {
-    InitBufFn initBuf;
-    AddLineFn addLine;
-    EdCmdFn edCmd;
-    EdBufFn edBuf;
-    GetLineFn getLine;
-    GetBufStatsFn getBufStats;
-    CrcFn crc;
-    CrcFileFn crcFile;
-    LoadFilesFn loadFiles;
-    WriteFilesFn writeFiles;
-    WriteBufFn writeBuf;
-    ReadBufFn readBuf;
-    DiffFn diff;
-    CheckTypeFn checkType;
-    GetLinesFn getLines;
-    AddLinesFn addLines;
-    TestBufFn testBuf;
-    DiffWholeFn diffWhole;
+    VekInitBufFn initBuf;
+    VekAddLineFn addLine;
+    VekEdCmdFn edCmd;
+    VekEdBufFn edBuf;
+    VekGetLineFn getLine;
+    VekGetBufStatsFn getBufStats;
+    VekCrcFn crc;
+    VekCrcFileFn crcFile;
+    VekLoadFilesFn loadFiles;
+    VekWriteFilesFn writeFiles;
+    VekWriteBufFn writeBuf;
+    VekReadBufFn readBuf;
+    VekDiffFn diff;
+    VekCheckTypeFn checkType;
+    VekGetLinesFn getLines;
+    VekAddLinesFn addLines;
+    VekTestBufFn testBuf;
+    VekDiffWholeFn diffWhole;
 } exports = {InitBuf, AddLine,   EdCmd,     EdBuf,      GetLine,  GetBufStats,
              Crc,     CrcFile,   LoadFiles, WriteFiles, WriteBuf, ReadBuf,
              Diff,    CheckType, GetLines,  AddLines,   TestBuf,  DiffWhole};

@@ -67,9 +67,10 @@ int __stdcall host_entry(void* unused) {
         return 13;
     {
         void* const dll = LoadLibraryA("VekWin32.dll");
-        const TestBufFn testBuf = (TestBufFn)(void (*)(void))GetProcAddress(dll, ORDINAL(17));
-        const GetLinesFn getLines = (GetLinesFn)(void (*)(void))GetProcAddress(dll, "GetLines");
-        const GetLineFn getLine = (GetLineFn)(void (*)(void))GetProcAddress(dll, "GetLine");
+        const VekTestBufFn testBuf = (VekTestBufFn)(void (*)(void))GetProcAddress(dll, ORDINAL(17));
+        const VekGetLinesFn getLines =
+            (VekGetLinesFn)(void (*)(void))GetProcAddress(dll, "GetLines");
+        const VekGetLineFn getLine = (VekGetLineFn)(void (*)(void))GetProcAddress(dll, "GetLine");
         if (dll == 0 || testBuf == 0 || getLines == 0 || getLine == 0 ||
             GetProcAddress(dll, "TestBuf") != GetProcAddress(dll, ORDINAL(17)) ||
             GetProcAddress(dll, "GetLine") != GetProcAddress(dll, ORDINAL(5)) ||
