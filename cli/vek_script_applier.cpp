@@ -25,16 +25,22 @@ long long ReadNumber(std::string_view line, std::size_t& at) {
     return value;
 }
 
+// Reads "N" or "N,M" and the letter a, c or d after it, from `at` on;
+// the letter, or 0 when the text there is not of that form.
+char ReadAddressesAndLetter(std::string_view line, std::size_t& at) {
+    if (ReadNumber(line, at) < 0)
+        return 0;
+    if (at < line.size() && line[at] == ',' && ReadNumber(line, ++at) < 0)
+        return 0;
+    if (at >= line.size() || (line[at] != 'a' && line[at] != 'c' && line[at] != 'd'))
+        return 0;
+    return line[at++];
+}
+
 // "49a50", "5,7c5,8", "3d2": the command of a normal diff.
 bool NormalDiffCommand(std::string_view line) {
     std::size_t at = 0;
-    if (ReadNumber(line, at) < 0)
-        return false;
-    if (at < line.size() && line[at] == ',' && ReadNumber(line, ++at) < 0)
-        return false;
-    if (at >= line.size() || (line[at] != 'a' && line[at] != 'c' && line[at] != 'd'))
-        return false;
-    if (ReadNumber(line, ++at) < 0)
+    if (ReadAddressesAndLetter(line, at) == 0 || ReadNumber(line, at) < 0)
         return false;
     if (at < line.size() && line[at] == ',' && ReadNumber(line, ++at) < 0)
         return false;
@@ -105,11 +111,7 @@ std::string NotACommand(std::string_view line) {
 
 bool IsCommandLine(std::string_view line) {
     std::size_t at = 0;
-    if (ReadNumber(line, at) < 0)
-        return false;
-    if (at < line.size() && line[at] == ',' && ReadNumber(line, ++at) < 0)
-        return false;
-    return at + 1 == line.size() && (line[at] == 'a' || line[at] == 'c' || line[at] == 'd');
+    return ReadAddressesAndLetter(line, at) != 0 && at == line.size();
 }
 
 std::string ForeignDiffKind(std::string_view line) {
