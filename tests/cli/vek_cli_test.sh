@@ -38,14 +38,20 @@ fail() {
   [ -s err ] && sed 's/^/    stderr: /' err | head -5 >&2
 }
 # Under wine, a program that starts just as the idle wine server shuts down
-# loses its connection before it runs ("wine client error"): true when the
-# last run met that, so that it is made once more.
-lost_to_wine() { [ ${#runner[@]} -gt 0 ] && grep -q '^wine client error' err; }
+# loses its connection before it runs ("wine client error"), or, rarely,
+# fails with nothing on stderr at all. vek never fails silently, except that
+# diff exits 1 for differences: true when the last run met either, so that
+# it is made once more.
+lost_to_wine() {
+  [ ${#runner[@]} -gt 0 ] || return 1
+  grep -q '^wine client error' err && return 0
+  [ "$status" != 0 ] && [ ! -s err ] && ! { [ "$1" = diff ] && [ "$status" = 1 ]; }
+}
 # run ARGS...: runs vek with stdout to `out`, stderr to `err`, status in $status.
 run() {
   "${runner[@]}" "$vek" "$@" >out 2>err
   status=$?
-  if lost_to_wine; then
+  if lost_to_wine "$@"; then
     "${runner[@]}" "$vek" "$@" >out 2>err
     status=$?
   fi
@@ -55,7 +61,7 @@ run_in() {  # run_in FILE ARGS...: as run, with FILE on standard input
   shift
   "${runner[@]}" "$vek" "$@" <"$input" >out 2>err
   status=$?
-  if lost_to_wine; then
+  if lost_to_wine "$@"; then
     "${runner[@]}" "$vek" "$@" <"$input" >out 2>err
     status=$?
   fi
