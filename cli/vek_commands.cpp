@@ -308,9 +308,18 @@ struct Section {
 const char* DataLineFault(std::string_view line) {
     if (line.size() < 2)
         return "the uuencoded line has no length character";
-    for (std::size_t i = 1; i < line.size(); ++i)
-        if (line[i] < ' ' || line[i] > '`')
-            return "the uuencoded line holds a character outside the uuencode range";
+    // The smallest and the largest character, without an early exit, so
+    // that the check runs over many characters at a time: a bundle is
+    // mostly data lines.
+    const auto* chars = reinterpret_cast<const unsigned char*>(line.data());
+    unsigned char lowest = 0xFF;
+    unsigned char highest = 0;
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        lowest = std::min(lowest, chars[i]);
+        highest = std::max(highest, chars[i]);
+    }
+    if (lowest < ' ' || highest > '`')
+        return "the uuencoded line holds a character outside the uuencode range";
     const std::size_t count = static_cast<std::size_t>((line[1] - 32) & 63);
     const std::size_t groups = (count + 2) / 3;
     const std::size_t last = count % 3 == 0 ? 4 : count % 3 + 1;  // characters of the last group
