@@ -143,6 +143,14 @@ checks=$((checks + 1))
   fail "--windowed gave no window-aligned script"
 run patch old windowed-script
 expect_same out new "vek patch of the windowed script"
+# a line inserted at each side of a window's end: two '2500a' in a row,
+# which ed and vek patch both apply
+seq 1 5000 >old
+{ seq 2 2500; echo X; echo Y; seq 2501 5000; } >new
+run diff --windowed old new -o windowed-script
+run patch old windowed-script
+expect_status 0 "vek patch of two insertions after one line"
+expect_same out new "vek patch of two insertions after one line"
 
 group="identical"
 py pair 7 500 0 same1 same2
@@ -375,7 +383,7 @@ banana@an edit command begins with a line number
 1,3a@'a' takes one line number
 99a|x|.@it addresses line 99, past the end of the file \(20 lines\)
 3d|5d@the command '5d' does not come before the '3d' of line 1
-5a|x|.|5a|y|.@the command '5a' does not come before
+5a|x|.|6a|y|.@the command '6a' does not come before
 2a|new text@the text inserted from here on has no closing '.' line
 s/.//@'s/.//' is taken only right after an escaped
 3a|x|.|s/.//@'s/.//' is taken only right after an escaped
