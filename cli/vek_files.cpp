@@ -264,10 +264,13 @@ TextScan ScanTextFile(const std::string& name) {
         if (got == 0)
             break;
         const char* p = chunk.data();
-        if (scan.nulLine == 0) {
-            const auto* nul = static_cast<const char*>(std::memchr(p, '\0', got));
-            if (nul != nullptr)
-                scan.nulLine = feeds + 1 + static_cast<long>(std::count(p, nul, '\n'));
+        for (const char byte : {'\0', '\x1A'}) {
+            long& line = byte == '\0' ? scan.nulLine : scan.eofLine;
+            if (line != 0)
+                continue;
+            const auto* found = static_cast<const char*>(std::memchr(p, byte, got));
+            if (found != nullptr)
+                line = feeds + 1 + static_cast<long>(std::count(p, found, '\n'));
         }
         feeds += static_cast<long>(std::count(p, p + got, '\n'));
         for (const char* nl = p;

@@ -760,6 +760,8 @@ if [ ${#runner[@]} = 0 ]; then
     'sed "s/$/\r/" text.vek >crlf.vek; $V unbundle crlf.vek t1 t2'
   row "a --tenth bundle without --tenth" 2 "tenth place.*--tenth" '[ ! -e t1 ]' \
     '$V bundle --tenth pic.bin a.txt -o tn.vek && $V unbundle tn.vek t1'
+  row "a 0x1A in a text file of a CR LF bundle" 2 "sub.txt:2: .*0x1A, which ends the data" \
+    '[ ! -e x.vek ]' 'printf "a\nb\032c\n" >sub.txt; $V bundle -t --crlf -o x.vek a.txt sub.txt'
   row "LF line ends warned" 0 "a.txt: LF line ends.*--lf" 'true' '$V bundle -t -o w.vek a.txt'
   row "a leftover of a killed run named" 0 "vek-99999999-abcd: left behind" 'true' \
     '>.vek-99999999-abcd; $V diff a.txt c.txt -o res; rm .vek-99999999-abcd'
