@@ -786,6 +786,8 @@ if [ ${#runner[@]} = 0 ]; then
       'chmod 777 .; cp a.txt tool; chown nobody tool; chmod 4755 tool; nobody $V patch -o tool tool s.ed'
     row "a target in a sticky folder" 2 "sticky" 'cmp mine a.txt && [ "$(cat st/t2)" = old ]' \
       'chmod 777 .; mkdir st; chmod 1777 st; echo old >st/t2; chmod 666 st/t2; cp a.txt mine; chown nobody mine; nobody $V unbundle -b bin.vek mine st/t2'
+    row "an output in a sticky folder" 2 "st/t2: its folder is sticky" '[ "$(cat st/t2)" = old ]' \
+      'chmod 777 .; mkdir st; chmod 1777 st; echo old >st/t2; chmod 666 st/t2; nobody $V diff a.txt c.txt -o st/t2'
   else
     echo "vek_cli: the unprivileged cases are skipped (needs root and runuser)"
   fi
