@@ -821,6 +821,9 @@ expect_err "unknown command 'frobnicate'" "unknown command"
 run diff -q a.txt b.txt
 expect_status 2 "unknown option"
 expect_err "unknown option '-q'.*vek diff --help" "unknown option"
+run diff --windowed --edbuf three three
+expect_status 2 "--windowed with --edbuf"
+expect_err "not both" "--windowed with --edbuf"
 run diff a.txt
 expect_status 2 "missing operand"
 run diff missing.txt a.txt
