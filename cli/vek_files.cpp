@@ -140,9 +140,17 @@ Output::~Output() {
 }
 
 void Output::WriteFailed(const char* what) {
+    // The disk is blamed only where the error says it is full; a refused
+    // rename (an immutable file) is not.
+    bool full = errno == ENOSPC || errno == EFBIG;
+#ifdef EDQUOT
+    full = full || errno == EDQUOT;
+#endif
     const std::string error = SystemError();
     Fail((m_stdout ? std::string("standard output") : m_name) + ": " + what + ": " + error +
-         (m_temp.Active() ? "; is the disk full? the file was not changed" : ""));
+         (m_temp.Active() ? (full ? "; is the disk full? the file was not changed"
+                                  : "; the file was not changed")
+                          : ""));
 }
 
 void Output::WriteOut(const char* bytes, std::size_t size) {

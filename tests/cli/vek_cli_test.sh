@@ -776,6 +776,14 @@ if [ ${#runner[@]} = 0 ]; then
   else
     echo "vek_cli: the full-disk case is skipped (no right to mount a tmpfs)"
   fi
+  # An immutable output (where chattr works): refused at the rename, and
+  # the message does not blame the disk.
+  if touch "$work/imm" && chattr +i "$work/imm" 2>/dev/null; then
+    chattr -i "$work/imm"
+    row "an immutable output" 2 "imm: cannot put the new copy in place: [^;]*; the file was not" \
+      'r=0; [ "$(cat imm)" = x ] || r=1; chattr -i imm; (exit $r)' \
+      'echo x >imm; chattr +i imm; $V diff a.txt c.txt -o imm'
+  fi
   # Permissions hold only for an unprivileged user (root passes them).
   if [ "$(id -u)" = 0 ] && command -v runuser >/dev/null && runuser -u nobody -- test -x "$vek"; then
     chmod 777 "$work"
