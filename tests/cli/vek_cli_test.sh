@@ -735,6 +735,8 @@ if [ ${#runner[@]} = 0 ]; then
   row "a 250-byte output name" 1 "" '[ -s "$long" ]' '$V diff a.txt c.txt -o "$long"'
   row "unbundle onto a link keeps it" 0 "" '[ -L link.txt ] && cmp sub/t.txt pic.bin' \
     '$V unbundle -b bin.vek link.txt t2'
+  row "a backslash in a target's name" 0 "" 'cmp "p\1" pic.bin && cmp "a\2" a.txt' \
+    '$V unbundle -b bin.vek "p\1" "a\2"'
   row "two spellings of one new name" 2 "p and ./p name the same file" '[ ! -e p ]' \
     '$V unbundle -b bin.vek p ./p'
   row "a binary bundle without its begin line" 2 "damaged" '[ ! -e t1 ] && [ ! -e t2 ]' \
