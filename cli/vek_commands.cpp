@@ -252,7 +252,9 @@ bool HandledAsBinary(char type, std::size_t index) {
 // bundle (a line is handed out up to its first NUL); one without a line
 // feed at its end comes back with one; and one with LF line ends comes back
 // with CR LF unless unbundled with --lf (one with both never byte for byte).
-void CheckTextFiles(const SetInputs& set, char type, bool warn) {
+// A bundle written in the CR LF form (`crlf`) ends at a byte 0x1A for every
+// reader of that form, so a text file holding one is refused there.
+void CheckTextFiles(const SetInputs& set, char type, bool warn, bool crlf) {
     if (type != 'T')
         return;
     const std::vector<std::string>& names = set.Names();
@@ -265,6 +267,11 @@ void CheckTextFiles(const SetInputs& set, char type, bool warn) {
             Fail(names[i] + ":" + std::to_string(scan.nulLine) +
                  ": the line holds a NUL byte, which a text bundle cannot carry; bundle the "
                  "files with -b, or give the one binary file with --tenth");
+        if (crlf && scan.eofLine != 0)
+            Fail(names[i] + ":" + std::to_string(scan.eofLine) +
+                 ": the line holds a byte 0x1A, which ends the data of a bundle in the CR LF "
+                 "form: a reader of that form would find the bundle cut short there; nothing was "
+                 "written: bundle without --crlf, or with -b");
         if (!warn)
             continue;
         if (scan.unterminated)
@@ -580,7 +587,7 @@ int RunBundle(const Options& o) {
     const SetInputs set(names);
     const char type = TypeOf(o, set);
     RefuseUtf16Text(set.Names(), set.Paths(), type);
-    CheckTextFiles(set, type, true);
+    CheckTextFiles(set, type, true, o.crlf);
     LoadSet(set, type);
     WriteBuffer(1, o.output, o.crlf);
     return 0;
@@ -711,7 +718,7 @@ int RunCrc(const Options& o) {
         const std::vector<std::string> names = SetNames(o, o.operands);
         const SetInputs set(names);
         const char type = o.hasTenth ? 'T' : o.type;
-        CheckTextFiles(set, type, false);
+        CheckTextFiles(set, type, false, false);
         // CrcFile sums the bundle as it is made and holds none of it, but it
         // takes a binary file it cannot open as an empty section; so every
         // binary file is first opened here as the library opens it. Should

@@ -125,6 +125,10 @@ Output::Output(const std::string& name) : m_buffer(new char[kBufferSize]), m_nam
             Fail(name + ": cannot open for writing: " + SystemError());
         return;
     }
+    if (info.exists && !platform::MayReplace(m_place))
+        Fail(name +
+             ": its folder is sticky and the file belongs to another user, so vek cannot "
+             "replace it; nothing was written: name another file");
     m_temp = Temporary(m_place, name);
     m_fd = m_temp.TakeDescriptor();
 }
@@ -136,9 +140,17 @@ Output::~Output() {
 }
 
 void Output::WriteFailed(const char* what) {
+    // The disk is blamed only where the error says it is full; a refused
+    // rename (an immutable file) is not.
+    bool full = errno == ENOSPC || errno == EFBIG;
+#ifdef EDQUOT
+    full = full || errno == EDQUOT;
+#endif
     const std::string error = SystemError();
     Fail((m_stdout ? std::string("standard output") : m_name) + ": " + what + ": " + error +
-         (m_temp.Active() ? "; is the disk full? the file was not changed" : ""));
+         (m_temp.Active() ? (full ? "; is the disk full? the file was not changed"
+                                  : "; the file was not changed")
+                          : ""));
 }
 
 void Output::WriteOut(const char* bytes, std::size_t size) {
@@ -264,10 +276,13 @@ TextScan ScanTextFile(const std::string& name) {
         if (got == 0)
             break;
         const char* p = chunk.data();
-        if (scan.nulLine == 0) {
-            const auto* nul = static_cast<const char*>(std::memchr(p, '\0', got));
-            if (nul != nullptr)
-                scan.nulLine = feeds + 1 + static_cast<long>(std::count(p, nul, '\n'));
+        for (const char byte : {'\0', '\x1A'}) {
+            long& line = byte == '\0' ? scan.nulLine : scan.eofLine;
+            if (line != 0)
+                continue;
+            const auto* found = static_cast<const char*>(std::memchr(p, byte, got));
+            if (found != nullptr)
+                line = feeds + 1 + static_cast<long>(std::count(p, found, '\n'));
         }
         feeds += static_cast<long>(std::count(p, p + got, '\n'));
         for (const char* nl = p;

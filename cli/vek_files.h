@@ -131,6 +131,7 @@ long long FileSize(const std::string& name);
 
 struct TextScan {
     long nulLine = 0;           // first line holding a NUL byte, 0 if none
+    long eofLine = 0;           // first line holding a byte 0x1A, 0 if none
     long lines = 0;             // lines, an unterminated last one included
     bool unterminated = false;  // the file does not end in a line feed
     long crlfLines = 0;         // lines that end in CR LF

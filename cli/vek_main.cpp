@@ -240,6 +240,10 @@ bool ParseOptions(const Command& command, int argc, char** argv, Options& option
             UsageError(command, "unknown option '" + arg + "'");
         }
     }
+    if (options.windowed && options.edbuf)
+        UsageError(command,
+                   "give --windowed or --edbuf, not both (--windowed scripts are always fit "
+                   "for EdBuf)");
     return false;
 }
 

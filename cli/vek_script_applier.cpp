@@ -60,6 +60,15 @@ long long LowKey(const ScriptCommand& c) {
     return c.letter == 'a' ? 2LL * c.first + 1 : 2LL * c.first;
 }
 
+// Whether `c` may follow `previous`. Two insertions after the same line may
+// follow each other, as the Diff export writes them where one window ends
+// and the next begins: ed puts the later one's text before the earlier one's.
+bool ComesBefore(const ScriptCommand& c, const ScriptCommand& previous) {
+    if (c.letter == 'a' && previous.letter == 'a' && c.first == previous.first)
+        return true;
+    return HighKey(c) < LowKey(previous);
+}
+
 std::string Address(const ScriptCommand& c) {
     std::string text = std::to_string(c.first);
     if (c.letter != 'a' && c.last != c.first)
@@ -192,7 +201,7 @@ bool EdScript::Read(const std::vector<std::string_view>& lines, ScriptRefusal& r
         if (command.last < command.first)
             return refuse("the range " + std::to_string(first) + "," + std::to_string(last) +
                           " runs backwards");
-        if (!m_commands.empty() && HighKey(command) >= LowKey(m_commands.back()))
+        if (!m_commands.empty() && !ComesBefore(command, m_commands.back()))
             return refuse("the command '" + Address(command) + "' does not come before the '" +
                           Address(m_commands.back()) + "' of line " +
                           std::to_string(m_commands.back().scriptLine) +

@@ -11,8 +11,10 @@
 //             when more text follows, a bare "a" that goes on inserting
 //             after it; "s/.//" and the bare "a" are taken only there
 // Commands descend: each one touches only lines before those the one before
-// it touched, so every address is a line number of the unchanged file and
-// the script can be applied while the file streams through from its start.
+// it touched (two insertions after one line may follow each other: the
+// later text goes first), so every address is a line number of the
+// unchanged file and the script can be applied while the file streams
+// through from its start.
 // On a script of this grammar without escapes, the result is the one the
 // library's EdBuf gives; EdBuf itself ends text at any line that begins
 // with '.', so it cannot apply a script whose text holds such lines.

@@ -132,7 +132,13 @@ void InstallTemporaryCleanup() {
 }
 
 std::string FolderOf(const std::string& place) {
+    // A backslash separates folders on Windows only; elsewhere a name may
+    // hold one.
+#ifdef _WIN32
     const std::size_t slash = place.find_last_of("/\\");
+#else
+    const std::size_t slash = place.rfind('/');
+#endif
     return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
 }
 

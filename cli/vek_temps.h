@@ -16,7 +16,7 @@ void InstallTemporaryCleanup();
 // A temporary's name is the folder's, then ".vek-PID-XXXX" (the process and
 // four random characters) and `suffix`: short, so that a target whose own
 // name is as long as the system allows still gets one.
-// The folder of `place` ("." for a bare name), with the separator.
+// The folder of `place` with its separator; empty for a bare name.
 std::string FolderOf(const std::string& place);
 
 // The folder for copies of inputs (TMPDIR, TMP or TEMP, else the system's

@@ -61,7 +61,7 @@ Lines Descending(std::mt19937& rng, long size) {
         const int kind = static_cast<int>(rng() % 3);
         if (kind == 0 || first == 0 || last > top) {
             script.push_back(std::to_string(first) + "a");
-            top = first - 1;  // 'Na' then a command at N stays below it
+            top = first;  // then a command at N, or another insertion after N
         } else {
             script.push_back(std::to_string(first) +
                              (last != first ? "," + std::to_string(last) : "") +

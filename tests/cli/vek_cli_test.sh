@@ -143,6 +143,14 @@ checks=$((checks + 1))
   fail "--windowed gave no window-aligned script"
 run patch old windowed-script
 expect_same out new "vek patch of the windowed script"
+# a line inserted at each side of a window's end: two '2500a' in a row,
+# which ed and vek patch both apply
+seq 1 5000 >old
+{ seq 2 2500; echo X; echo Y; seq 2501 5000; } >new
+run diff --windowed old new -o windowed-script
+run patch old windowed-script
+expect_status 0 "vek patch of two insertions after one line"
+expect_same out new "vek patch of two insertions after one line"
 
 group="identical"
 py pair 7 500 0 same1 same2
@@ -375,7 +383,7 @@ banana@an edit command begins with a line number
 1,3a@'a' takes one line number
 99a|x|.@it addresses line 99, past the end of the file \(20 lines\)
 3d|5d@the command '5d' does not come before the '3d' of line 1
-5a|x|.|5a|y|.@the command '5a' does not come before
+5a|x|.|6a|y|.@the command '6a' does not come before
 2a|new text@the text inserted from here on has no closing '.' line
 s/.//@'s/.//' is taken only right after an escaped
 3a|x|.|s/.//@'s/.//' is taken only right after an escaped
@@ -727,6 +735,8 @@ if [ ${#runner[@]} = 0 ]; then
   row "a 250-byte output name" 1 "" '[ -s "$long" ]' '$V diff a.txt c.txt -o "$long"'
   row "unbundle onto a link keeps it" 0 "" '[ -L link.txt ] && cmp sub/t.txt pic.bin' \
     '$V unbundle -b bin.vek link.txt t2'
+  row "a backslash in a target's name" 0 "" 'cmp "p\1" pic.bin && cmp "a\2" a.txt' \
+    '$V unbundle -b bin.vek "p\1" "a\2"'
   row "two spellings of one new name" 2 "p and ./p name the same file" '[ ! -e p ]' \
     '$V unbundle -b bin.vek p ./p'
   row "a binary bundle without its begin line" 2 "damaged" '[ ! -e t1 ] && [ ! -e t2 ]' \
@@ -752,6 +762,8 @@ if [ ${#runner[@]} = 0 ]; then
     'sed "s/$/\r/" text.vek >crlf.vek; $V unbundle crlf.vek t1 t2'
   row "a --tenth bundle without --tenth" 2 "tenth place.*--tenth" '[ ! -e t1 ]' \
     '$V bundle --tenth pic.bin a.txt -o tn.vek && $V unbundle tn.vek t1'
+  row "a 0x1A in a text file of a CR LF bundle" 2 "sub.txt:2: .*0x1A, which ends the data" \
+    '[ ! -e x.vek ]' 'printf "a\nb\032c\n" >sub.txt; $V bundle -t --crlf -o x.vek a.txt sub.txt'
   row "LF line ends warned" 0 "a.txt: LF line ends.*--lf" 'true' '$V bundle -t -o w.vek a.txt'
   row "a leftover of a killed run named" 0 "vek-99999999-abcd: left behind" 'true' \
     '>.vek-99999999-abcd; $V diff a.txt c.txt -o res; rm .vek-99999999-abcd'
@@ -766,6 +778,14 @@ if [ ${#runner[@]} = 0 ]; then
   else
     echo "vek_cli: the full-disk case is skipped (no right to mount a tmpfs)"
   fi
+  # An immutable output (where chattr works): refused at the rename, and
+  # the message does not blame the disk.
+  if touch "$work/imm" && chattr +i "$work/imm" 2>/dev/null; then
+    chattr -i "$work/imm"
+    row "an immutable output" 2 "imm: cannot put the new copy in place: [^;]*; the file was not" \
+      'r=0; [ "$(cat imm)" = x ] || r=1; chattr -i imm; (exit $r)' \
+      'echo x >imm; chattr +i imm; $V diff a.txt c.txt -o imm'
+  fi
   # Permissions hold only for an unprivileged user (root passes them).
   if [ "$(id -u)" = 0 ] && command -v runuser >/dev/null && runuser -u nobody -- test -x "$vek"; then
     chmod 777 "$work"
@@ -776,6 +796,8 @@ if [ ${#runner[@]} = 0 ]; then
       'chmod 777 .; cp a.txt tool; chown nobody tool; chmod 4755 tool; nobody $V patch -o tool tool s.ed'
     row "a target in a sticky folder" 2 "sticky" 'cmp mine a.txt && [ "$(cat st/t2)" = old ]' \
       'chmod 777 .; mkdir st; chmod 1777 st; echo old >st/t2; chmod 666 st/t2; cp a.txt mine; chown nobody mine; nobody $V unbundle -b bin.vek mine st/t2'
+    row "an output in a sticky folder" 2 "st/t2: its folder is sticky" '[ "$(cat st/t2)" = old ]' \
+      'chmod 777 .; mkdir st; chmod 1777 st; echo old >st/t2; chmod 666 st/t2; nobody $V diff a.txt c.txt -o st/t2'
   else
     echo "vek_cli: the unprivileged cases are skipped (needs root and runuser)"
   fi
@@ -809,6 +831,9 @@ expect_err "unknown command 'frobnicate'" "unknown command"
 run diff -q a.txt b.txt
 expect_status 2 "unknown option"
 expect_err "unknown option '-q'.*vek diff --help" "unknown option"
+run diff --windowed --edbuf three three
+expect_status 2 "--windowed with --edbuf"
+expect_err "not both" "--windowed with --edbuf"
 run diff a.txt
 expect_status 2 "missing operand"
 run diff missing.txt a.txt
