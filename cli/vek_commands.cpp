@@ -749,6 +749,10 @@ int RunType(const Options& o) {
     if (platform::StreamWasClosed(1))
         Fail("type: standard output is closed; there is nowhere to print the types");
     return ForEachFile(o.operands, [](const std::string& name) {
+        if (name == "-")
+            Fail(
+                "type: '-' cannot be typed: the library looks at files by name, not at "
+                "standard input; name a real file");
         const char type = TypeOf(FileList({name}, true), {name});
         std::printf("%-6s  %s\n", type == 'B' ? "binary" : "text", Escaped(name).c_str());
     });

@@ -562,6 +562,9 @@ expect_text "$(tr -s ' ' <out | tr '\n' '|')" "text a.txt|binary pic.bin|binary 
 run type nothing-here
 expect_status 2 "type of a missing file"
 expect_err "nothing-here" "type names the missing file"
+run type -
+expect_status 2 "type of standard input"
+expect_err "^vek: type: '-' cannot be typed" "type says why '-' is refused"
 
 # --- no silent wrong result, no lost file, no input destroyed ------------------
 group="safety"
