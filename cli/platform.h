@@ -76,6 +76,11 @@ std::string ResolveLink(const std::string& name);
 // or the folder's owner do that.
 bool MayReplace(const std::string& name);
 
+// False, with errno set, when the process may not write the existing file
+// `name` (its permissions, or a read-only file system): vek then leaves it
+// as it is rather than put a new file of its own in its place.
+bool MayWrite(const std::string& name);
+
 // A new file created exclusively (never an existing file, never through a
 // link), readable and writable by its owner only: a descriptor, or -1.
 int CreateExclusive(const std::string& name);

@@ -122,6 +122,12 @@ bool MayReplace(const std::string& name) {
     return (dir.st_mode & S_ISVTX) == 0 || file.st_uid == me || dir.st_uid == me;
 }
 
+bool MayWrite(const std::string& name) {
+    if (faccessat(AT_FDCWD, name.c_str(), W_OK, AT_EACCESS) == 0)
+        return true;
+    return errno != EACCES && errno != EPERM && errno != EROFS;  // others: let writing say
+}
+
 int CreateExclusive(const std::string& name) {
     if (FaultDue(FileOp::kOpen))
         return -1;

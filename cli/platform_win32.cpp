@@ -126,6 +126,10 @@ bool MayReplace(const std::string&) {
     return true;
 }
 
+bool MayWrite(const std::string&) {
+    return true;  // a read-only file refuses the replacing rename, which says so
+}
+
 int CreateExclusive(const std::string& name) {
     if (FaultDue(FileOp::kOpen))
         return -1;

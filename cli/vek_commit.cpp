@@ -57,6 +57,9 @@ FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::
                      ": its folder is sticky and the file belongs to another user, so vek "
                      "cannot replace it; nothing was written: remove it first or name "
                      "another file");
+            if (!platform::MayWrite(entry.place))
+                Fail(command + ": " + entry.target + ": may not be written: " + SystemError() +
+                     "; vek does not replace a file it may not write; nothing was written");
             entry.existed = true;
             id.device = info.device;
             id.inode = info.inode;

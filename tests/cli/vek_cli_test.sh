@@ -781,11 +781,11 @@ if [ ${#runner[@]} = 0 ]; then
   else
     echo "vek_cli: the full-disk case is skipped (no right to mount a tmpfs)"
   fi
-  # An immutable output (where chattr works): refused at the rename, and
-  # the message does not blame the disk.
+  # An immutable output (where chattr works): refused before anything is
+  # written, and the message does not blame the disk.
   if touch "$work/imm" && chattr +i "$work/imm" 2>/dev/null; then
     chattr -i "$work/imm"
-    row "an immutable output" 2 "imm: cannot put the new copy in place: [^;]*; the file was not" \
+    row "an immutable output" 2 "imm: may not be written: Operation not permitted; [^;]*; nothing was written$" \
       'r=0; [ "$(cat imm)" = x ] || r=1; chattr -i imm; (exit $r)' \
       'echo x >imm; chattr +i imm; $V diff a.txt c.txt -o imm'
   fi
@@ -801,6 +801,9 @@ if [ ${#runner[@]} = 0 ]; then
       'chmod 777 .; mkdir st; chmod 1777 st; echo old >st/t2; chmod 666 st/t2; cp a.txt mine; chown nobody mine; nobody $V unbundle -b bin.vek mine st/t2'
     row "an output in a sticky folder" 2 "st/t2: its folder is sticky" '[ "$(cat st/t2)" = old ]' \
       'chmod 777 .; mkdir st; chmod 1777 st; echo old >st/t2; chmod 666 st/t2; nobody $V diff a.txt c.txt -o st/t2'
+    row "an output the user may not write" 2 "theirs: may not be written: Permission denied" \
+      '[ "$(cat theirs)" = old ] && [ "$(stat -c %U theirs)" = root ]' \
+      'chmod 777 .; echo old >theirs; chmod 644 theirs; nobody $V diff a.txt c.txt -o theirs'
   else
     echo "vek_cli: the unprivileged cases are skipped (needs root and runuser)"
   fi
