@@ -49,6 +49,7 @@ struct FileInfo {
     unsigned long long device = 0;
     unsigned long long inode = 0;
     long long size = 0;
+    unsigned long long links = 1;  // names the file has (hard links)
     bool Same(const FileInfo& other) const {
         return exists && other.exists && inode != 0 && device == other.device &&
                inode == other.inode;

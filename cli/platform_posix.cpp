@@ -29,6 +29,7 @@ FileInfo InfoOf(const struct stat& st) {
     info.device = static_cast<unsigned long long>(st.st_dev);
     info.inode = static_cast<unsigned long long>(st.st_ino);
     info.size = static_cast<long long>(st.st_size);
+    info.links = static_cast<unsigned long long>(st.st_nlink);
     return info;
 }
 

@@ -58,6 +58,7 @@ bool InfoOfHandle(HANDLE handle, FileInfo& info) {
     info.device = data.dwVolumeSerialNumber;
     info.inode = (static_cast<unsigned long long>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
     info.size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    info.links = data.nNumberOfLinks;
     return true;
 }
 

@@ -61,6 +61,7 @@ FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::
                 Fail(command + ": " + entry.target + ": may not be written: " + SystemError() +
                      "; vek does not replace a file it may not write; nothing was written");
             entry.existed = true;
+            entry.links = info.links;
             id.device = info.device;
             id.inode = info.inode;
             for (std::size_t k = 0; k < inputs.size(); ++k)
@@ -184,6 +185,9 @@ void FileSetCommit::Commit() {
         platform::ReleaseEndSignals();
         for (const std::string& folder : folders)
             platform::SyncFolder(folder);
+        for (const Entry& entry : m_entries)
+            if (entry.existed)
+                WarnAboutOtherNames(entry.target, entry.links);
         return;
     }
     const std::string notBack = Undo();

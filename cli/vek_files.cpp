@@ -213,6 +213,8 @@ void Output::Commit() {
     m_temp.Keep();
     platform::SyncFolder(FolderOf(m_place).empty() ? "." : FolderOf(m_place));
     m_done = true;
+    if (replaces)
+        WarnAboutOtherNames(m_name, old.links);
 }
 
 FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {

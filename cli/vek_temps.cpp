@@ -142,6 +142,15 @@ std::string FolderOf(const std::string& place) {
     return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
 }
 
+void WarnAboutOtherNames(const std::string& target, unsigned long long links) {
+    if (links <= 1)
+        return;
+    const unsigned long long others = links - 1;
+    Warn(DisplayName(target) + ": the file had " + std::to_string(others) + " other name" +
+         (others == 1 ? "" : "s") +
+         " (hard links), which keep the old contents: only this name has the new ones");
+}
+
 std::string TemporaryFolder() {
     for (const char* variable : {"TMPDIR", "TMP", "TEMP"}) {
         const char* value = std::getenv(variable);

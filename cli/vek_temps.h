@@ -19,6 +19,11 @@ void InstallTemporaryCleanup();
 // The folder of `place` with its separator; empty for a bare name.
 std::string FolderOf(const std::string& place);
 
+// A file replaced by renaming a temporary over it is replaced under that one
+// name: other names (hard links) of the old file keep its old contents.
+// Warns when `links`, the old file's count of names, says there were such.
+void WarnAboutOtherNames(const std::string& target, unsigned long long links);
+
 // The folder for copies of inputs (TMPDIR, TMP or TEMP, else the system's
 // own), with the separator.
 std::string TemporaryFolder();

@@ -771,6 +771,9 @@ if [ ${#runner[@]} = 0 ]; then
   row "a leftover of a killed run named" 0 "vek-99999999-abcd: left behind" 'true' \
     '>.vek-99999999-abcd; $V diff a.txt c.txt -o res; rm .vek-99999999-abcd'
   row "--help lists --" 0 "" "grep -q -- \"'--'\" out" '$V --help'
+  row "an output with another name" 1 "h1: the file had 1 other name .*keep the old contents" \
+    '[ "$(cat h2)" = old ] && [ -s h1 ] && [ "$(cat h1)" != old ]' \
+    'echo old >h1; ln h1 h2; $V diff a.txt c.txt -o h1'
   # A full disk: a 16 KiB tmpfs, where the right to mount is given.
   mkdir -p "$work/probe"
   if mount -t tmpfs -o size=16k tmpfs "$work/probe" 2>/dev/null; then
