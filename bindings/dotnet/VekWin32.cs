@@ -163,7 +163,9 @@ public class Library {
     }
 
     // A file name as the bytes of the ANSI marshalling that ReadBuf and
-    // WriteBuf get: the same code page for every name.
+    // WriteBuf get: the same code page for every name. A name that does not
+    // come back from those bytes unchanged (a character outside the code
+    // page, which the marshalling would map to a look-alike) is refused.
     static byte[] Name(string name) {
         if (name == null)
             throw new ArgumentNullException("name");
@@ -174,6 +176,8 @@ public class Library {
             int length = 0;
             while (Marshal.ReadByte(ansi, length) != 0)
                 ++length;
+            if (Marshal.PtrToStringAnsi(ansi) != name)
+                throw new ArgumentException("a file name outside the ANSI code page: " + name);
             var bytes = new byte[length];
             Marshal.Copy(ansi, bytes, 0, length);
             return bytes;
