@@ -59,6 +59,19 @@ static class RoadTest {
         } catch (VekException e) {
             Expect(e.Code == 103 && e.Name == "RC_BAD_BUFFER", "InitBuf(4) raises " + e.Name);
         }
+        // Refused before the call: a name that would be cut at its NUL, and
+        // names an empty name would leave unhandled.
+        foreach (Action call in new Action[] {
+                     () => lib.WriteBuf(1, Path.Combine(work, "cut\0off")),
+                     () => lib.LoadFiles(3, 'T', new[] { Path.Combine(v1, Names[0]), "", "x" }),
+                     () => lib.CheckType(FileList(v1)) }) {
+            try {
+                call();
+                Expect(false, "a refused argument raises");
+            } catch (ArgumentException) {
+            }
+        }
+        Expect(!File.Exists(Path.Combine(work, "cut")), "no file made of a name cut short");
         if (failures == 0)
             Console.WriteLine("C# road: all checks passed");
         return failures == 0 ? 0 : 1;

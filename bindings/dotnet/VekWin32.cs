@@ -5,7 +5,8 @@
 //   VekWin32.Native   the eighteen exports of vekwin32.h under their own
 //                     names: cdecl, ANSI strings, result codes returned
 //   VekWin32.Library  the same calls made safe: byte arrays and strings in
-//                     (strings of lines as UTF-8), lines as byte arrays out,
+//                     (strings of lines as UTF-8, file names as the ANSI
+//                     marshalling passes them), lines as byte arrays out,
 //                     a VekException for every failure code
 //
 // The native library is loaded by the name "VekWin32": VekWin32.dll beside
@@ -20,6 +21,7 @@
 // make one call at a time.
 using System;
 using System.Collections.Generic;
+using System.Linq;
 using System.Runtime.InteropServices;
 using System.Text;
 
@@ -132,7 +134,7 @@ public class VekException : Exception {
 public struct BufStats {
     public int Count;    // lines
     public int Longest;  // bytes of the longest line, its last byte included
-    public int Total;    // bytes of all lines (wrapping at 2^32)
+    public int Total;    // bytes of all lines (int.MaxValue beyond it)
 }
 
 public class Library {
@@ -160,12 +162,55 @@ public class Library {
         return Text(Encoding.UTF8.GetBytes(line));
     }
 
+    // A file name as the bytes of the ANSI marshalling that ReadBuf and
+    // WriteBuf get: the same code page for every name. A name that does not
+    // come back from those bytes unchanged (a character outside the code
+    // page, which the marshalling would map to a look-alike) is refused.
+    static byte[] Name(string name) {
+        if (name == null)
+            throw new ArgumentNullException("name");
+        if (name.IndexOf('\0') >= 0)
+            throw new ArgumentException("a file name cannot hold a NUL character");
+        IntPtr ansi = Marshal.StringToHGlobalAnsi(name);
+        try {
+            int length = 0;
+            while (Marshal.ReadByte(ansi, length) != 0)
+                ++length;
+            if (Marshal.PtrToStringAnsi(ansi) != name)
+                throw new ArgumentException("a file name outside the ANSI code page: " + name);
+            var bytes = new byte[length];
+            Marshal.Copy(ansi, bytes, 0, length);
+            return bytes;
+        } finally {
+            Marshal.FreeHGlobal(ansi);
+        }
+    }
+
     // A comma-separated file list, fresh and writable (the library cuts it).
-    static byte[] FileList(IList<string> names) {
-        foreach (string name in names)
-            if (name == null || name.IndexOf(',') >= 0)
-                throw new ArgumentException("a file name in a list cannot be null or hold a comma");
-        return Text(Encoding.Default.GetBytes(string.Join(",", names)));
+    // The library ends a list at an empty name unless the list is full (its
+    // tenth name not empty, or its eleventh when the first is empty; never
+    // for CheckType): a list whose later names would go unhandled is refused.
+    static byte[] FileList(IList<string> names, bool emptyEnds = false) {
+        if (names == null)
+            throw new ArgumentNullException("names");
+        var list = new List<byte>();
+        for (int k = 0; k < names.Count; ++k) {
+            byte[] name = Name(names[k]);
+            if (Array.IndexOf(name, (byte)',') >= 0)
+                throw new ArgumentException("a file name in a list cannot hold a comma");
+            if (k > 0)
+                list.Add((byte)',');
+            list.AddRange(name);
+        }
+        int tenth = names.Count > 0 && names[0].Length > 0 ? 10 : 11;
+        if (emptyEnds || names.Count < tenth || names[tenth - 1].Length == 0) {
+            for (int k = 0; k < names.Count; ++k)
+                if (names[k].Length == 0 && names.Skip(k + 1).Any(later => later.Length > 0))
+                    throw new ArgumentException("an empty name at place " + (k + 1) +
+                                                " would end the file list before the names after it");
+        }
+        list.Add(0);
+        return list.ToArray();
     }
 
     public void InitBuf(int buf) { Check("InitBuf", Native.InitBuf(buf)); }
@@ -175,6 +220,8 @@ public class Library {
     // Appends each line, in packed runs: a line cannot be empty here (use
     // AddLine for an empty line).
     public void AddLines(int buf, IEnumerable<byte[]> lines) {
+        if (lines == null)
+            throw new ArgumentNullException("lines");
         var run = new List<byte>();
         foreach (byte[] line in lines) {
             byte[] text = Text(line);
@@ -194,9 +241,14 @@ public class Library {
     }
 
     public void AddLines(int buf, IEnumerable<string> lines) {
+        if (lines == null)
+            throw new ArgumentNullException("lines");
         var bytes = new List<byte[]>();
-        foreach (string line in lines)
+        foreach (string line in lines) {
+            if (line == null)
+                throw new ArgumentNullException("line");
             bytes.Add(Encoding.UTF8.GetBytes(line));
+        }
         AddLines(buf, bytes);
     }
 
@@ -220,7 +272,9 @@ public class Library {
 
     // `count` lines from line `first` on; the 64 KiB block stays inside.
     public List<byte[]> GetLines(int buf, int first, int count) {
-        var lines = new List<byte[]>(count);
+        if (count < 0)
+            throw new ArgumentOutOfRangeException("count");
+        var lines = new List<byte[]>(Math.Min(count, Native.LINES_BLOCK_MAX_LINES));
         while (lines.Count < count) {
             int number = first + lines.Count;
             int want = Math.Min(count - lines.Count, Native.LINES_BLOCK_MAX_LINES);
@@ -284,12 +338,18 @@ public class Library {
     // 'T' (text) or 'B' (binary).
     public char CheckType(IList<string> files) {
         byte type;
-        Check("CheckType", Native.CheckType(FileList(files), out type));
+        Check("CheckType", Native.CheckType(FileList(files, true), out type));
         return (char)type;
     }
 
-    public void ReadBuf(int buf, string fileName) { Check("ReadBuf", Native.ReadBuf(buf, fileName)); }
-    public void WriteBuf(int buf, string fileName) { Check("WriteBuf", Native.WriteBuf(buf, fileName)); }
+    public void ReadBuf(int buf, string fileName) {
+        Name(fileName);
+        Check("ReadBuf", Native.ReadBuf(buf, fileName));
+    }
+    public void WriteBuf(int buf, string fileName) {
+        Name(fileName);
+        Check("WriteBuf", Native.WriteBuf(buf, fileName));
+    }
 
     // TestBuf(&value): what it returned; value is left at 100.
     public int TestBuf(ref int value) { return Native.TestBuf(ref value); }

@@ -6,6 +6,7 @@ VEKWIN32_LIBRARY names the library to test (else the binding looks for it
 as a host's would), VEKWIN32_FILESET the file set.
 """
 
+import ctypes
 import os
 import tempfile
 import unittest
@@ -59,6 +60,15 @@ class Road(unittest.TestCase):
         with self.assertRaises(vekwin32.VekError) as caught:
             lib.init_buf(4)
         self.assertEqual((caught.exception.code, caught.exception.name), (103, "RC_BAD_BUFFER"))
+        # Refused before the call: a number that a C int would wrap to buffer
+        # 1, one string as a list of lines, names an empty name would drop.
+        kept = lib.buf_stats(3)
+        for call in (lambda: lib.init_buf(2**32 + 1), lambda: lib.add_lines(1, "ab"),
+                     lambda: lib.load_files(3, "T", [os.path.join(v1, NAMES[0]), "", "x"]),
+                     lambda: lib.check_type(file_list(v1))):
+            self.assertRaises((TypeError, ValueError, ctypes.ArgumentError), call)
+        self.assertEqual(lib.buf_stats(1)[0], first + 1)
+        self.assertEqual(lib.buf_stats(3), kept)
         with self.assertRaises(vekwin32.LibraryNotFound) as missing:
             vekwin32.Library(os.path.join(HERE, "no-such-library.so"))
         self.assertIn("no-such-library.so", str(missing.exception))

@@ -18,6 +18,7 @@ call at a time (hold a lock around calls made from several threads).
 
 import ctypes
 import ctypes.util
+import operator
 import os
 import struct
 import sys
@@ -145,7 +146,7 @@ def _name(name):
     return _line(os.fsencode(name))
 
 
-def _file_list(names):
+def _file_list(names, empty_ends=False):
     """A comma-separated list, as a writable string (the library cuts it)."""
     if isinstance(names, (str, bytes, os.PathLike)):
         names = [names]
@@ -153,6 +154,15 @@ def _file_list(names):
     for n in encoded:
         if b"," in n:
             raise ValueError("a file name in a list cannot hold a comma: %r" % n)
+    # The library ends a list at an empty name unless the list is full (its
+    # tenth name not empty, or its eleventh when the first is empty; never
+    # for CheckType): refuse a list whose later names would go unhandled.
+    tenth = 10 if encoded and encoded[0] else 11
+    if empty_ends or len(encoded) < tenth or not encoded[tenth - 1]:
+        for k, n in enumerate(encoded):
+            if not n and any(encoded[k + 1:]):
+                raise ValueError("an empty name at place %d would end the file list before "
+                                 "the names after it" % (k + 1))
     return ctypes.create_string_buffer(b",".join(encoded))
 
 
@@ -166,28 +176,39 @@ def _type_letter(file_type):
     return file_type[0]
 
 
+class _Int:
+    """A C int argument: a value that does not fit is refused, not wrapped."""
+
+    @classmethod
+    def from_param(cls, value):
+        value = operator.index(value)
+        if not -2**31 <= value < 2**31:
+            raise OverflowError("%d does not fit a C int" % value)
+        return ctypes.c_int(value)
+
+
 _c_int = ctypes.c_int
 _p_int = ctypes.POINTER(ctypes.c_int)
 _c_str = ctypes.c_char_p
 _c_buf = ctypes.c_char_p
 _SIGNATURES = {
-    "InitBuf": [_c_int],
-    "AddLine": [_c_int, _c_str],
-    "AddLines": [_c_int, _c_str],
-    "GetLine": [_c_int, _c_int, _c_int, ctypes.c_void_p, _p_int],
-    "GetLines": [_c_int, _c_int, _c_int, ctypes.c_void_p, _p_int],
-    "GetBufStats": [_c_int, _p_int, _p_int, _p_int],
-    "Crc": [_c_int, _c_int, _p_int],
-    "EdCmd": [_c_int, _c_str],
-    "EdBuf": [_c_int, _c_int],
-    "Diff": [_c_int, _c_int, _c_int],
-    "DiffWhole": [_c_int, _c_int, _c_int],
-    "LoadFiles": [_c_int, _c_int, ctypes.c_void_p, ctypes.c_void_p],
-    "WriteFiles": [_c_int, _c_int, ctypes.c_void_p],
-    "CrcFile": [_c_int, ctypes.c_void_p, _c_int, _p_int],
+    "InitBuf": [_Int],
+    "AddLine": [_Int, _c_str],
+    "AddLines": [_Int, _c_str],
+    "GetLine": [_Int, _Int, _Int, ctypes.c_void_p, _p_int],
+    "GetLines": [_Int, _Int, _Int, ctypes.c_void_p, _p_int],
+    "GetBufStats": [_Int, _p_int, _p_int, _p_int],
+    "Crc": [_Int, _Int, _p_int],
+    "EdCmd": [_Int, _c_str],
+    "EdBuf": [_Int, _Int],
+    "Diff": [_Int, _Int, _Int],
+    "DiffWhole": [_Int, _Int, _Int],
+    "LoadFiles": [_Int, _Int, ctypes.c_void_p, ctypes.c_void_p],
+    "WriteFiles": [_Int, _Int, ctypes.c_void_p],
+    "CrcFile": [_Int, ctypes.c_void_p, _Int, _p_int],
     "CheckType": [ctypes.c_void_p, ctypes.c_void_p],
-    "ReadBuf": [_c_int, _c_str],
-    "WriteBuf": [_c_int, _c_str],
+    "ReadBuf": [_Int, _c_str],
+    "WriteBuf": [_Int, _c_str],
     "TestBuf": [_p_int],
 }
 
@@ -223,6 +244,8 @@ class Library:
     def add_lines(self, buf, lines):
         """Appends each line; sent in packed runs, so a line cannot be empty
         (use add_line for an empty line)."""
+        if isinstance(lines, (str, bytes, bytearray)):
+            raise TypeError("add_lines takes a list of lines; use add_line for one")
         run = []
         size = 0
         for text in lines:
@@ -253,6 +276,8 @@ class Library:
 
     def get_lines(self, buf, first, count):
         """`count` lines from line `first` on, as a list of bytes."""
+        if count < 0:
+            raise ValueError("a negative count of lines")
         lines = []
         block = self._block
         delivered = _c_int(0)
@@ -320,7 +345,7 @@ class Library:
     def check_type(self, files):
         """'T' (text) or 'B' (binary)."""
         letter = ctypes.create_string_buffer(1)
-        self._call("CheckType", _file_list(files), letter)
+        self._call("CheckType", _file_list(files, empty_ends=True), letter)
         return letter.raw.decode("ascii")
 
     def read_buf(self, buf, file_name):
@@ -333,6 +358,6 @@ class Library:
 
     def test_buf(self, value=7):
         """TestBuf(&value): (what it returned, what it left in value)."""
-        cell = _c_int(value)
+        cell = ctypes.c_int(_Int.from_param(value).value)
         returned = self._dll.TestBuf(ctypes.byref(cell))
         return returned, cell.value
