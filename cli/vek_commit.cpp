@@ -52,14 +52,7 @@ FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::
                 Fail(command + ": " + entry.target +
                      (info.directory ? " is a folder" : " is not a plain file (a device or pipe)") +
                      "; name a plain file, or one not there yet; nothing was written");
-            if (!platform::MayReplace(entry.place))
-                Fail(command + ": " + entry.target +
-                     ": its folder is sticky and the file belongs to another user, so vek "
-                     "cannot replace it; nothing was written: remove it first or name "
-                     "another file");
-            if (!platform::MayWrite(entry.place))
-                Fail(command + ": " + entry.target + ": may not be written: " + SystemError() +
-                     "; vek does not replace a file it may not write; nothing was written");
+            RefuseUnreplaceable(command + ": " + entry.target, entry.place);
             entry.existed = true;
             entry.links = info.links;
             id.device = info.device;

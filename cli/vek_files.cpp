@@ -125,13 +125,8 @@ Output::Output(const std::string& name) : m_buffer(new char[kBufferSize]), m_nam
             Fail(name + ": cannot open for writing: " + SystemError());
         return;
     }
-    if (info.exists && !platform::MayReplace(m_place))
-        Fail(name +
-             ": its folder is sticky and the file belongs to another user, so vek cannot "
-             "replace it; nothing was written: name another file");
-    if (info.exists && !platform::MayWrite(m_place))
-        Fail(name + ": may not be written: " + SystemError() +
-             "; vek does not replace a file it may not write; nothing was written");
+    if (info.exists)
+        RefuseUnreplaceable(name, m_place);
     m_temp = Temporary(m_place, name);
     m_fd = m_temp.TakeDescriptor();
 }

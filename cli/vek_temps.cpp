@@ -142,6 +142,16 @@ std::string FolderOf(const std::string& place) {
     return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
 }
 
+void RefuseUnreplaceable(const std::string& shown, const std::string& place) {
+    if (!platform::MayReplace(place))
+        Fail(shown +
+             ": its folder is sticky and the file belongs to another user, so vek cannot "
+             "replace it; nothing was written: name another file");
+    if (!platform::MayWrite(place))
+        Fail(shown + ": may not be written: " + SystemError() +
+             "; vek does not replace a file it may not write; nothing was written");
+}
+
 void WarnAboutOtherNames(const std::string& target, unsigned long long links) {
     if (links <= 1)
         return;

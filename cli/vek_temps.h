@@ -19,6 +19,12 @@ void InstallTemporaryCleanup();
 // The folder of `place` with its separator; empty for a bare name.
 std::string FolderOf(const std::string& place);
 
+// Refuses, before anything is written, an existing file at `place` (shown
+// as `shown`) that vek cannot or must not replace by renaming a temporary
+// over it: one in a sticky folder that only another user may change, or
+// one the user may not write.
+void RefuseUnreplaceable(const std::string& shown, const std::string& place);
+
 // A file replaced by renaming a temporary over it is replaced under that one
 // name: other names (hard links) of the old file keep its old contents.
 // Warns when `links`, the old file's count of names, says there were such.
