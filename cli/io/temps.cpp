@@ -127,10 +127,6 @@ long MakerOf(const std::string& entry) {
 
 }  // namespace
 
-void InstallTemporaryCleanup() {
-    platform::OnEndSignals(RemoveAllAndDie);
-}
-
 std::string FolderOf(const std::string& place) {
     const std::size_t slash = platform::LastFolderSeparator(place);
     return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
@@ -171,6 +167,10 @@ std::string TemporaryFolder() {
 int RegisterTemporaryName(const std::string& name) {
     if (name.size() >= kNameRoom)
         Fail(name + ": the name is too long for vek's temporary files");
+    // The first temporary sets up the removal of them all on an ending
+    // signal; a run that makes none leaves the signals as they are.
+    static const bool cleanupInstalled = (platform::OnEndSignals(RemoveAllAndDie), true);
+    (void)cleanupInstalled;
     for (int i = 0; i < kSlots; ++i) {
         if (g_slots[i].used != 0)
             continue;

@@ -60,7 +60,7 @@ void RefuseNul(const std::string& name, const char* data, std::size_t size, long
 }
 
 // Reads what is left of `in` and counts it.
-long long Drain(Input& in, std::vector<char>& chunk) {
+long long Drain(Input& in, Chunk& chunk) {
     long long total = 0;
     while (const std::size_t got = in.Read(chunk.data(), chunk.size()))
         total += static_cast<long long>(got);
@@ -129,8 +129,8 @@ LineReader::LineReader(Input& in, bool crlf)
     : m_in(&in),
       m_name(in.Name()),
       m_crlf(crlf),
-      m_chunk(kChunkSize + 1),  // a byte beyond the data, to end a run of lines
-      m_data(m_chunk.data()),
+      m_chunk(std::in_place),
+      m_data(m_chunk->data()),
       m_dataSize(0) {}
 
 LineReader::LineReader(const char* data, std::size_t size, bool crlf, std::string name)
@@ -140,7 +140,8 @@ bool LineReader::Fill() {
     if (m_ended)
         return false;
     // From memory the data is one chunk, read at once.
-    const std::size_t got = m_in != nullptr ? m_in->Read(m_chunk.data(), kChunkSize) : m_dataSize;
+    const std::size_t got =
+        m_in != nullptr ? m_in->Read(m_chunk->data(), m_chunk->size()) : m_dataSize;
     m_pos = 0;
     m_end = DataEnd(m_data, got, m_crlf, m_ended);
     // Lines that ended before the chunk: those handed out (a carried line
@@ -150,7 +151,7 @@ bool LineReader::Fill() {
         m_info.eofLine = before + LineOf(m_data, m_end);
         m_info.eofDropped = static_cast<long long>(got - m_end);
         if (m_in != nullptr) {
-            std::vector<char> scratch(kChunkSize);
+            Chunk scratch;  // the chunk still holds the lines before the 0x1A
             m_info.eofDropped += Drain(*m_in, scratch);
         }
     }
@@ -215,7 +216,7 @@ bool LineReader::NextRun(std::string_view& run) {
         return false;
     // Fill refused a chunk holding a NUL byte, so each line feed can become
     // the NUL that ends its line's text; an empty line would end the run.
-    char* const chunk = m_chunk.data();
+    char* const chunk = m_chunk->data();
     char* const start = chunk + m_pos;
     char* p = start;
     char* const stop = chunk + m_end;
@@ -239,8 +240,42 @@ bool LineReader::NextRun(std::string_view& run) {
     return true;
 }
 
+void LineReader::ReadAll(std::vector<std::string_view>& lines) {
+    std::string_view line;
+    if (m_in != nullptr || m_crlf || m_ended) {
+        while (Next(line))
+            lines.push_back(line);
+        return;
+    }
+    // The data is in memory and no line has been handed out: each line is
+    // a view of it, noted as NoteLine notes it.
+    if (!Fill())
+        return;
+    const char* at = m_data;
+    const char* const end = m_data + m_end;
+    long count = 0;
+    long firstDot = 0;
+    while (at != end) {
+        const auto* nl =
+            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+        const char* const stop = nl != nullptr ? nl : end;
+        ++count;
+        if (firstDot == 0 && stop != at && *at == '.')
+            firstDot = count;
+        lines.emplace_back(at, static_cast<std::size_t>(stop - at));
+        if (nl == nullptr) {
+            m_info.unterminated = true;
+            break;
+        }
+        at = nl + 1;
+    }
+    m_info.lines = count;
+    m_info.firstDotLine = firstDot;
+    m_pos = m_end;
+}
+
 long LineReader::Count(Input& in, bool crlf) {
-    std::vector<char> chunk(kChunkSize);
+    Chunk chunk;
     long lines = 0;
     char last = '\n';
     bool ended = false;
@@ -267,9 +302,7 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     // Room for the lines of an average length of 32 bytes; more as needed.
     file.lines.reserve(size / 32 + 16);
     platform::AdviseLargePages(file.lines.data(), file.lines.capacity() * sizeof(std::string_view));
-    std::string_view line;
-    while (reader.Next(line))
-        file.lines.push_back(line);
+    reader.ReadAll(file.lines);
     file.info = reader.Info();
     if (reader.DataSize() < size)
         file.bytes.Truncate(reader.DataSize());  // the bytes from a 0x1A on are not data
@@ -278,39 +311,44 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     return file;
 }
 
-void ReadLineFiles(const std::string& first, const std::string& second, bool crlf,
+void ReadLineFiles(const std::string& first, const std::string& second, bool crlf, bool anyLength,
                    LineFile& firstFile, LineFile& secondFile) {
 #if defined(VEK_CLI_THREADS)
-    // The first file is read on a second thread while this one reads the
-    // second; what the first raised is raised here, before anything of the
-    // second, as if they had been read in turn.
-    std::exception_ptr firstFailure;
-    std::thread reader([&] {
+    // Reading at once saves at most the time the smaller file takes to
+    // read; below this size that is less than starting a thread costs.
+    constexpr long long kThreadedReadBytes = 1024 * 1024;
+    if (std::min(FileSize(first), FileSize(second)) >= kThreadedReadBytes) {
+        // The first file is read on a second thread while this one reads
+        // the second; what the first raised is raised here, before anything
+        // of the second, as if they had been read in turn.
+        std::exception_ptr firstFailure;
+        std::thread reader([&] {
+            try {
+                firstFile = ReadLineFile(first, crlf, anyLength);
+            } catch (...) {
+                firstFailure = std::current_exception();
+            }
+        });
+        std::exception_ptr secondFailure;
         try {
-            firstFile = ReadLineFile(first, crlf);
+            secondFile = ReadLineFile(second, crlf, anyLength);
         } catch (...) {
-            firstFailure = std::current_exception();
+            secondFailure = std::current_exception();
         }
-    });
-    std::exception_ptr secondFailure;
-    try {
-        secondFile = ReadLineFile(second, crlf);
-    } catch (...) {
-        secondFailure = std::current_exception();
+        reader.join();
+        if (firstFailure)
+            std::rethrow_exception(firstFailure);
+        WarnAboutReading(firstFile);
+        if (secondFailure)
+            std::rethrow_exception(secondFailure);
+        WarnAboutReading(secondFile);
+        return;
     }
-    reader.join();
-    if (firstFailure)
-        std::rethrow_exception(firstFailure);
-    WarnAboutReading(firstFile);
-    if (secondFailure)
-        std::rethrow_exception(secondFailure);
-    WarnAboutReading(secondFile);
-#else
-    firstFile = ReadLineFile(first, crlf);
-    WarnAboutReading(firstFile);
-    secondFile = ReadLineFile(second, crlf);
-    WarnAboutReading(secondFile);
 #endif
+    firstFile = ReadLineFile(first, crlf, anyLength);
+    WarnAboutReading(firstFile);
+    secondFile = ReadLineFile(second, crlf, anyLength);
+    WarnAboutReading(secondFile);
 }
 
 // A buffer's checksum is the sum of its lines' bytes (each line up to its
@@ -323,7 +361,7 @@ void ReadLineFiles(const std::string& first, const std::string& second, bool crl
 unsigned StreamLineFileChecksum(const std::string& name) {
     static_assert(kChunkSize <= (1u << 23), "a chunk's sum must fit 32 bits");
     Input in(name);
-    std::vector<char> chunk(kChunkSize);
+    Chunk chunk;
     std::uint32_t sum = 0;
     long lineFeeds = 0;
     unsigned long long lineLength = 0;  // bytes of the line being read so far
@@ -374,7 +412,7 @@ unsigned StreamLineFileChecksum(const std::string& name) {
 
 TextScan ScanTextFile(const std::string& name) {
     Input in(name);
-    std::vector<char> chunk(kChunkSize);
+    Chunk chunk;
     TextScan scan;
     long feeds = 0;
     char last = '\n';
