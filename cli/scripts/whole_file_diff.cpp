@@ -182,7 +182,8 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
                   const std::string& outName) {
     LineFile oldFile;
     LineFile newFile;
-    ReadLineFiles(oldName, newName, o.crlf, oldFile, newFile);
+    // Files of any number of lines: they are compared here, not in buffers.
+    ReadLineFiles(oldName, newName, o.crlf, true, oldFile, newFile);
     vek::EditScript script;
     try {
         script = vek::DiffSequences(oldFile.lines.data(), oldFile.lines.size(),
@@ -191,6 +192,11 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
         NoMemoryToCompare(oldName, newName);
     } catch (const vek::OutOfMemory&) {
         NoMemoryToCompare(oldName, newName);
+    } catch (const vek::InvalidArgument&) {
+        Fail(DisplayName(oldName) + " and " + DisplayName(newName) + " hold " +
+             Grouped(static_cast<long long>(oldFile.lines.size() + newFile.lines.size())) +
+             " lines together, more than one comparison takes (1,073,741,824); compare smaller "
+             "parts");
     }
     const EdForm form(script, newFile);
     const std::vector<std::string_view>& lines = form.Lines();
