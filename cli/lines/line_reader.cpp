@@ -7,6 +7,10 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #if defined(VEK_CLI_THREADS)
 #include <exception>
 #include <thread>
@@ -248,26 +252,38 @@ void LineReader::ReadAll(std::vector<std::string_view>& lines) {
         return;
     }
     // The data is in memory and no line has been handed out: each line is
-    // a view of it, noted as NoteLine notes it.
+    // a view of it, noted as NoteLine notes it. The line feeds are found
+    // sixteen bytes at a step where the processor offers it: most lines
+    // are short, and a search per line costs more than the line.
     if (!Fill())
         return;
-    const char* at = m_data;
     const char* const end = m_data + m_end;
+    const char* lineStart = m_data;
     long count = 0;
     long firstDot = 0;
-    while (at != end) {
-        const auto* nl =
-            static_cast<const char*>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
-        const char* const stop = nl != nullptr ? nl : end;
+    auto endLine = [&](const char* stop) {
         ++count;
-        if (firstDot == 0 && stop != at && *at == '.')
+        if (firstDot == 0 && stop != lineStart && *lineStart == '.')
             firstDot = count;
-        lines.emplace_back(at, static_cast<std::size_t>(stop - at));
-        if (nl == nullptr) {
-            m_info.unterminated = true;
-            break;
-        }
-        at = nl + 1;
+        lines.emplace_back(lineStart, static_cast<std::size_t>(stop - lineStart));
+        lineStart = stop + 1;
+    };
+    const char* at = m_data;
+#if defined(__SSE2__)
+    const __m128i lineFeeds = _mm_set1_epi8('\n');
+    for (; end - at >= 16; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeeds)));
+        for (; found != 0; found &= found - 1)
+            endLine(at + __builtin_ctz(found));
+    }
+#endif
+    for (; at != end; ++at)
+        if (*at == '\n')
+            endLine(at);
+    if (lineStart != end) {
+        endLine(end);
+        m_info.unterminated = true;
     }
     m_info.lines = count;
     m_info.firstDotLine = firstDot;
