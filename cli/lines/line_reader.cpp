@@ -76,6 +76,31 @@ struct ChunkFigures {
     long lineFeeds = 0;
 };
 
+// The line feeds in `size` bytes; with SSE2, sixteen bytes at a step,
+// counted in bytes for up to 255 steps and then added up.
+std::size_t CountLineFeeds(const char* bytes, std::size_t size) {
+    std::size_t count = 0;
+    std::size_t i = 0;
+#if defined(__SSE2__)
+    const __m128i lineFeeds = _mm_set1_epi8('\n');
+    while (size - i >= 16) {
+        const std::size_t steps = std::min<std::size_t>((size - i) / 16, 255);
+        __m128i counts = _mm_setzero_si128();
+        for (std::size_t step = 0; step < steps; ++step, i += 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+            counts = _mm_sub_epi8(counts, _mm_cmpeq_epi8(block, lineFeeds));
+        }
+        // Two sums of eight counts, each below 2^16.
+        const __m128i sums = _mm_sad_epu8(counts, _mm_setzero_si128());
+        count += static_cast<std::size_t>(_mm_extract_epi16(sums, 0)) +
+                 static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+    }
+#endif
+    for (; i < size; ++i)
+        count += bytes[i] == '\n' ? 1 : 0;
+    return count;
+}
+
 ChunkFigures Figures(const char* bytes, std::size_t size) {
     const auto* in = reinterpret_cast<const signed char*>(bytes);
     std::int32_t sum = 0;  // a chunk of kChunkSize bytes cannot overflow it
@@ -318,7 +343,7 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     // Room for every line, counted first (a quick pass over bytes in
     // cache): a guess would touch the memory twice when it grows.
     const char* const data = file.bytes.Data();
-    file.lines.reserve(static_cast<std::size_t>(std::count(data, data + size, '\n')) + 1);
+    file.lines.reserve(CountLineFeeds(data, size) + 1);
     platform::AdviseLargePages(file.lines.data(), file.lines.capacity() * sizeof(std::string_view));
     reader.ReadAll(file.lines);
     file.info = reader.Info();
