@@ -278,7 +278,7 @@ void LineReader::ReadAll(std::vector<std::string_view>& lines) {
     }
     // The data is in memory and no line has been handed out: each line is
     // a view of it, noted as NoteLine notes it. The line feeds are found
-    // sixteen bytes at a step where the processor offers it: most lines
+    // with SSE2 where the processor offers it: most lines
     // are short, and a search per line costs more than the line.
     if (!Fill())
         return;
@@ -295,12 +295,20 @@ void LineReader::ReadAll(std::vector<std::string_view>& lines) {
     };
     const char* at = m_data;
 #if defined(__SSE2__)
+    // Sixty-four bytes at a step: the loop over a step's line feeds then
+    // ends (a branch the processor cannot foresee) once per step rather
+    // than once per sixteen bytes.
     const __m128i lineFeeds = _mm_set1_epi8('\n');
-    for (; end - at >= 16; at += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-        auto found = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeeds)));
+    for (; end - at >= 64; at += 64) {
+        std::uint64_t found = 0;
+        for (int part = 0; part < 4; ++part) {
+            const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16 * part));
+            const auto mask =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lineFeeds)));
+            found |= static_cast<std::uint64_t>(mask) << (16 * part);
+        }
         for (; found != 0; found &= found - 1)
-            endLine(at + __builtin_ctz(found));
+            endLine(at + __builtin_ctzll(found));
     }
 #endif
     for (; at != end; ++at)
