@@ -226,12 +226,16 @@ long LineReader::Count(Input& in, bool crlf) {
 }
 
 LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
+    Input in(name);
+    return LinesOf(in.Name(), FileBytes::Read(in), crlf, anyLength);
+}
+
+LineFile LinesOf(const std::string& name, FileBytes bytes, bool crlf, bool anyLength) {
     LineFile file;
     file.name = name;
-    Input in(name);
-    file.bytes = FileBytes::Read(in);
+    file.bytes = std::move(bytes);
     const std::size_t size = file.bytes.Size();
-    LineReader reader(file.bytes.Data(), size, crlf, in.Name());
+    LineReader reader(file.bytes.Data(), size, crlf, name);
     // Room for the lines of an average length of 32 bytes; more as needed.
     file.lines.reserve(size / 32 + 16);
     platform::AdviseLargePages(file.lines.data(), file.lines.capacity() * sizeof(std::string_view));
@@ -242,7 +246,7 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     if (reader.DataSize() < size)
         file.bytes.Truncate(reader.DataSize());  // the bytes from a 0x1A on are not data
     if (file.info.lines > kBufferLines && !anyLength)
-        FailTooManyLines(in.Name(), kBufferLines + 1);
+        FailTooManyLines(name, kBufferLines + 1);
     return file;
 }
 

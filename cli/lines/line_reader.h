@@ -107,6 +107,8 @@ struct LineFile {
 // is set, a file of more lines than a buffer holds is refused as loading
 // it into a buffer would be.
 LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength = false);
+// The same for bytes already read from the file `name`.
+LineFile LinesOf(const std::string& name, FileBytes bytes, bool crlf, bool anyLength = false);
 
 void WarnAboutReading(const LineFile& file);
 

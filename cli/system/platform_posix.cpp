@@ -179,6 +179,10 @@ bool SetNewFileMode(int fd) {
     return fchmod(fd, 0666 & ~mask) == 0;
 }
 
+bool SetMode(int fd, unsigned mode) {
+    return fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+}
+
 bool SyncDescriptor(int fd) {
     if (FaultDue(FileOp::kSync))
         return false;
@@ -229,6 +233,10 @@ bool Link(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& name) {
     return unlink(name.c_str()) == 0;
+}
+
+bool RemoveEmptyFolder(const std::string& name) {
+    return rmdir(name.c_str()) == 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

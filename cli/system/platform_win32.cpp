@@ -170,6 +170,10 @@ bool SetNewFileMode(int) {
     return true;
 }
 
+bool SetMode(int, unsigned) {
+    return true;
+}
+
 bool SyncDescriptor(int fd) {
     if (FaultDue(FileOp::kSync))
         return false;
@@ -214,6 +218,10 @@ bool Link(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& name) {
     return DeleteFileA(name.c_str()) != 0;
+}
+
+bool RemoveEmptyFolder(const std::string& name) {
+    return RemoveDirectoryA(name.c_str()) != 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

@@ -1,0 +1,40 @@
+// What vek asks of the system for trees: entries looked at without
+// following links, folders listed, made and removed, symbolic links read
+// and made, modes set. Two implementations, tree_files_posix.cpp and
+// tree_files_win32.cpp. Calls report failure by their result, with
+// SystemError() saying why; each counts as a file operation for the
+// fault-injection build (platform.h).
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace vekcli::tree {
+
+enum class Kind { kNone, kFile, kLink, kFolder, kOther };
+
+struct EntryInfo {
+    Kind kind = Kind::kNone;
+    unsigned mode = 0;  // permission bits (07777)
+    long long size = 0;
+};
+
+// The entry `path` itself (a link is not followed); false when it cannot be
+// looked up, kind kNone when it does not exist.
+bool LookUp(const std::string& path, EntryInfo& info);
+// The names in a folder, sorted bytewise ("." and ".." left out).
+bool ListFolder(const std::string& folder, std::vector<std::string>& names);
+bool ReadLink(const std::string& path, std::string& target);
+bool MakeLink(const std::string& target, const std::string& path);
+bool MakeFolder(const std::string& path, unsigned mode);
+bool RemoveFolder(const std::string& path);
+// Removes a folder and everything in it (links are removed, not
+// followed); false when something stays. Not a counted operation: it only
+// clears away old copies once a change is complete.
+bool RemoveTree(const std::string& path);
+// Sets the permission bits of a file or folder (never through a link).
+bool SetMode(const std::string& path, unsigned mode);
+// Whether this system keeps permission bits and symbolic links.
+bool HasModes();
+
+}  // namespace vekcli::tree

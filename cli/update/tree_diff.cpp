@@ -1,0 +1,321 @@
+// vek diff -r: both trees walked side by side, in byte order of their
+// names, and every path that differs written as a record of the update.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "io/files.h"
+#include "lines/line_reader.h"
+#include "report/trouble.h"
+#include "scripts/diff_scripts.h"
+#include "system/platform.h"
+#include "system/tree_files.h"
+#include "update/tree_commands.h"
+#include "update/update_format.h"
+
+namespace vekcli {
+
+namespace {
+
+using tree::EntryInfo;
+using tree::Kind;
+using update::Action;
+using update::Body;
+using update::Record;
+
+std::string Join(const std::string& root, const std::string& rel) {
+    return rel.empty() ? root : root + "/" + rel;
+}
+
+// The form in which a changed file's new contents travel best: vek diff's
+// script where applying it gives the new bytes exactly, else the bytes.
+// The script is read as vek diff reads LF files (every byte but the line
+// feed is text), or as it reads CR LF files (--crlf), for a new file whose
+// every line ends in CR LF.
+Body TextForm(const FileBytes& oldBytes, const FileBytes& newBytes) {
+    const char* data = newBytes.Data();
+    const std::size_t size = newBytes.Size();
+    if ((size > 0 && data[size - 1] != '\n') || std::memchr(data, '\0', size) != nullptr ||
+        std::memchr(oldBytes.Data(), '\0', oldBytes.Size()) != nullptr)
+        return Body::kUu;
+    long lines = 0, crlf = 0;
+    for (const char* p = data; (p = static_cast<const char*>(std::memchr(
+                                    p, '\n', static_cast<std::size_t>(data + size - p))));
+         ++p) {
+        ++lines;
+        crlf += p > data && p[-1] == '\r';
+    }
+    if (lines > kBufferLines)
+        return Body::kUu;
+    if (crlf == 0)
+        return Body::kEd;
+    if (crlf != lines || std::memchr(data, '\x1A', size) != nullptr ||
+        std::memchr(oldBytes.Data(), '\x1A', oldBytes.Size()) != nullptr)
+        return Body::kUu;
+    return Body::kEd;  // marked CR LF by the caller
+}
+
+class TreeDiff {
+  public:
+    TreeDiff(const std::string& oldRoot, const std::string& newRoot, update::UpdateWriter& writer)
+        : m_old(oldRoot), m_new(newRoot), m_writer(writer) {}
+
+    void Folder(const std::string& rel) {
+        std::vector<std::string> oldNames, newNames;
+        List(Join(m_old, rel), oldNames);
+        List(Join(m_new, rel), newNames);
+        std::size_t i = 0, j = 0;
+        while (i < oldNames.size() || j < newNames.size()) {
+            const int order = i == oldNames.size()   ? 1
+                              : j == newNames.size() ? -1
+                                                     : oldNames[i].compare(newNames[j]);
+            const std::string& name = order <= 0 ? oldNames[i] : newNames[j];
+            const std::string path = rel.empty() ? name : rel + "/" + name;
+            if (order < 0)
+                Deleted(path, LookUp(m_old, path));
+            else if (order > 0)
+                Added(path, LookUp(m_new, path));
+            else
+                Both(path);
+            i += order <= 0;
+            j += order >= 0;
+        }
+    }
+
+    long Records() const { return m_records; }
+
+  private:
+    EntryInfo LookUp(const std::string& root, const std::string& rel) {
+        EntryInfo info;
+        const std::string name = Join(root, rel);
+        if (!tree::LookUp(name, info) || info.kind == Kind::kNone)
+            Fail(name + ": cannot look it up: " + SystemError());
+        if (info.kind == Kind::kOther)
+            Fail(name +
+                 ": is neither a file, a folder nor a symbolic link (a device, pipe or "
+                 "socket); an update cannot carry it");
+        return info;
+    }
+    void List(const std::string& folder, std::vector<std::string>& names) {
+        if (!tree::ListFolder(folder, names))
+            Fail(folder + ": cannot read the folder: " + SystemError());
+    }
+    std::string Target(const std::string& name) {
+        std::string target;
+        if (!tree::ReadLink(name, target))
+            Fail(name + ": cannot read the link: " + SystemError());
+        return target;
+    }
+    FileBytes Read(const std::string& name) {
+        NoteWork("reading " + name);
+        Input in(name);
+        return FileBytes::Read(in);
+    }
+    void Write(const Record& record) {
+        m_writer.Add(record);
+        ++m_records;
+    }
+
+    void Deleted(const std::string& path, const EntryInfo& info) {
+        Record r;
+        r.action = Action::kDelete;
+        r.kind = info.kind;
+        r.path = path;
+        const std::string name = Join(m_old, path);
+        if (info.kind == Kind::kLink) {
+            r.oldHash = Sha256Hex(Target(name));
+        } else {
+            r.oldMode = static_cast<int>(info.mode);
+            if (info.kind == Kind::kFile) {
+                const FileBytes bytes = Read(name);
+                r.oldHash = Sha256Hex(std::string_view(bytes.Data(), bytes.Size()));
+            }
+        }
+        Write(r);
+        if (info.kind == Kind::kFolder) {
+            std::vector<std::string> names;
+            List(name, names);
+            for (const std::string& entry : names)
+                Deleted(path + "/" + entry, LookUp(m_old, path + "/" + entry));
+        }
+    }
+
+    void Added(const std::string& path, const EntryInfo& info) {
+        Record r;
+        r.action = Action::kAdd;
+        r.kind = info.kind;
+        r.path = path;
+        const std::string name = Join(m_new, path);
+        if (info.kind == Kind::kLink) {
+            const std::string target = Target(name);
+            r.newHash = Sha256Hex(target);
+            r.body = Body::kLink;
+            r.count = 1;
+            Write(r);
+            m_writer.Line(update::EscapeName(target));
+            return;
+        }
+        r.newMode = static_cast<int>(info.mode);
+        if (info.kind == Kind::kFolder) {
+            Write(r);
+            std::vector<std::string> names;
+            List(name, names);
+            for (const std::string& entry : names)
+                Added(path + "/" + entry, LookUp(m_new, path + "/" + entry));
+            return;
+        }
+        const FileBytes bytes = Read(name);
+        r.newHash = Sha256Hex(std::string_view(bytes.Data(), bytes.Size()));
+        r.body = Body::kUu;
+        r.count = update::UpdateWriter::UuLines(bytes.Size());
+        Write(r);
+        m_writer.Uuencode(bytes.Data(), bytes.Size());
+    }
+
+    void Both(const std::string& path) {
+        const EntryInfo was = LookUp(m_old, path);
+        const EntryInfo is = LookUp(m_new, path);
+        if (was.kind != is.kind) {
+            Deleted(path, was);
+            Added(path, is);
+            return;
+        }
+        Record r;
+        r.kind = was.kind;
+        r.path = path;
+        if (was.kind == Kind::kFolder) {
+            if (was.mode != is.mode) {
+                r.action = Action::kMode;
+                r.oldMode = static_cast<int>(was.mode);
+                r.newMode = static_cast<int>(is.mode);
+                Write(r);
+            }
+            Folder(path);
+            return;
+        }
+        if (was.kind == Kind::kLink) {
+            const std::string oldTarget = Target(Join(m_old, path));
+            const std::string newTarget = Target(Join(m_new, path));
+            if (oldTarget == newTarget)
+                return;
+            r.action = Action::kChange;
+            r.oldHash = Sha256Hex(oldTarget);
+            r.newHash = Sha256Hex(newTarget);
+            r.body = Body::kLink;
+            r.count = 1;
+            Write(r);
+            m_writer.Line(update::EscapeName(newTarget));
+            return;
+        }
+        ChangedFile(path, was, is);
+    }
+
+    void ChangedFile(const std::string& path, const EntryInfo& was, const EntryInfo& is) {
+        const std::string oldName = Join(m_old, path), newName = Join(m_new, path);
+        FileBytes oldBytes = Read(oldName);
+        FileBytes newBytes = Read(newName);
+        const bool same = oldBytes.Size() == newBytes.Size() &&
+                          std::memcmp(oldBytes.Data(), newBytes.Data(), oldBytes.Size()) == 0;
+        if (same && was.mode == is.mode)
+            return;
+        Record r;
+        r.kind = Kind::kFile;
+        r.path = path;
+        r.oldMode = static_cast<int>(was.mode);
+        r.newMode = static_cast<int>(is.mode);
+        r.oldHash = Sha256Hex(std::string_view(oldBytes.Data(), oldBytes.Size()));
+        if (same) {
+            r.action = Action::kMode;
+            r.newHash = r.oldHash;
+            Write(r);
+            return;
+        }
+        r.action = Action::kChange;
+        r.newHash = Sha256Hex(std::string_view(newBytes.Data(), newBytes.Size()));
+        Body form = TextForm(oldBytes, newBytes);
+        if (form == Body::kEd) {
+            const bool crlf = newBytes.Size() > 1 && newBytes.Data()[newBytes.Size() - 2] == '\r';
+            const LineFile oldFile = LinesOf(oldName, std::move(oldBytes), crlf);
+            const LineFile newFile = LinesOf(newName, std::move(newBytes), crlf);
+            const ScriptOfFiles script = MakeScript(oldFile, newFile);
+            std::size_t bytes = 0;
+            for (const std::string_view line : script.lines)
+                bytes += line.size() + 1;
+            // Contents where they are shorter than the script.
+            const std::size_t size = newFile.bytes.Size();
+            if (bytes <= size / 45 * 62 + 62) {
+                r.body = crlf ? Body::kEdCrLf : Body::kEd;
+                r.count = static_cast<long long>(script.lines.size());
+                Write(r);
+                for (const std::string_view line : script.lines)
+                    m_writer.Line(line);
+                return;
+            }
+            r.body = Body::kUu;
+            r.count = update::UpdateWriter::UuLines(size);
+            Write(r);
+            m_writer.Uuencode(newFile.bytes.Data(), size);
+            return;
+        }
+        r.body = Body::kUu;
+        r.count = update::UpdateWriter::UuLines(newBytes.Size());
+        Write(r);
+        m_writer.Uuencode(newBytes.Data(), newBytes.Size());
+    }
+
+    std::string m_old;
+    std::string m_new;
+    update::UpdateWriter& m_writer;
+    long m_records = 0;
+};
+
+// A tree given on the command line: a folder (a link to one is followed).
+void RefuseNonFolder(const std::string& name) {
+    platform::FileInfo info;
+    if (!platform::Stat(name, info) || !info.directory)
+        Fail("diff -r: " + name + ": " +
+             (info.exists ? "is not a folder" : "cannot open: " + SystemError()) +
+             "; give two folders");
+}
+
+// An update written into one of the trees would be read as part of it.
+void RefuseOutputInTree(const std::string& output, const std::vector<std::string>& roots) {
+    if (output == "-")
+        return;
+    std::string folder = FolderOf(platform::ResolveLink(output));
+    folder = folder.empty() ? "." : folder;
+    for (int up = 0; up < 256; ++up, folder += "/..") {
+        for (const std::string& root : roots)
+            if (platform::SameFile(folder, root))
+                Fail("diff -r: the update " + output + " would be written inside the tree " + root +
+                     "; write it elsewhere");
+        if (platform::SameFile(folder, folder + "/.."))
+            return;
+    }
+}
+
+}  // namespace
+
+int RunTreeDiff(const Options& o) {
+    if (o.operands.size() != 2)
+        Fail("diff: give OLD_DIR and NEW_DIR with -r; see 'vek diff --help'");
+    if (o.crlf || o.windowed || o.edbuf)
+        Fail(
+            "diff -r: --crlf, --windowed and --edbuf are for single files; an update keeps "
+            "each file's line ends as they are");
+    const std::string& oldRoot = o.operands[0];
+    const std::string& newRoot = o.operands[1];
+    RefuseNonFolder(oldRoot);
+    RefuseNonFolder(newRoot);
+    const std::string outName = o.hasOutput ? o.output : "-";
+    RefuseOutputInTree(outName, {oldRoot, newRoot});
+    Output out(outName);
+    update::UpdateWriter writer(out);
+    TreeDiff walk(oldRoot, newRoot, writer);
+    walk.Folder("");
+    writer.Finish();
+    out.Commit();
+    return walk.Records() == 0 ? 0 : 1;
+}
+
+}  // namespace vekcli
