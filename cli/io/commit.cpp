@@ -111,6 +111,16 @@ void FileSetCommit::Finish(Entry& entry) {
 }
 
 FileSetCommit::FileSetCommit(const std::vector<TreeStep>& steps) {
+    try {
+        Stage(steps);
+    } catch (...) {
+        // No destructor runs for a set that was never made.
+        Discard();
+        throw;
+    }
+}
+
+void FileSetCommit::Stage(const std::vector<TreeStep>& steps) {
     using What = TreeStep::What;
     m_entries.reserve(steps.size());
     for (const TreeStep& step : steps) {
@@ -149,8 +159,13 @@ FileSetCommit::FileSetCommit(const std::vector<TreeStep>& steps) {
 }
 
 FileSetCommit::~FileSetCommit() {
+    Discard();
+}
+
+void FileSetCommit::Discard() noexcept {
     if (m_committed)
         return;
+    m_committed = true;
     // The temporaries in the folders go first.
     for (Entry& entry : m_entries)
         entry.staged.Remove();

@@ -79,6 +79,10 @@ class FileSetCommit {
     // back, for the message.
     std::string Undo();
     void Finish(Entry& entry);
+    // The tree's folders made and temporaries beside each path.
+    void Stage(const std::vector<TreeStep>& steps);
+    // Removes the temporaries and the folders made, unless committed.
+    void Discard() noexcept;
     // One step of Commit; the failure in words, empty when it was done.
     std::string Step(Entry& entry);
     // The old copies, once every step is done.
