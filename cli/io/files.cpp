@@ -244,6 +244,14 @@ void FileBytes::Release() noexcept {
     m_size = 0;
 }
 
+FileBytes FileBytes::Adopt(std::unique_ptr<char[]> data, std::size_t size) {
+    FileBytes bytes;
+    bytes.m_owned = std::move(data);
+    bytes.m_data = bytes.m_owned.get();
+    bytes.m_size = size;
+    return bytes;
+}
+
 FileBytes FileBytes::Read(Input& in) {
     FileBytes bytes;
     long long hint = in.IsStdin() ? -1 : FileSize(in.Name());

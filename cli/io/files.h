@@ -118,6 +118,8 @@ class FileBytes {
 
     // Everything `in` holds.
     static FileBytes Read(Input& in);
+    // The first `size` bytes at `data`, read by other means.
+    static FileBytes Adopt(std::unique_ptr<char[]> data, std::size_t size);
 
     const char* Data() const noexcept { return m_data; }
     std::size_t Size() const noexcept { return m_size; }

@@ -6,6 +6,7 @@
 // fault-injection build (platform.h).
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,20 @@ struct EntryInfo {
 // The entry `path` itself (a link is not followed); false when it cannot be
 // looked up, kind kNone when it does not exist.
 bool LookUp(const std::string& path, EntryInfo& info);
-// The names in a folder, sorted bytewise ("." and ".." left out).
-bool ListFolder(const std::string& folder, std::vector<std::string>& names);
+// An entry of a folder: its name, and its kind where the listing tells it
+// (kNone where it does not: LookUp then).
+struct Listed {
+    std::string name;
+    Kind kind = Kind::kNone;
+    bool operator<(const Listed& other) const { return name < other.name; }
+};
+// The entries of a folder, sorted bytewise by name ("." and ".." left out).
+bool ListFolder(const std::string& folder, std::vector<Listed>& entries);
+// The file `path` read whole, never through a link: `bytes` (with room for
+// one byte more), its size and its permission bits; false when it cannot be
+// read or is not a plain file (errno EINVAL).
+bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
+              unsigned& mode);
 bool ReadLink(const std::string& path, std::string& target);
 bool MakeLink(const std::string& target, const std::string& path);
 bool MakeFolder(const std::string& path, unsigned mode);

@@ -1,9 +1,11 @@
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 #include "system/platform.h"
 #include "system/tree_files.h"
@@ -33,8 +35,8 @@ bool LookUp(const std::string& path, EntryInfo& info) {
     return true;
 }
 
-bool ListFolder(const std::string& folder, std::vector<std::string>& names) {
-    names.clear();
+bool ListFolder(const std::string& folder, std::vector<Listed>& entries) {
+    entries.clear();
     if (FaultDue(FileOp::kOpen))
         return false;
     DIR* dir = opendir(folder.c_str());
@@ -43,15 +45,67 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names) {
     errno = 0;
     while (const dirent* entry = readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        if (name != "." && name != "..") {
+            const Kind kind = entry->d_type == DT_REG   ? Kind::kFile
+                              : entry->d_type == DT_DIR ? Kind::kFolder
+                              : entry->d_type == DT_LNK ? Kind::kLink
+                                                        : Kind::kNone;
+            entries.push_back(Listed{name, kind});
+        }
         errno = 0;
     }
     const int error = errno;
     closedir(dir);
     errno = error;
-    std::sort(names.begin(), names.end());
+    std::sort(entries.begin(), entries.end());
     return error == 0;
+}
+
+bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
+              unsigned& mode) {
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0)
+        return false;
+    struct stat data {};
+    bool ok = fstat(fd, &data) == 0;
+    if (ok && !S_ISREG(data.st_mode)) {
+        errno = EINVAL;
+        ok = false;
+    }
+    size = 0;
+    if (ok) {
+        mode = data.st_mode & 07777;
+        // One byte of room more than the size: a read that fills it finds a
+        // file that grew, and the buffer grows with it. A file read to the
+        // size it had is taken as whole without one more read to find its end.
+        const auto expected = static_cast<std::size_t>(data.st_size);
+        std::size_t room = expected + 1;
+        bytes.reset(new char[room]);
+        for (;;) {
+            const ssize_t got = read(fd, bytes.get() + size, room - size);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0) {
+                ok = got == 0;
+                break;
+            }
+            size += static_cast<std::size_t>(got);
+            if (size == expected && expected > 0)
+                break;
+            if (size < room)
+                continue;
+            std::unique_ptr<char[]> larger(new char[room * 2]);
+            std::memcpy(larger.get(), bytes.get(), size);
+            bytes = std::move(larger);
+            room *= 2;
+        }
+    }
+    const int error = errno;
+    close(fd);
+    errno = error;
+    return ok;
 }
 
 bool ReadLink(const std::string& path, std::string& target) {

@@ -1,10 +1,13 @@
 // Trees as Windows keeps them: no permission bits (a file reads as 0644, a
 // folder as 0755, and modes are not set), and no symbolic links: a reparse
 // point is an entry of another kind, never followed.
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include "system/platform.h"
@@ -63,8 +66,8 @@ bool LookUp(const std::string& path, EntryInfo& info) {
     return true;
 }
 
-bool ListFolder(const std::string& folder, std::vector<std::string>& names) {
-    names.clear();
+bool ListFolder(const std::string& folder, std::vector<Listed>& entries) {
+    entries.clear();
     if (FaultDue(FileOp::kOpen))
         return false;
     WIN32_FIND_DATAA data{};
@@ -73,13 +76,56 @@ bool ListFolder(const std::string& folder, std::vector<std::string>& names) {
         return FailWith(ErrnoOf(GetLastError()));
     do {
         const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.push_back(name);
+        if (name == "." || name == "..")
+            continue;
+        const DWORD attributes = data.dwFileAttributes;
+        const Kind kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Kind::kOther
+                          : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? Kind::kFolder
+                                                                           : Kind::kFile;
+        entries.push_back(Listed{name, kind});
     } while (FindNextFileA(find, &data) != 0);
     const DWORD error = GetLastError();
     FindClose(find);
-    std::sort(names.begin(), names.end());
+    std::sort(entries.begin(), entries.end());
     return error == ERROR_NO_MORE_FILES || FailWith(ErrnoOf(error));
+}
+
+bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
+              unsigned& mode) {
+    EntryInfo info;
+    if (!LookUp(path, info))
+        return false;
+    if (info.kind != Kind::kFile)
+        return FailWith(info.kind == Kind::kNone ? ENOENT : EINVAL);
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    if (fd < 0)
+        return false;
+    mode = info.mode;
+    size = 0;
+    std::size_t room = static_cast<std::size_t>(info.size) + 1;
+    bytes.reset(new char[room]);
+    bool ok = true;
+    for (;;) {
+        const std::size_t piece = std::min<std::size_t>(room - size, 1u << 30);
+        const int got = _read(fd, bytes.get() + size, static_cast<unsigned>(piece));
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        size += static_cast<std::size_t>(got);
+        if (size < room)
+            continue;
+        std::unique_ptr<char[]> larger(new char[room * 2]);
+        std::memcpy(larger.get(), bytes.get(), size);
+        bytes = std::move(larger);
+        room *= 2;
+    }
+    const int error = errno;
+    _close(fd);
+    errno = error;
+    return ok;
 }
 
 bool ReadLink(const std::string&, std::string&) {

@@ -27,17 +27,25 @@ std::string Join(const std::string& root, const std::string& rel) {
     return rel.empty() ? root : root + "/" + rel;
 }
 
-// The form in which a changed file's new contents travel best: vek diff's
-// script where applying it gives the new bytes exactly, else the bytes.
-// The script is read as vek diff reads LF files (every byte but the line
-// feed is text), or as it reads CR LF files (--crlf), for a new file whose
-// every line ends in CR LF.
-Body TextForm(const FileBytes& oldBytes, const FileBytes& newBytes) {
+// How a changed file's new contents travel best: vek diff's script where
+// applying it gives the new bytes exactly, else the bytes. The script is of
+// the files read with LF line ends (every other byte is text, a CR
+// included), or read in the CR LF form where every line of the new file
+// ends in CR LF; a new file whose last line has no line feed is noted as
+// such. A NUL byte, or more lines than a buffer holds, leaves the bytes.
+struct TextForm {
+    bool script = false;
+    bool crlf = false;
+    bool open = false;
+};
+
+TextForm FormOf(const FileBytes& oldBytes, const FileBytes& newBytes) {
+    TextForm form;
     const char* data = newBytes.Data();
     const std::size_t size = newBytes.Size();
-    if ((size > 0 && data[size - 1] != '\n') || std::memchr(data, '\0', size) != nullptr ||
+    if (std::memchr(data, '\0', size) != nullptr ||
         std::memchr(oldBytes.Data(), '\0', oldBytes.Size()) != nullptr)
-        return Body::kUu;
+        return form;
     long lines = 0, crlf = 0;
     for (const char* p = data; (p = static_cast<const char*>(std::memchr(
                                     p, '\n', static_cast<std::size_t>(data + size - p))));
@@ -45,14 +53,16 @@ Body TextForm(const FileBytes& oldBytes, const FileBytes& newBytes) {
         ++lines;
         crlf += p > data && p[-1] == '\r';
     }
-    if (lines > kBufferLines)
-        return Body::kUu;
-    if (crlf == 0)
-        return Body::kEd;
-    if (crlf != lines || std::memchr(data, '\x1A', size) != nullptr ||
-        std::memchr(oldBytes.Data(), '\x1A', oldBytes.Size()) != nullptr)
-        return Body::kUu;
-    return Body::kEd;  // marked CR LF by the caller
+    form.open = size > 0 && data[size - 1] != '\n';
+    if (lines + (form.open ? 1 : 0) > kBufferLines)
+        return form;
+    form.script = true;
+    // The CR LF form drops a CR before a line's end and ends the data at a
+    // byte 0x1A: only where neither loses a byte.
+    form.crlf = crlf > 0 && crlf == lines && !(form.open && data[size - 1] == '\r') &&
+                std::memchr(data, '\x1A', size) == nullptr &&
+                std::memchr(oldBytes.Data(), '\x1A', oldBytes.Size()) == nullptr;
+    return form;
 }
 
 class TreeDiff {
@@ -61,22 +71,22 @@ class TreeDiff {
         : m_old(oldRoot), m_new(newRoot), m_writer(writer) {}
 
     void Folder(const std::string& rel) {
-        std::vector<std::string> oldNames, newNames;
-        List(Join(m_old, rel), oldNames);
-        List(Join(m_new, rel), newNames);
+        std::vector<tree::Listed> olds, news;
+        List(Join(m_old, rel), olds);
+        List(Join(m_new, rel), news);
         std::size_t i = 0, j = 0;
-        while (i < oldNames.size() || j < newNames.size()) {
-            const int order = i == oldNames.size()   ? 1
-                              : j == newNames.size() ? -1
-                                                     : oldNames[i].compare(newNames[j]);
-            const std::string& name = order <= 0 ? oldNames[i] : newNames[j];
+        while (i < olds.size() || j < news.size()) {
+            const int order = i == olds.size()   ? 1
+                              : j == news.size() ? -1
+                                                 : olds[i].name.compare(news[j].name);
+            const std::string& name = order <= 0 ? olds[i].name : news[j].name;
             const std::string path = rel.empty() ? name : rel + "/" + name;
             if (order < 0)
-                Deleted(path, LookUp(m_old, path));
+                Deleted(path, Kinded(m_old, path, olds[i].kind));
             else if (order > 0)
-                Added(path, LookUp(m_new, path));
+                Added(path, Kinded(m_new, path, news[j].kind));
             else
-                Both(path);
+                Both(path, Kinded(m_old, path, olds[i].kind), Kinded(m_new, path, news[j].kind));
             i += order <= 0;
             j += order >= 0;
         }
@@ -96,8 +106,19 @@ class TreeDiff {
                  "socket); an update cannot carry it");
         return info;
     }
-    void List(const std::string& folder, std::vector<std::string>& names) {
-        if (!tree::ListFolder(folder, names))
+    // An entry as its folder's listing names it: a file's mode comes when
+    // it is read, a folder's is looked up, anything the listing does not
+    // tell is looked up.
+    EntryInfo Kinded(const std::string& root, const std::string& rel, Kind listed) {
+        if (listed == Kind::kFile || listed == Kind::kLink) {
+            EntryInfo info;
+            info.kind = listed;
+            return info;
+        }
+        return LookUp(root, rel);
+    }
+    void List(const std::string& folder, std::vector<tree::Listed>& entries) {
+        if (!tree::ListFolder(folder, entries))
             Fail(folder + ": cannot read the folder: " + SystemError());
     }
     std::string Target(const std::string& name) {
@@ -106,17 +127,20 @@ class TreeDiff {
             Fail(name + ": cannot read the link: " + SystemError());
         return target;
     }
-    FileBytes Read(const std::string& name) {
-        NoteWork("reading " + name);
-        Input in(name);
-        return FileBytes::Read(in);
+    // A file's bytes, and its mode into `info`.
+    FileBytes Read(const std::string& name, EntryInfo& info) {
+        std::unique_ptr<char[]> data;
+        std::size_t size = 0;
+        if (!tree::ReadFile(name, data, size, info.mode))
+            Fail(name + ": cannot read: " + SystemError());
+        return FileBytes::Adopt(std::move(data), size);
     }
     void Write(const Record& record) {
         m_writer.Add(record);
         ++m_records;
     }
 
-    void Deleted(const std::string& path, const EntryInfo& info) {
+    void Deleted(const std::string& path, EntryInfo info) {
         Record r;
         r.action = Action::kDelete;
         r.kind = info.kind;
@@ -124,23 +148,23 @@ class TreeDiff {
         const std::string name = Join(m_old, path);
         if (info.kind == Kind::kLink) {
             r.oldHash = Sha256Hex(Target(name));
-        } else {
-            r.oldMode = static_cast<int>(info.mode);
-            if (info.kind == Kind::kFile) {
-                const FileBytes bytes = Read(name);
-                r.oldHash = Sha256Hex(std::string_view(bytes.Data(), bytes.Size()));
-            }
+        } else if (info.kind == Kind::kFile) {
+            const FileBytes bytes = Read(name, info);
+            r.oldHash = Sha256Hex(std::string_view(bytes.Data(), bytes.Size()));
         }
+        if (info.kind != Kind::kLink)
+            r.oldMode = static_cast<int>(info.mode);
         Write(r);
         if (info.kind == Kind::kFolder) {
-            std::vector<std::string> names;
-            List(name, names);
-            for (const std::string& entry : names)
-                Deleted(path + "/" + entry, LookUp(m_old, path + "/" + entry));
+            std::vector<tree::Listed> entries;
+            List(name, entries);
+            for (const tree::Listed& entry : entries)
+                Deleted(path + "/" + entry.name,
+                        Kinded(m_old, path + "/" + entry.name, entry.kind));
         }
     }
 
-    void Added(const std::string& path, const EntryInfo& info) {
+    void Added(const std::string& path, EntryInfo info) {
         Record r;
         r.action = Action::kAdd;
         r.kind = info.kind;
@@ -155,16 +179,17 @@ class TreeDiff {
             m_writer.Line(update::EscapeName(target));
             return;
         }
-        r.newMode = static_cast<int>(info.mode);
         if (info.kind == Kind::kFolder) {
+            r.newMode = static_cast<int>(info.mode);
             Write(r);
-            std::vector<std::string> names;
-            List(name, names);
-            for (const std::string& entry : names)
-                Added(path + "/" + entry, LookUp(m_new, path + "/" + entry));
+            std::vector<tree::Listed> entries;
+            List(name, entries);
+            for (const tree::Listed& entry : entries)
+                Added(path + "/" + entry.name, Kinded(m_new, path + "/" + entry.name, entry.kind));
             return;
         }
-        const FileBytes bytes = Read(name);
+        const FileBytes bytes = Read(name, info);
+        r.newMode = static_cast<int>(info.mode);
         r.newHash = Sha256Hex(std::string_view(bytes.Data(), bytes.Size()));
         r.body = Body::kUu;
         r.count = update::UpdateWriter::UuLines(bytes.Size());
@@ -172,9 +197,7 @@ class TreeDiff {
         m_writer.Uuencode(bytes.Data(), bytes.Size());
     }
 
-    void Both(const std::string& path) {
-        const EntryInfo was = LookUp(m_old, path);
-        const EntryInfo is = LookUp(m_new, path);
+    void Both(const std::string& path, EntryInfo was, EntryInfo is) {
         if (was.kind != is.kind) {
             Deleted(path, was);
             Added(path, is);
@@ -210,10 +233,10 @@ class TreeDiff {
         ChangedFile(path, was, is);
     }
 
-    void ChangedFile(const std::string& path, const EntryInfo& was, const EntryInfo& is) {
+    void ChangedFile(const std::string& path, EntryInfo was, EntryInfo is) {
         const std::string oldName = Join(m_old, path), newName = Join(m_new, path);
-        FileBytes oldBytes = Read(oldName);
-        FileBytes newBytes = Read(newName);
+        FileBytes oldBytes = Read(oldName, was);
+        FileBytes newBytes = Read(newName, is);
         const bool same = oldBytes.Size() == newBytes.Size() &&
                           std::memcmp(oldBytes.Data(), newBytes.Data(), oldBytes.Size()) == 0;
         if (same && was.mode == is.mode)
@@ -232,11 +255,10 @@ class TreeDiff {
         }
         r.action = Action::kChange;
         r.newHash = Sha256Hex(std::string_view(newBytes.Data(), newBytes.Size()));
-        Body form = TextForm(oldBytes, newBytes);
-        if (form == Body::kEd) {
-            const bool crlf = newBytes.Size() > 1 && newBytes.Data()[newBytes.Size() - 2] == '\r';
-            const LineFile oldFile = LinesOf(oldName, std::move(oldBytes), crlf);
-            const LineFile newFile = LinesOf(newName, std::move(newBytes), crlf);
+        const TextForm form = FormOf(oldBytes, newBytes);
+        if (form.script) {
+            const LineFile oldFile = LinesOf(oldName, std::move(oldBytes), form.crlf, true);
+            const LineFile newFile = LinesOf(newName, std::move(newBytes), form.crlf, true);
             const ScriptOfFiles script = MakeScript(oldFile, newFile);
             std::size_t bytes = 0;
             for (const std::string_view line : script.lines)
@@ -244,7 +266,7 @@ class TreeDiff {
             // Contents where they are shorter than the script.
             const std::size_t size = newFile.bytes.Size();
             if (bytes <= size / 45 * 62 + 62) {
-                r.body = crlf ? Body::kEdCrLf : Body::kEd;
+                r.body = update::ScriptBody(form.crlf, form.open);
                 r.count = static_cast<long long>(script.lines.size());
                 Write(r);
                 for (const std::string_view line : script.lines)

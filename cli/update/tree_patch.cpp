@@ -121,13 +121,13 @@ class TreePatch {
             }
             if (r.action == Action::kDelete && r.kind == Kind::kFolder) {
                 // Nothing in it may be lost that the update does not remove.
-                std::vector<std::string> names;
-                if (!tree::ListFolder(name, names))
+                std::vector<tree::Listed> entries;
+                if (!tree::ListFolder(name, entries))
                     Fail(name + ": cannot read the folder: " + SystemError() +
                          "; nothing was written");
-                for (const std::string& entry : names)
-                    if (m_deleted.count(r.path + "/" + entry) == 0)
-                        mismatches.push_back(Shown(r.path + "/" + entry) +
+                for (const tree::Listed& entry : entries)
+                    if (m_deleted.count(r.path + "/" + entry.name) == 0)
+                        mismatches.push_back(Shown(r.path + "/" + entry.name) +
                                              ": expected nothing (its folder is removed), found " +
                                              "an entry the update does not remove");
             }
@@ -254,12 +254,13 @@ class TreePatch {
         }
         if (info.kind != Kind::kFile)
             return std::string();
-        NoteWork("reading " + name);
-        Input in(name);
+        std::unique_ptr<char[]> bytes;
+        std::size_t size = 0;
+        unsigned mode = 0;
+        if (!tree::ReadFile(name, bytes, size, mode))
+            Fail(name + ": cannot read: " + SystemError() + "; nothing was written");
         Sha256 hash;
-        std::vector<char> chunk(kChunkSize);
-        while (const std::size_t got = in.Read(chunk.data(), chunk.size()))
-            hash.Update(chunk.data(), got);
+        hash.Update(bytes.get(), size);
         return hash.HexDigest();
     }
 
@@ -276,10 +277,14 @@ class TreePatch {
             hash.Update(bytes);
             out.Write(bytes.data(), bytes.size());
         } else {
-            const bool crlf = r.body == Body::kEdCrLf;
-            NoteWork("reading " + name);
-            Input in(name);
-            const LineFile old = LinesOf(name, FileBytes::Read(in), crlf, true);
+            const bool crlf = update::IsCrLf(r.body);
+            std::unique_ptr<char[]> bytes;
+            std::size_t size = 0;
+            unsigned mode = 0;
+            if (!tree::ReadFile(name, bytes, size, mode))
+                Fail(name + ": cannot read: " + SystemError() + "; nothing was changed");
+            const LineFile old =
+                LinesOf(name, FileBytes::Adopt(std::move(bytes), size), crlf, true);
             const std::vector<std::string_view> lines(body.begin(), body.end());
             EdScript script;
             ScriptRefusal refusal;
@@ -288,16 +293,24 @@ class TreePatch {
                 Fail(Shown(r.path) + ": the update's edit script does not fit the file (line " +
                      std::to_string(refusal.line) + " of its script: " + refusal.reason +
                      "); nothing was changed");
+            // Each line's end is written before the next line, so that the
+            // last one can be left open.
             struct Sink {
                 const std::vector<std::string_view>& from;
                 std::size_t at;
                 Output& out;
                 Sha256& hash;
-                bool crlf;
+                std::string_view eol;
+                bool first = true;
+                void Put(std::string_view bytes) {
+                    out.Write(bytes.data(), bytes.size());
+                    hash.Update(bytes);
+                }
                 void Insert(std::string_view text) {
-                    out.WriteLine(text, crlf);
-                    hash.Update(text);
-                    hash.Update(crlf ? "\r\n" : "\n");
+                    if (!first)
+                        Put(eol);
+                    first = false;
+                    Put(text);
                 }
                 void Copy(long long count) {
                     const std::size_t end =
@@ -306,8 +319,10 @@ class TreePatch {
                         Insert(from[at]);
                 }
                 void Skip(long long count) { at += static_cast<std::size_t>(count); }
-            } sink{old.lines, 0, out, hash, crlf};
+            } sink{old.lines, 0, out, hash, crlf ? "\r\n" : "\n"};
             ApplyScript(script, sink);
+            if (!sink.first && !update::IsOpen(r.body))
+                sink.Put(sink.eol);
         }
         const std::string made = hash.HexDigest();
         if (made != r.newHash)

@@ -13,7 +13,7 @@ namespace vekcli::update {
 namespace {
 
 const char* const kActions[] = {"add", "delete", "change", "mode"};
-const char* const kBodies[] = {"none", "ed", "ed-crlf", "uu", "link"};
+const char* const kBodies[] = {"none", "ed", "ed-crlf", "ed-open", "ed-crlf-open", "uu", "link"};
 
 // The length of the UTF-8 sequence that starts at `p` (at most `left`
 // bytes), 0 when it is not one.
@@ -82,7 +82,7 @@ std::string RecordFault(const Record& r) {
     const bool folder = r.kind == tree::Kind::kFolder;
     const bool oldMode = r.oldMode != kNoMode, newMode = r.newMode != kNoMode;
     const bool oldHash = !r.oldHash.empty(), newHash = !r.newHash.empty();
-    const bool ed = r.body == Body::kEd || r.body == Body::kEdCrLf;
+    const bool ed = IsScript(r.body);
     bool fits = false;
     switch (r.action) {
         case Action::kAdd:
@@ -342,7 +342,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     auto bodyDone = [&](long lastLine) {
         const Record& r = m_records.back();
         const long first = lastLine - static_cast<long>(body.size()) + 1;
-        if (r.body == Body::kEd || r.body == Body::kEdCrLf) {
+        if (IsScript(r.body)) {
             std::vector<std::string_view> views(body.begin(), body.end());
             EdScript script;
             ScriptRefusal refusal;
@@ -383,9 +383,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
             return;
         }
         if (bodyLeft > 0) {
-            if (m_records.back().body == Body::kEd || m_records.back().body == Body::kEdCrLf ||
-                m_records.back().body == Body::kUu || m_records.back().body == Body::kLink)
-                body.push_back(text);
+            body.push_back(text);
             if (--bodyLeft == 0)
                 bodyDone(lineNumber);
             return;
@@ -406,7 +404,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
         for (int i = 0; i < 4; ++i)
             if (fields[0] == kActions[i])
                 action = i;
-        for (int i = 0; i < 5; ++i)
+        for (int i = 0; i < 7; ++i)
             if (fields[6] == kBodies[i])
                 form = i;
         r.kind = fields[1] == "file"     ? tree::Kind::kFile

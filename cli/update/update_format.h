@@ -31,9 +31,23 @@ inline constexpr std::string_view kFirstLine = "vek-update 1";
 
 enum class Action { kAdd, kDelete, kChange, kMode };
 // How the new contents travel: none (a deletion, a mode), vek diff's ed
-// script of the old lines with LF or CR LF line ends, uuencoded bytes, or a
-// link's target.
-enum class Body { kNone, kEd, kEdCrLf, kUu, kLink };
+// script of the file read with LF line ends (every other byte is text, a CR
+// included) or read in the CR LF form, each with the new file's last line
+// ended or left open (no line feed), uuencoded bytes, or a link's target.
+enum class Body { kNone, kEd, kEdCrLf, kEdOpen, kEdCrLfOpen, kUu, kLink };
+inline bool IsScript(Body body) {
+    return body == Body::kEd || body == Body::kEdCrLf || body == Body::kEdOpen ||
+           body == Body::kEdCrLfOpen;
+}
+inline bool IsCrLf(Body body) {
+    return body == Body::kEdCrLf || body == Body::kEdCrLfOpen;
+}
+inline bool IsOpen(Body body) {
+    return body == Body::kEdOpen || body == Body::kEdCrLfOpen;
+}
+inline Body ScriptBody(bool crlf, bool open) {
+    return crlf ? (open ? Body::kEdCrLfOpen : Body::kEdCrLf) : (open ? Body::kEdOpen : Body::kEd);
+}
 
 inline constexpr int kNoMode = -1;
 
