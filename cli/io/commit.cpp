@@ -266,9 +266,16 @@ void FileSetCommit::RemoveAsides() {
 }
 
 void FileSetCommit::Commit() {
-    for (Entry& entry : m_entries)
+    std::vector<std::string> written;  // a tree's new files, synced at once
+    for (Entry& entry : m_entries) {
         if (!entry.target.empty() && !entry.tree)
             Finish(entry);
+        if (entry.tree && entry.what == TreeStep::What::kFile)
+            written.push_back(entry.staged.Name());
+    }
+    if (!platform::SyncFiles(written))
+        Fail(written.front() + ": cannot write the new files to the disk: " + SystemError() +
+             "; nothing was changed");
     platform::HoldEndSignals();
     std::string failure;
     for (Entry& entry : m_entries) {

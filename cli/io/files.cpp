@@ -196,8 +196,6 @@ void Output::Commit() {
     if (m_staged) {
         if (!platform::SetMode(m_fd, m_mode))
             WriteFailed("cannot give the new copy its mode");
-        if (!platform::SyncDescriptor(m_fd))
-            WriteFailed("cannot write it to the disk");
         if (!platform::CloseDescriptor(std::exchange(m_fd, -1)))
             WriteFailed("write error");
         m_done = true;

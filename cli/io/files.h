@@ -63,7 +63,8 @@ class Output {
     explicit Output(const std::string& name);
     // Writes into `staged`, a temporary a FileSetCommit made for the file
     // `shown`: Commit then gives it the permission bits `mode` (where files
-    // have them), syncs and closes it, and the set's commit puts it in place.
+    // have them) and closes it; the set's commit syncs it with the others
+    // and puts it in place.
     Output(const std::string& staged, const std::string& shown, unsigned mode);
     ~Output();
     Output(const Output&) = delete;

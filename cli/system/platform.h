@@ -116,6 +116,9 @@ bool SyncDescriptor(int fd);
 bool CloseDescriptor(int fd);
 // Syncs a closed file by name.
 bool SyncFile(const std::string& name);
+// Syncs closed files by name, all on one file system: at once where the
+// system can (Linux: the file system they are on), else one by one.
+bool SyncFiles(const std::vector<std::string>& names);
 // Syncs a folder, so that the renames in it last; failures are ignored.
 void SyncFolder(const std::string& folder);
 // Renames `from` to `to`, replacing `to`.

@@ -200,6 +200,13 @@ bool SyncFile(const std::string& name) {
     return CloseDescriptor(fd) && synced;
 }
 
+bool SyncFiles(const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        if (!SyncFile(name))
+            return false;
+    return true;
+}
+
 void SyncFolder(const std::string&) {}
 
 bool Rename(const std::string& from, const std::string& to) {
