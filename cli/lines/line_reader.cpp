@@ -129,7 +129,7 @@ LineReader::LineReader(Input& in, bool crlf)
     : m_in(&in),
       m_name(in.Name()),
       m_crlf(crlf),
-      m_chunk(kChunkSize),
+      m_chunk(kChunkSize + 1),  // a byte beyond the data, to end a run of lines
       m_data(m_chunk.data()),
       m_dataSize(0) {}
 
@@ -140,8 +140,7 @@ bool LineReader::Fill() {
     if (m_ended)
         return false;
     // From memory the data is one chunk, read at once.
-    const std::size_t got =
-        m_in != nullptr ? m_in->Read(m_chunk.data(), m_chunk.size()) : m_dataSize;
+    const std::size_t got = m_in != nullptr ? m_in->Read(m_chunk.data(), kChunkSize) : m_dataSize;
     m_pos = 0;
     m_end = DataEnd(m_data, got, m_crlf, m_ended);
     // Lines that ended before the chunk: those handed out (a carried line
@@ -164,6 +163,8 @@ bool LineReader::Fill() {
 }
 
 bool LineReader::Next(std::string_view& line) {
+    if (m_runEnd != nullptr)
+        *std::exchange(m_runEnd, nullptr) = m_runEndByte;
     if (m_carryOut) {
         m_carry.clear();
         m_carryOut = false;
@@ -205,6 +206,37 @@ bool LineReader::Next(std::string_view& line) {
             return true;
         }
     }
+}
+
+bool LineReader::NextRun(std::string_view& run) {
+    if (m_runEnd != nullptr)
+        *std::exchange(m_runEnd, nullptr) = m_runEndByte;
+    if (m_crlf || m_in == nullptr || !m_carry.empty() || m_carryOut)
+        return false;
+    // Fill refused a chunk holding a NUL byte, so each line feed can become
+    // the NUL that ends its line's text; an empty line would end the run.
+    char* const chunk = m_chunk.data();
+    char* const start = chunk + m_pos;
+    char* p = start;
+    char* const stop = chunk + m_end;
+    while (p < stop) {
+        auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
+        if (nl == nullptr || nl == p)
+            break;
+        NoteLine(p, static_cast<std::size_t>(nl - p), true, false, m_info);
+        *nl = '\0';
+        p = nl + 1;
+    }
+    if (p == start)
+        return false;
+    // The byte after the last NUL (the next line's first, or the spare byte
+    // beyond the data) ends the run until the next call.
+    m_runEnd = p;
+    m_runEndByte = *p;
+    *p = '\0';
+    m_pos = static_cast<std::size_t>(p - chunk);
+    run = std::string_view(start, static_cast<std::size_t>(p - start) + 1);
+    return true;
 }
 
 long LineReader::Count(Input& in, bool crlf) {
@@ -344,37 +376,58 @@ unsigned StreamLineFileChecksum(const std::string& name) {
     return sum & 0xFFFFu;
 }
 
-TextScan ScanTextFile(const std::string& name) {
-    Input in(name);
-    std::vector<char> chunk(kChunkSize);
-    TextScan scan;
-    long feeds = 0;
-    char last = '\n';
-    for (;;) {
-        const std::size_t got = in.Read(chunk.data(), chunk.size());
+namespace {
+
+// A text scan over chunks of a file, in order.
+class TextScanner {
+  public:
+    void Add(const char* p, std::size_t got) {
         if (got == 0)
-            break;
-        const char* p = chunk.data();
+            return;
         for (const char byte : {'\0', '\x1A'}) {
-            long& line = byte == '\0' ? scan.nulLine : scan.eofLine;
+            long& line = byte == '\0' ? m_scan.nulLine : m_scan.eofLine;
             if (line != 0)
                 continue;
             const auto* found = static_cast<const char*>(std::memchr(p, byte, got));
             if (found != nullptr)
-                line = feeds + 1 + static_cast<long>(std::count(p, found, '\n'));
+                line = m_feeds + 1 + static_cast<long>(std::count(p, found, '\n'));
         }
-        feeds += static_cast<long>(std::count(p, p + got, '\n'));
+        m_feeds += static_cast<long>(std::count(p, p + got, '\n'));
         for (const char* nl = p;
              (nl = static_cast<const char*>(
                   std::memchr(nl, '\n', static_cast<std::size_t>(p + got - nl)))) != nullptr;
              ++nl)
-            if ((nl > p ? nl[-1] : last) == '\r')
-                ++scan.crlfLines;
-        last = p[got - 1];
+            if ((nl > p ? nl[-1] : m_last) == '\r')
+                ++m_scan.crlfLines;
+        m_last = p[got - 1];
     }
-    scan.unterminated = last != '\n';
-    scan.lines = feeds + (scan.unterminated ? 1 : 0);
-    return scan;
+    TextScan Finish() {
+        m_scan.unterminated = m_last != '\n';
+        m_scan.lines = m_feeds + (m_scan.unterminated ? 1 : 0);
+        return m_scan;
+    }
+
+  private:
+    TextScan m_scan;
+    long m_feeds = 0;
+    char m_last = '\n';
+};
+
+}  // namespace
+
+TextScan ScanTextFile(const std::string& name) {
+    Input in(name);
+    std::vector<char> chunk(kChunkSize);
+    TextScanner scanner;
+    while (const std::size_t got = in.Read(chunk.data(), chunk.size()))
+        scanner.Add(chunk.data(), got);
+    return scanner.Finish();
+}
+
+TextScan ScanText(const char* data, std::size_t size) {
+    TextScanner scanner;
+    scanner.Add(data, size);
+    return scanner.Finish();
 }
 
 }  // namespace vekcli

@@ -47,6 +47,10 @@ bool RemoveFolder(const std::string& path);
 bool RemoveTree(const std::string& path);
 // Sets the permission bits of a file or folder (never through a link).
 bool SetMode(const std::string& path, unsigned mode);
+// Why this system cannot take `path` (relative, '/' between names) as a
+// name under a tree, where others can: on Windows a backslash or a colon;
+// empty when it can.
+std::string SystemPathFault(const std::string& path);
 // Whether this system keeps permission bits and symbolic links.
 bool HasModes();
 

@@ -167,6 +167,10 @@ bool SetMode(const std::string& path, unsigned mode) {
     return !FaultDue(FileOp::kSync) && chmod(path.c_str(), mode) == 0;
 }
 
+std::string SystemPathFault(const std::string&) {
+    return std::string();
+}
+
 bool HasModes() {
     return true;
 }

@@ -174,6 +174,12 @@ bool SetMode(const std::string&, unsigned) {
     return true;
 }
 
+std::string SystemPathFault(const std::string& path) {
+    if (path.find('\\') != std::string::npos || path.find(':') != std::string::npos)
+        return "a backslash or a colon, which Windows reads as a folder or a drive";
+    return std::string();
+}
+
 bool HasModes() {
     return false;
 }

@@ -41,27 +41,18 @@ struct TextForm {
 
 TextForm FormOf(const FileBytes& oldBytes, const FileBytes& newBytes) {
     TextForm form;
-    const char* data = newBytes.Data();
-    const std::size_t size = newBytes.Size();
-    if (std::memchr(data, '\0', size) != nullptr ||
-        std::memchr(oldBytes.Data(), '\0', oldBytes.Size()) != nullptr)
-        return form;
-    long lines = 0, crlf = 0;
-    for (const char* p = data; (p = static_cast<const char*>(std::memchr(
-                                    p, '\n', static_cast<std::size_t>(data + size - p))));
-         ++p) {
-        ++lines;
-        crlf += p > data && p[-1] == '\r';
-    }
-    form.open = size > 0 && data[size - 1] != '\n';
-    if (lines + (form.open ? 1 : 0) > kBufferLines)
+    const TextScan was = ScanText(oldBytes.Data(), oldBytes.Size());
+    const TextScan is = ScanText(newBytes.Data(), newBytes.Size());
+    if (was.nulLine != 0 || is.nulLine != 0 || is.lines > kBufferLines)
         return form;
     form.script = true;
+    form.open = is.unterminated;
+    const long ended = is.lines - (is.unterminated ? 1 : 0);
     // The CR LF form drops a CR before a line's end and ends the data at a
     // byte 0x1A: only where neither loses a byte.
-    form.crlf = crlf > 0 && crlf == lines && !(form.open && data[size - 1] == '\r') &&
-                std::memchr(data, '\x1A', size) == nullptr &&
-                std::memchr(oldBytes.Data(), '\x1A', oldBytes.Size()) == nullptr;
+    form.crlf = is.crlfLines > 0 && is.crlfLines == ended &&
+                !(form.open && newBytes.Data()[newBytes.Size() - 1] == '\r') && was.eofLine == 0 &&
+                is.eofLine == 0;
     return form;
 }
 

@@ -166,8 +166,7 @@ class TreePatch {
             TreeStep step = Step(r.kind == Kind::kLink ? What::kLink : What::kFile, r);
             step.replaces = r.action == Action::kChange ||
                             (m_deleted.count(r.path) != 0 && m_deletedFolders.count(r.path) == 0);
-            if (r.kind == Kind::kLink)
-                update::UnescapeName(m_update.BodyLines(r)[0], step.linkTarget);
+            step.linkTarget = r.linkTarget;
             steps.push_back(step);
             built.push_back(&r);
         }

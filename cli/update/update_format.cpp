@@ -5,6 +5,7 @@
 
 #include "files/bundle_lines.h"
 #include "io/files.h"
+#include "lines/line_reader.h"
 #include "report/trouble.h"
 #include "scripts/script_applier.h"
 
@@ -65,14 +66,6 @@ bool ParseMode(std::string_view text, int& mode) {
         mode = mode * 8 + (c - '0');
     }
     return true;
-}
-
-std::int64_t SeekTo(std::FILE* file, long long at) {
-#ifdef _WIN32
-    return _fseeki64(file, at, SEEK_SET);
-#else
-    return fseeko(file, static_cast<off_t>(at), SEEK_SET);
-#endif
 }
 
 // Whether the record's fields fit together; the fault in words when not.
@@ -194,10 +187,9 @@ std::string PathFault(const std::string& raw) {
         return "a NUL byte in the path";
     if (raw[0] == '/')
         return "an absolute path";
-#ifdef _WIN32
-    if (raw.find('\\') != std::string::npos || raw.find(':') != std::string::npos)
-        return "a backslash or a colon, which Windows reads as a folder or a drive";
-#endif
+    const std::string systemFault = tree::SystemPathFault(raw);
+    if (!systemFault.empty())
+        return systemFault;
     std::size_t start = 0;
     for (;;) {
         const std::size_t slash = raw.find('/', start);
@@ -276,42 +268,24 @@ std::string DecodeUu(const std::vector<std::string>& lines) {
     return bytes;
 }
 
-// Lines of the update file with the offset of each, read in chunks.
+// The update's lines in order, through the line reader; started again
+// from the top when a body before the current line is asked for.
 struct UpdateFile::Reader {
     OwnedFile file;
-    std::vector<char> chunk = std::vector<char>(kChunkSize);
-    std::size_t pos = 0, end = 0;
-    long long offset = 0;  // of the next line
-    bool Next(std::string& line, bool& terminated) {
-        line.clear();
-        for (;;) {
-            if (pos == end) {
-                end = std::fread(chunk.data(), 1, chunk.size(), file.get());
-                pos = 0;
-                if (end == 0) {
-                    terminated = false;
-                    return !line.empty();
-                }
-            }
-            const char* start = chunk.data() + pos;
-            const auto* nl = static_cast<const char*>(std::memchr(start, '\n', end - pos));
-            const std::size_t n = nl != nullptr ? static_cast<std::size_t>(nl - start) : end - pos;
-            line.append(start, n);
-            pos += n;
-            offset += static_cast<long long>(n);
-            if (nl != nullptr) {
-                ++pos;
-                ++offset;
-                terminated = true;
-                return true;
-            }
-        }
+    std::unique_ptr<Input> input;
+    std::unique_ptr<LineReader> lines;
+    long at = 0;  // lines handed out
+    void Start(const std::string& name) {
+        std::rewind(file.get());
+        input = std::make_unique<Input>(file.get(), name);
+        lines = std::make_unique<LineReader>(*input, false);
+        at = 0;
     }
-    void Seek(long long at) {
-        if (SeekTo(file.get(), at) != 0)
-            Fail("cannot read the update again: " + SystemError());
-        pos = end = 0;
-        offset = at;
+    bool Next(std::string_view& line) {
+        if (!lines->Next(line))
+            return false;
+        ++at;
+        return true;
     }
 };
 
@@ -326,6 +300,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     reader.file = OpenFile(name, "rb");
     if (!reader.file)
         Fail(name + ": cannot open: " + SystemError());
+    reader.Start(name);
     long number = 0;  // of the line held back
     auto fault = [&](long line, const std::string& what) {
         Fail(name + ":" + std::to_string(line) + ": " + what +
@@ -333,8 +308,8 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
              2);
     };
     Sha256 hash;
-    std::string held, line;
-    bool heldTerminated = false, terminated = false;
+    std::string held;
+    std::string_view line;
     long long bodyLeft = 0;
     std::vector<std::string> body;
     std::map<std::string, int> seen;  // paths: 1 deleted, 2 other, 3 deleted and added
@@ -349,7 +324,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
             if (!script.Read(views, refusal))
                 fault(first + refusal.line - 1, "the edit script is refused: " + refusal.reason);
         } else if (r.body == Body::kLink) {
-            std::string target;
+            std::string& target = m_records.back().linkTarget;
             if (!UnescapeName(body[0], target) || target.empty() ||
                 target.find('\0') != std::string::npos)
                 fault(first, "not a link's target");
@@ -370,7 +345,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
         }
         body.clear();
     };
-    auto take = [&](const std::string& text, long lineNumber, long long at) {
+    auto take = [&](const std::string& text, long lineNumber) {
         if (lineNumber == 1) {
             if (text != kFirstLine) {
                 if (StartsWith(text, "vek-update "))
@@ -443,21 +418,20 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
             state = 3;
         else
             fault(lineNumber, Escaped(r.path) + ": the path has a record already");
-        r.bodyAt = at;
+        r.bodyLine = lineNumber + 1;
         bodyLeft = r.count;
         m_records.push_back(std::move(r));
     };
-    while (reader.Next(line, terminated)) {
+    while (reader.Next(line)) {
         if (number > 0) {
             hash.Update(held);
             hash.Update("\n", 1);
-            take(held, number,
-                 reader.offset - static_cast<long long>(line.size()) - (terminated ? 1 : 0));
+            take(held, number);
         }
-        held.swap(line);
-        heldTerminated = terminated;
+        held.assign(line.data(), line.size());
         ++number;
     }
+    const bool heldTerminated = !reader.lines->Info().unterminated;
     if (std::ferror(reader.file.get()))
         Fail(name + ": cannot read: " + SystemError());
     if (number < 2 || !heldTerminated || !IsHash(held) || bodyLeft > 0)
@@ -468,12 +442,20 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
 }
 
 std::vector<std::string> UpdateFile::BodyLines(const Record& record) {
+    Reader& reader = *m_reader;
+    if (record.bodyLine <= reader.at)
+        reader.Start(m_name);
     std::vector<std::string> lines(static_cast<std::size_t>(record.count));
-    m_reader->Seek(record.bodyAt);
-    bool terminated = false;
-    for (std::string& line : lines)
-        if (!m_reader->Next(line, terminated) || !terminated)
-            Fail(m_name + ": the update changed while it was applied; nothing was written");
+    std::string_view line;
+    bool ok = true;
+    while (ok && reader.at + 1 < record.bodyLine)
+        ok = reader.Next(line);
+    for (std::size_t i = 0; ok && i < lines.size(); ++i) {
+        ok = reader.Next(line);
+        lines[i].assign(line.data(), line.size());
+    }
+    if (!ok)
+        Fail(m_name + ": the update changed while it was applied; nothing was written");
     return lines;
 }
 

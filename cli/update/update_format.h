@@ -59,9 +59,10 @@ struct Record {
     std::string oldHash;  // empty where the path has no old contents
     std::string newHash;
     Body body = Body::kNone;
-    long long count = 0;   // body lines
-    std::string path;      // raw bytes, '/' between names
-    long long bodyAt = 0;  // where the body starts in the update file
+    long long count = 0;     // body lines
+    std::string path;        // raw bytes, '/' between names
+    std::string linkTarget;  // the body of a link, raw bytes
+    long bodyLine = 0;       // the update's line where the body starts
 };
 
 const char* ActionName(Action action);
