@@ -6,6 +6,7 @@
 // fault-injection build (platform.h).
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -47,6 +48,31 @@ bool RemoveFolder(const std::string& path);
 bool RemoveTree(const std::string& path);
 // Sets the permission bits of a file or folder (never through a link).
 bool SetMode(const std::string& path, unsigned mode);
+// Reads a file whole through `read` (bytes read into the room given, 0 at
+// the end, below 0 on failure), expecting `expected` bytes: a file read to
+// that size is taken as whole, one that grows is read on.
+template <class ReadSome>
+bool ReadWhole(ReadSome read, std::size_t expected, std::unique_ptr<char[]>& bytes,
+               std::size_t& size) {
+    std::size_t room = expected + 1;
+    bytes.reset(new char[room]);
+    size = 0;
+    for (;;) {
+        const long long got = read(bytes.get() + size, room - size);
+        if (got <= 0)
+            return got == 0;
+        size += static_cast<std::size_t>(got);
+        if (size == expected && expected > 0)
+            return true;
+        if (size < room)
+            continue;
+        std::unique_ptr<char[]> larger(new char[room * 2]);
+        std::copy(bytes.get(), bytes.get() + size, larger.get());
+        bytes = std::move(larger);
+        room *= 2;
+    }
+}
+
 // Why this system cannot take `path` (relative, '/' between names) as a
 // name under a tree, where others can: on Windows a backslash or a colon;
 // empty when it can.

@@ -77,30 +77,15 @@ bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size
     size = 0;
     if (ok) {
         mode = data.st_mode & 07777;
-        // One byte of room more than the size: a read that fills it finds a
-        // file that grew, and the buffer grows with it. A file read to the
-        // size it had is taken as whole without one more read to find its end.
-        const auto expected = static_cast<std::size_t>(data.st_size);
-        std::size_t room = expected + 1;
-        bytes.reset(new char[room]);
-        for (;;) {
-            const ssize_t got = read(fd, bytes.get() + size, room - size);
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0) {
-                ok = got == 0;
-                break;
-            }
-            size += static_cast<std::size_t>(got);
-            if (size == expected && expected > 0)
-                break;
-            if (size < room)
-                continue;
-            std::unique_ptr<char[]> larger(new char[room * 2]);
-            std::memcpy(larger.get(), bytes.get(), size);
-            bytes = std::move(larger);
-            room *= 2;
-        }
+        ok = ReadWhole(
+            [fd](char* into, std::size_t room) -> long long {
+                ssize_t got;
+                do
+                    got = read(fd, into, room);
+                while (got < 0 && errno == EINTR);
+                return got;
+            },
+            static_cast<std::size_t>(data.st_size), bytes, size);
     }
     const int error = errno;
     close(fd);

@@ -103,25 +103,11 @@ bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size
     if (fd < 0)
         return false;
     mode = info.mode;
-    size = 0;
-    std::size_t room = static_cast<std::size_t>(info.size) + 1;
-    bytes.reset(new char[room]);
-    bool ok = true;
-    for (;;) {
-        const std::size_t piece = std::min<std::size_t>(room - size, 1u << 30);
-        const int got = _read(fd, bytes.get() + size, static_cast<unsigned>(piece));
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        size += static_cast<std::size_t>(got);
-        if (size < room)
-            continue;
-        std::unique_ptr<char[]> larger(new char[room * 2]);
-        std::memcpy(larger.get(), bytes.get(), size);
-        bytes = std::move(larger);
-        room *= 2;
-    }
+    const bool ok = ReadWhole(
+        [fd](char* into, std::size_t room) -> long long {
+            return _read(fd, into, static_cast<unsigned>(std::min<std::size_t>(room, 1u << 30)));
+        },
+        static_cast<std::size_t>(info.size), bytes, size);
     const int error = errno;
     _close(fd);
     errno = error;

@@ -131,11 +131,25 @@ class TreeDiff {
         ++m_records;
     }
 
-    void Deleted(const std::string& path, EntryInfo info) {
+    static Record Start(Action action, const std::string& path, Kind kind) {
         Record r;
-        r.action = Action::kDelete;
-        r.kind = info.kind;
+        r.action = action;
+        r.kind = kind;
         r.path = path;
+        return r;
+    }
+
+    // A record whose body is a link's new target.
+    void WriteLink(Record& r, const std::string& target) {
+        r.newHash = Sha256Hex(target);
+        r.body = Body::kLink;
+        r.count = 1;
+        Write(r);
+        m_writer.Line(update::EscapeName(target));
+    }
+
+    void Deleted(const std::string& path, EntryInfo info) {
+        Record r = Start(Action::kDelete, path, info.kind);
         const std::string name = Join(m_old, path);
         if (info.kind == Kind::kLink) {
             r.oldHash = Sha256Hex(Target(name));
@@ -156,18 +170,10 @@ class TreeDiff {
     }
 
     void Added(const std::string& path, EntryInfo info) {
-        Record r;
-        r.action = Action::kAdd;
-        r.kind = info.kind;
-        r.path = path;
+        Record r = Start(Action::kAdd, path, info.kind);
         const std::string name = Join(m_new, path);
         if (info.kind == Kind::kLink) {
-            const std::string target = Target(name);
-            r.newHash = Sha256Hex(target);
-            r.body = Body::kLink;
-            r.count = 1;
-            Write(r);
-            m_writer.Line(update::EscapeName(target));
+            WriteLink(r, Target(name));
             return;
         }
         if (info.kind == Kind::kFolder) {
@@ -214,11 +220,7 @@ class TreeDiff {
                 return;
             r.action = Action::kChange;
             r.oldHash = Sha256Hex(oldTarget);
-            r.newHash = Sha256Hex(newTarget);
-            r.body = Body::kLink;
-            r.count = 1;
-            Write(r);
-            m_writer.Line(update::EscapeName(newTarget));
+            WriteLink(r, newTarget);
             return;
         }
         ChangedFile(path, was, is);
