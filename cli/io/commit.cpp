@@ -146,7 +146,8 @@ void FileSetCommit::Stage(const std::vector<TreeStep>& steps) {
         entry.existed = step.replaces;
         if (step.what != What::kFile && step.what != What::kLink)
             continue;
-        entry.staged = Temporary(entry.place, entry.target);
+        entry.staged =
+            Temporary(step.stageBeside.empty() ? entry.place : step.stageBeside, entry.target);
         const bool closed = platform::CloseDescriptor(entry.staged.TakeDescriptor());
         const bool made =
             step.what == What::kFile || (platform::RemoveFile(entry.staged.Name()) &&
@@ -184,6 +185,9 @@ std::string FileSetCommit::Undo() {
         if (entry.what == What::kSetMode) {
             if (entry.placed)
                 back = tree::SetMode(entry.place, entry.oldMode);
+        } else if (entry.what == What::kMakeFolderLater) {
+            if (entry.placed)
+                back = platform::RemoveEmptyFolder(entry.place);
         } else if (entry.aside == Aside::kLinked && !entry.placed) {
             platform::RemoveFile(entry.asideName);  // the target was never touched
         } else if (entry.aside != Aside::kNone) {
@@ -209,6 +213,12 @@ std::string FileSetCommit::Step(Entry& entry) {
     if (entry.what == What::kSetMode) {
         if (!tree::SetMode(entry.place, entry.mode))
             return entry.target + ": cannot give it its mode: " + SystemError();
+        entry.placed = true;
+        return std::string();
+    }
+    if (entry.what == What::kMakeFolderLater) {
+        if (!tree::MakeFolder(entry.place, 0700))
+            return entry.target + ": cannot make the folder: " + SystemError();
         entry.placed = true;
         return std::string();
     }

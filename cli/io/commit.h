@@ -18,13 +18,26 @@ namespace vekcli {
 // One step of a tree's change. Paths are taken as they are, never followed
 // through a link (the caller refuses paths that pass through one).
 struct TreeStep {
-    enum class What { kFile, kLink, kMakeFolder, kSetMode, kRemove, kRemoveFolder };
+    // kMakeFolderLater: a folder that takes the place of a file or link set
+    // aside by an earlier step, so made only in Commit.
+    enum class What {
+        kFile,
+        kLink,
+        kMakeFolder,
+        kMakeFolderLater,
+        kSetMode,
+        kRemove,
+        kRemoveFolder
+    };
     What what = What::kFile;
     std::string path;
     bool replaces = false;   // kFile, kLink: something is at the path now
     unsigned mode = 0;       // kFile, kSetMode: the new bits
     unsigned oldMode = 0;    // kSetMode: the bits it has now (0700 for a folder made)
     std::string linkTarget;  // kLink
+    // kFile, kLink in a folder made later: the temporary goes beside this
+    // path (in a folder that is there) and is renamed into the new folder.
+    std::string stageBeside;
 };
 
 class FileSetCommit {

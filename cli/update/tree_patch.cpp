@@ -98,13 +98,8 @@ class TreePatch {
                 mismatches.push_back(fault);
                 continue;
             }
-            if (r.action == Action::kAdd && m_deleted.count(r.path) != 0) {
-                if (r.kind == Kind::kFolder)
-                    Fail(Shown(r.path) +
-                         ": the update turns a file or link into a folder, which this vek "
-                         "cannot apply yet; nothing was written");
+            if (r.action == Action::kAdd && m_deleted.count(r.path) != 0)
                 continue;  // the path's deletion is checked
-            }
             EntryInfo info;
             const std::string name = Name(r.path);
             if (!tree::LookUp(name, info))
@@ -149,14 +144,27 @@ class TreePatch {
     void Apply() {
         std::vector<TreeStep> steps;
         std::vector<const Record*> built;  // the record of each file step
-        // Folders first, parents before children (the records' order).
-        for (const Record& r : m_update.Records())
-            if (r.action == Action::kAdd && r.kind == Kind::kFolder)
+        // Folders first, parents before children (the records' order); a
+        // folder that takes the place of a file or link, and every folder in
+        // it, only once that is set aside.
+        std::set<std::string> later;
+        for (const Record& r : m_update.Records()) {
+            if (r.action != Action::kAdd || r.kind != Kind::kFolder)
+                continue;
+            if (Replaced(r.path) || !LaterRoot(later, r.path).empty())
+                later.insert(r.path);
+            else
                 steps.push_back(Step(What::kMakeFolder, r));
-        // A folder that gives way to a file or link of the same name.
+        }
+        // What gives way to another kind of the same name.
         for (const Record& r : m_update.Records())
-            if (r.action == Action::kDelete && r.kind == Kind::kFolder && Replaced(r.path))
-                steps.push_back(Step(What::kRemoveFolder, r));
+            if (r.action == Action::kDelete && Replaced(r.path) &&
+                (r.kind == Kind::kFolder || later.count(r.path) != 0))
+                steps.push_back(
+                    Step(r.kind == Kind::kFolder ? What::kRemoveFolder : What::kRemove, r));
+        for (const Record& r : m_update.Records())
+            if (r.action == Action::kAdd && r.kind == Kind::kFolder && later.count(r.path) != 0)
+                steps.push_back(Step(What::kMakeFolderLater, r));
         const std::size_t firstBuilt = steps.size();
         for (const Record& r : m_update.Records()) {
             const bool content = r.action == Action::kChange ||
@@ -167,6 +175,9 @@ class TreePatch {
             step.replaces = r.action == Action::kChange ||
                             (m_deleted.count(r.path) != 0 && m_deletedFolders.count(r.path) == 0);
             step.linkTarget = r.linkTarget;
+            const std::string root = LaterRoot(later, r.path);
+            if (!root.empty())
+                step.stageBeside = Name(root);
             steps.push_back(step);
             built.push_back(&r);
         }
@@ -208,6 +219,14 @@ class TreePatch {
     }
     // Deleted and added again as another kind.
     bool Replaced(const std::string& path) const { return m_replaced.count(path) != 0; }
+    // The outermost folder of `later` that holds `path`; empty when none.
+    static std::string LaterRoot(const std::set<std::string>& later, const std::string& path) {
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1))
+            if (later.count(path.substr(0, slash)) != 0)
+                return path.substr(0, slash);
+        return std::string();
+    }
     bool InDeletedFolder(const std::string& path) const {
         for (std::size_t slash = path.find('/'); slash != std::string::npos;
              slash = path.find('/', slash + 1))
@@ -222,6 +241,10 @@ class TreePatch {
         for (std::size_t slash = path.find('/'); slash != std::string::npos;
              slash = path.find('/', slash + 1)) {
             const std::string folder = path.substr(0, slash);
+            // A folder that takes the place of a file or link is made whole
+            // by the update: nothing below it is looked at.
+            if (m_replaced.count(folder) != 0 && m_addedFolders.count(folder) != 0)
+                return std::string();
             auto known = m_folders.find(folder);
             if (known == m_folders.end()) {
                 EntryInfo info;

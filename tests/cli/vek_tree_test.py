@@ -147,10 +147,13 @@ def evolve(rng, root):
                 make_file(path, contents(rng), 0o644)  # a folder becomes a file
             elif pick < 0.2 and not is_dir:
                 os.unlink(path)
-                if rng.random() < 0.5:
+                choice = rng.random()
+                if choice < 0.35:
                     os.symlink(b"elsewhere", path)
-                else:
+                elif choice < 0.7:
                     make_file(path, contents(rng), 0o644)
+                else:
+                    random_tree(rng, path, 1)  # a file or link becomes a folder
             elif pick < 0.45 and os.path.isfile(path) and not os.path.islink(path):
                 with open(path, "rb") as f:
                     data = f.read()

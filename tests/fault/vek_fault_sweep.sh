@@ -34,7 +34,8 @@ setup() {
   printf 'old bundle\n' >out.vek
   # Two trees and the update between them: a file changed by script, one
   # by contents, one in mode only, one added in a new folder, one removed
-  # with its folder, one removed beside others, a link changed.
+  # with its folder, one removed beside others, a link changed, a file
+  # that becomes a folder.
   mkdir -p tree/keep tree/gone tree2/keep tree2/new
   printf 'a\nb\nc\n' >tree/keep/text && printf 'a\nB\nc\nd\n' >tree2/keep/text
   printf 'x\0y' >tree/bin && printf 'x\0z' >tree2/bin
@@ -42,6 +43,7 @@ setup() {
   printf 'bye\n' >tree/gone/f && printf 'old\n' >tree/keep/old
   printf 'new\n' >tree2/new/f
   ln -s keep/text tree/ln && ln -s bin tree2/ln
+  printf 'a file\n' >tree/turn && mkdir tree2/turn && printf 'in\n' >tree2/turn/inner
   "$real_vek" diff -r tree tree2 -o tree.upd 2>/dev/null
   rm -rf tree2
 }
