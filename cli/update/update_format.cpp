@@ -14,6 +14,9 @@ namespace vekcli::update {
 namespace {
 
 const char* const kActions[] = {"add", "delete", "change", "mode"};
+const char kCrLfFault[] =
+    "the update's line ends were changed to CR LF on its way (as a text transfer does), so "
+    "its hash no longer matches: copy it as a binary file";
 const char* const kBodies[] = {"none", "ed", "ed-crlf", "ed-open", "ed-crlf-open", "uu", "link"};
 
 // The length of the UTF-8 sequence that starts at `p` (at most `left`
@@ -347,6 +350,8 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     };
     auto take = [&](const std::string& text, long lineNumber) {
         if (lineNumber == 1) {
+            if (text == std::string(kFirstLine) + "\r")
+                fault(1, kCrLfFault);
             if (text != kFirstLine) {
                 if (StartsWith(text, "vek-update "))
                     fault(1, "the update is of format version " + text.substr(11) +
@@ -434,6 +439,8 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     const bool heldTerminated = !reader.lines->Info().unterminated;
     if (std::ferror(reader.file.get()))
         Fail(name + ": cannot read: " + SystemError());
+    if (held.size() == 65 && held.back() == '\r' && IsHash(held.substr(0, 64)))
+        fault(number, kCrLfFault);
     if (number < 2 || !heldTerminated || !IsHash(held) || bodyLeft > 0)
         fault(number, "the update ends early: its last line is not its hash (it was cut short)");
     if (hash.HexDigest() != held)
