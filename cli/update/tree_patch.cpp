@@ -100,6 +100,8 @@ class TreePatch {
             }
             if (r.action == Action::kAdd && m_deleted.count(r.path) != 0)
                 continue;  // the path's deletion is checked
+            if (InReplacedFolder(r.path))
+                continue;  // all new, in a folder that takes a file's or link's place
             EntryInfo info;
             const std::string name = Name(r.path);
             if (!tree::LookUp(name, info))
@@ -219,6 +221,16 @@ class TreePatch {
     }
     // Deleted and added again as another kind.
     bool Replaced(const std::string& path) const { return m_replaced.count(path) != 0; }
+    bool IsReplacingFolder(const std::string& path) const {
+        return m_replaced.count(path) != 0 && m_addedFolders.count(path) != 0;
+    }
+    bool InReplacedFolder(const std::string& path) const {
+        for (std::size_t slash = path.find('/'); slash != std::string::npos;
+             slash = path.find('/', slash + 1))
+            if (IsReplacingFolder(path.substr(0, slash)))
+                return true;
+        return false;
+    }
     // The outermost folder of `later` that holds `path`; empty when none.
     static std::string LaterRoot(const std::set<std::string>& later, const std::string& path) {
         for (std::size_t slash = path.find('/'); slash != std::string::npos;
@@ -243,7 +255,7 @@ class TreePatch {
             const std::string folder = path.substr(0, slash);
             // A folder that takes the place of a file or link is made whole
             // by the update: nothing below it is looked at.
-            if (m_replaced.count(folder) != 0 && m_addedFolders.count(folder) != 0)
+            if (IsReplacingFolder(folder))
                 return std::string();
             auto known = m_folders.find(folder);
             if (known == m_folders.end()) {
