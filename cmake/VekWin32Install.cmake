@@ -77,7 +77,16 @@ Upstream-Name: VekWin32
 Files: *
 Copyright: 2026 The VekWin32 authors
 License: Expat
-${VEK_LICENSE_TEXT}")
+${VEK_LICENSE_TEXT}
+Files: usr/bin/vek
+Comment: vek holds the SHA-256 code of OpenSSL's libcrypto, linked in
+ statically from Debian's libssl-dev, so the package needs no libssl at run
+ time.
+Copyright: The OpenSSL Project Authors
+License: Apache-2.0
+ On Debian systems the full text of the Apache License, Version 2.0, is in
+ /usr/share/common-licenses/Apache-2.0.
+")
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/copyright
           DESTINATION ${VEK_DOC_DIR})
 endif()

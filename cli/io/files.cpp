@@ -129,6 +129,14 @@ Output::Output(const std::string& name) : m_buffer(new char[kBufferSize]), m_nam
     m_fd = m_temp.TakeDescriptor();
 }
 
+Output::Output(const std::string& staged, const std::string& shown, unsigned mode)
+    : m_buffer(new char[kBufferSize]), m_staged(true), m_mode(mode), m_name(shown) {
+    NoteWork("writing " + shown);
+    m_fd = platform::OpenForWriting(staged);
+    if (m_fd < 0)
+        WriteFailed("cannot open its temporary file");
+}
+
 Output::~Output() {
     if (m_fd >= 0 && !m_stdout)
         platform::CloseDescriptor(m_fd);
@@ -144,9 +152,9 @@ void Output::WriteFailed(const char* what) {
 #endif
     const std::string error = SystemError();
     Fail((m_stdout ? std::string("standard output") : m_name) + ": " + what + ": " + error +
-         (m_temp.Active() ? (full ? "; is the disk full? the file was not changed"
-                                  : "; the file was not changed")
-                          : ""));
+         (m_temp.Active() || m_staged ? (full ? "; is the disk full? the file was not changed"
+                                              : "; the file was not changed")
+                                      : ""));
 }
 
 void Output::WriteOut(const char* bytes, std::size_t size) {
@@ -185,6 +193,14 @@ void Output::Commit() {
     if (m_stdout)
         RefuseStdoutOverInputs();
     Flush(nullptr, 0);
+    if (m_staged) {
+        if (!platform::SetMode(m_fd, m_mode))
+            WriteFailed("cannot give the new copy its mode");
+        if (!platform::CloseDescriptor(std::exchange(m_fd, -1)))
+            WriteFailed("write error");
+        m_done = true;
+        return;
+    }
     if (m_stdout || !m_temp.Active()) {
         m_done = true;
         return;
@@ -224,6 +240,14 @@ void FileBytes::Release() noexcept {
     m_owned.reset();
     m_data = nullptr;
     m_size = 0;
+}
+
+FileBytes FileBytes::Adopt(std::unique_ptr<char[]> data, std::size_t size) {
+    FileBytes bytes;
+    bytes.m_owned = std::move(data);
+    bytes.m_data = bytes.m_owned.get();
+    bytes.m_size = size;
+    return bytes;
 }
 
 FileBytes FileBytes::Read(Input& in) {

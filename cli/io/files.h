@@ -61,6 +61,11 @@ class Input {
 class Output {
   public:
     explicit Output(const std::string& name);
+    // Writes into `staged`, a temporary a FileSetCommit made for the file
+    // `shown`: Commit then gives it the permission bits `mode` (where files
+    // have them) and closes it; the set's commit syncs it with the others
+    // and puts it in place.
+    Output(const std::string& staged, const std::string& shown, unsigned mode);
     ~Output();
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -93,6 +98,8 @@ class Output {
     int m_fd = -1;
     bool m_stdout = false;
     bool m_done = false;
+    bool m_staged = false;
+    unsigned m_mode = 0;  // for a staged temporary
     std::string m_name;   // as given
     std::string m_place;  // the file written: m_name with links followed
     Temporary m_temp;     // inactive for standard output, a device or a pipe
@@ -112,6 +119,8 @@ class FileBytes {
 
     // Everything `in` holds.
     static FileBytes Read(Input& in);
+    // The first `size` bytes at `data`, read by other means.
+    static FileBytes Adopt(std::unique_ptr<char[]> data, std::size_t size);
 
     const char* Data() const noexcept { return m_data; }
     std::size_t Size() const noexcept { return m_size; }

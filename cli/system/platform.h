@@ -108,11 +108,17 @@ bool WriteAll(int fd, const char* bytes, std::size_t size);
 bool CopyModeAndOwner(int fd, const std::string& model);
 // Gives the file open on `fd` the mode a new file gets (0666 less umask).
 bool SetNewFileMode(int fd);
+// Gives the file open on `fd` the permission bits `mode` (07777), whatever
+// the umask says. Nothing where files have no such mode.
+bool SetMode(int fd, unsigned mode);
 // Writes the file's data to the disk (fsync or _commit).
 bool SyncDescriptor(int fd);
 bool CloseDescriptor(int fd);
 // Syncs a closed file by name.
 bool SyncFile(const std::string& name);
+// Syncs closed files by name, all on one file system: at once where the
+// system can (Linux: the file system they are on), else one by one.
+bool SyncFiles(const std::vector<std::string>& names);
 // Syncs a folder, so that the renames in it last; failures are ignored.
 void SyncFolder(const std::string& folder);
 // Renames `from` to `to`, replacing `to`.
@@ -121,6 +127,8 @@ bool Rename(const std::string& from, const std::string& to);
 // has none (the caller falls back to a rename).
 bool Link(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& name);
+// Removes a folder that is empty.
+bool RemoveEmptyFolder(const std::string& name);
 // The names in a folder ("." and ".." left out); empty when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder);
 

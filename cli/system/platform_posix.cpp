@@ -179,6 +179,10 @@ bool SetNewFileMode(int fd) {
     return fchmod(fd, 0666 & ~mask) == 0;
 }
 
+bool SetMode(int fd, unsigned mode) {
+    return fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
+}
+
 bool SyncDescriptor(int fd) {
     if (FaultDue(FileOp::kSync))
         return false;
@@ -209,6 +213,29 @@ bool SyncFile(const std::string& name) {
     return synced && closed;
 }
 
+bool SyncFiles(const std::vector<std::string>& names) {
+    if (names.empty())
+        return true;
+#ifdef __linux__
+    if (FaultDue(FileOp::kSync))
+        return false;
+    const int fd = open(names[0].c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool synced = syncfs(fd) == 0;
+    const int error = errno;
+    const bool closed = CloseDescriptor(fd);
+    if (!synced)
+        errno = error;
+    return synced && closed;
+#else
+    for (const std::string& name : names)
+        if (!SyncFile(name))
+            return false;
+    return true;
+#endif
+}
+
 void SyncFolder(const std::string& folder) {
     const int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
     if (fd >= 0) {
@@ -229,6 +256,10 @@ bool Link(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& name) {
     return unlink(name.c_str()) == 0;
+}
+
+bool RemoveEmptyFolder(const std::string& name) {
+    return rmdir(name.c_str()) == 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

@@ -170,6 +170,10 @@ bool SetNewFileMode(int) {
     return true;
 }
 
+bool SetMode(int, unsigned) {
+    return true;
+}
+
 bool SyncDescriptor(int fd) {
     if (FaultDue(FileOp::kSync))
         return false;
@@ -196,6 +200,13 @@ bool SyncFile(const std::string& name) {
     return CloseDescriptor(fd) && synced;
 }
 
+bool SyncFiles(const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        if (!SyncFile(name))
+            return false;
+    return true;
+}
+
 void SyncFolder(const std::string&) {}
 
 bool Rename(const std::string& from, const std::string& to) {
@@ -214,6 +225,10 @@ bool Link(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& name) {
     return DeleteFileA(name.c_str()) != 0;
+}
+
+bool RemoveEmptyFolder(const std::string& name) {
+    return RemoveDirectoryA(name.c_str()) != 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

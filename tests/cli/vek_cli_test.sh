@@ -853,5 +853,29 @@ run patch three script -o no-such-dir/out
 expect_status 2 "output in a missing folder"
 expect_err "no-such-dir/out" "output in a missing folder"
 
+group="trees"
+# A small tree with CR LF, LF and binary files, one added in a new folder,
+# one removed: made into an update and applied to a copy of the old tree
+# (under wine by vek.exe, whose SHA-256 comes from CNG).
+rm -rf t-old t-new t-copy && mkdir -p t-old/docs t-new/docs t-new/added
+printf 'one\r\ntwo\r\nthree\r\n' >t-old/docs/readme.txt
+printf 'one\r\n2\r\nthree\r\nfour\r\n' >t-new/docs/readme.txt
+printf 'a\nb\n' >t-old/lf.txt && printf 'a\nB\n' >t-new/lf.txt
+printf 'bin\0old' >t-old/data.bin && printf 'bin\0new' >t-new/data.bin
+printf 'gone\r\n' >t-old/removed.txt && printf 'new\r\n' >t-new/added/new.txt
+cp -r t-old t-copy
+run diff -r t-old t-new -o tree.upd
+expect_status 1 "vek diff -r of two trees"
+checks=$((checks + 1))
+grep -q '^change file .* ed-crlf [0-9]* docs/readme.txt$' tree.upd ||
+  fail "a CR LF file changed travels as vek diff's script"
+run patch -r t-copy tree.upd
+expect_status 0 "vek patch -r"
+checks=$((checks + 1))
+diff -r t-new t-copy >/dev/null || fail "the patched tree is NEW byte for byte"
+run patch -r t-copy tree.upd
+expect_status 1 "vek patch -r applied twice"
+expect_err "docs/readme.txt: expected a file" "a second apply names the paths that differ"
+
 echo "vek end-to-end: $checks checks, $failures failed"
 [ "$failures" = 0 ]
