@@ -346,12 +346,14 @@ TEST(ContextThreads, FourContextsAtOnceEachAsAlone) {
     }
 }
 
-// Two threads calling the exports at once, each on buffers of its own.
+// Two threads calling the exports at once: each fills a buffer of its own
+// and both append to buffer 3, whose lines then hold both threads' lines,
+// each thread's in its order.
 TEST(ContextThreads, TwoThreadsOnTheExportsAtOnce) {
-    std::string lines[2];
+    std::string results[2];
     std::vector<std::function<void()>> jobs;
     for (int t = 0; t < 2; ++t) {
-        jobs.emplace_back([&lines, t] {
+        jobs.emplace_back([&results, t] {
             const int buf = t + 1;
             for (int round = 0; round < 50; ++round) {
                 InitBuf(buf);
@@ -360,18 +362,26 @@ TEST(ContextThreads, TwoThreadsOnTheExportsAtOnce) {
                 }
                 int count = 0, longest = 0, total = 0, value = 5;
                 GetBufStats(buf, &count, &longest, &total);
-                lines[t] += std::to_string(count) + "," + std::to_string(TestBuf(&value)) + ";";
+                results[t] += std::to_string(count) + "," + std::to_string(TestBuf(&value)) + ";";
+                AddLine(3, std::to_string(t * 1000 + round).c_str());
+                GetBufStats(3, &count, &longest, &total);
             }
         });
     }
     InitBuf(3);
     RunThreads(jobs);
+    std::string expected;
+    for (int round = 0; round < 50; ++round) {
+        expected += "40,5;";
+    }
+    int next[2] = {0, 1000};
+    for (const std::string& line : vektest::BufferLines(3)) {
+        const int number = std::stoi(line);
+        EXPECT_EQ(number, next[number / 1000]++);
+    }
     for (int t = 0; t < 2; ++t) {
-        std::string expected;
-        for (int round = 0; round < 50; ++round) {
-            expected += "40,5;";
-        }
-        EXPECT_EQ(lines[t], expected);
+        EXPECT_EQ(results[t], expected);
+        EXPECT_EQ(next[t], 1000 * t + 50);
         EXPECT_EQ(vektest::BufferLines(t + 1).back(), std::to_string(t) + "-39");
     }
 }

@@ -292,9 +292,10 @@ TEST(AllocationFaults, DiffKeepsOnlyWholeWindowScripts) {
 TEST(AllocationFaults, DiffOnAContextShowsNothing) {
     VekContext* const ctx = VekOpen();
     ASSERT_NE(ctx, nullptr);
-    for (const std::string& line : Numbered(3000, "text ")) {
-        ASSERT_EQ(VekAddLine(ctx, 1, line.c_str()), RC_OK);
-        ASSERT_EQ(VekAddLine(ctx, 2, (line.size() % 3 == 0 ? "new " + line : line).c_str()), RC_OK);
+    const std::vector<std::string> lines = Numbered(2600, "text ");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(VekAddLine(ctx, 1, lines[i].c_str()), RC_OK);
+        ASSERT_EQ(VekAddLine(ctx, 2, (i % 500 == 7 ? "new " + lines[i] : lines[i]).c_str()), RC_OK);
     }
     vek::SetDiffMessageSink(CaptureDiffMessage);
     g_diffMessages.clear();

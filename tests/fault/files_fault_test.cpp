@@ -202,6 +202,7 @@ TEST_F(FileFaults, WriteFilesOnAContextReplacesAllOrNothing) {
     ASSERT_NE(ctx, nullptr);
     char status[24];
     ASSERT_EQ(VekLoadFiles(ctx, 2, 'B', List(false).c_str(), status), RC_OK);
+    const std::string targets = List(true);
     for (const Point point : kPoints) {
         const std::string label = std::string("VekWriteFiles, ") + PointName(point);
         Sweep(
@@ -211,7 +212,7 @@ TEST_F(FileFaults, WriteFilesOnAContextReplacesAllOrNothing) {
                     vektest::WriteFileBytes(Out(i), "old contents");
                 }
             },
-            [&] { return VekWriteFiles(ctx, 2, 'B', List(true).c_str()); },
+            [&] { return VekWriteFiles(ctx, 2, 'B', targets.c_str()); },
             [&](int rc, long n) {
                 const std::string where = label + ", fault " + std::to_string(n);
                 ExpectReported(point, n, rc, where);
