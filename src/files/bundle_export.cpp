@@ -96,7 +96,8 @@ class SectionOutputs {
 
     // Renames every temporary onto its file, in list order. When a rename
     // fails, the files renamed so far get their old contents back (a file
-    // that did not exist goes again): 105, and no file has changed.
+    // that did not exist goes again) and no file has changed: 105, or the
+    // failure passes on when it was not the file system's.
     int PutInPlace() {
         std::size_t done = 0;
         try {
@@ -108,11 +109,15 @@ class SectionOutputs {
                 platform::RenameOnto(staged.temp.c_str(), staged.target.c_str());
                 staged.temp.clear();
             }
-        } catch (const FileFailure&) {
+        } catch (...) {
             for (std::size_t i = done + 1; i-- > 0;) {
                 Restore(m_files[i]);
             }
-            return RC_WRITE_FAILED;
+            try {
+                throw;
+            } catch (const FileFailure&) {
+                return RC_WRITE_FAILED;
+            }
         }
         for (const Staged& staged : m_files) {
             if (!staged.backup.empty()) {
@@ -142,7 +147,7 @@ class SectionOutputs {
             } else if (staged.temp.empty()) {
                 platform::RemoveName(staged.target.c_str());
             }
-        } catch (const FileFailure&) {
+        } catch (...) {
             // Nothing more can be done; the backup keeps the old contents.
         }
         if (!staged.temp.empty()) {
