@@ -1,12 +1,13 @@
-// A lock for the export frames: a Win32 slim reader/writer lock or a POSIX
-// mutex, taken and released without raising. Both start unlocked from a
-// constant initialiser, so a lock at namespace scope is ready before any
-// code of the library runs, and neither needs a destructor.
+// A lock for the export frames, as cheap as a lock can be when nobody else
+// holds it: taking it is one atomic exchange, releasing it one store, both
+// inline. A caller that finds it held waits in Wait (per system: spinning a
+// little, then yielding, then sleeping a little at a time), which suits a
+// lock that is almost never contended and, when it is, is held for one call.
+// It starts unlocked from a constant initialiser, so a lock at namespace
+// scope is ready before any code of the library runs, and never raises.
 #pragma once
 
-#if !defined(_WIN32)
-#include <pthread.h>
-#endif
+#include <atomic>
 
 namespace vek::platform {
 
@@ -16,15 +17,18 @@ class Lock {
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
-    void Acquire() noexcept;
-    void Release() noexcept;
+    void Acquire() noexcept {
+        if (m_held.exchange(true, std::memory_order_acquire)) {
+            Wait();
+        }
+    }
+    void Release() noexcept { m_held.store(false, std::memory_order_release); }
 
   private:
-#if defined(_WIN32)
-    void* m_lock = nullptr;  // an SRWLOCK: one pointer, SRWLOCK_INIT is null
-#else
-    pthread_mutex_t m_lock = PTHREAD_MUTEX_INITIALIZER;
-#endif
+    // Returns once this caller holds the lock.
+    void Wait() noexcept;
+
+    std::atomic<bool> m_held{false};
 };
 
 // Holds a lock for the length of a scope.
