@@ -111,7 +111,7 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output, Diff
         bool targetDone = false;
         for (;;) {
             if (sourceDone && targetDone) {
-                return 0;
+                return VEK_RC_OK;
             }
             sides.source.last = std::min(sides.source.last + kDiffWindowLines, sourceCount);
             sides.target.last = std::min(sides.target.last + kDiffWindowLines, targetCount);
@@ -126,7 +126,7 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output, Diff
                 script = DiffWindow(sides);
             }
             const int rc = output.PrependBuffer(*script);
-            if (rc != 0) {
+            if (rc != VEK_RC_OK) {
                 return rc;
             }
             sides.source.first += kDiffWindowLines;
@@ -139,17 +139,17 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output, Diff
             }
         }
     } catch (const DiffMemoryExhausted&) {
-        // The caller sees only 107, so the user is told why (unless the
+        // The caller sees only VEK_RC_DIFF_FAILED, so the user is told why (unless the
         // caller says nobody is there). The windows merged so far stay, the
         // failing one is gone.
         if (notice == DiffNotice::kTellUser) {
             ShowMemoryExhausted();
         }
-        return RC_DIFF_FAILED;
+        return VEK_RC_DIFF_FAILED;
     } catch (...) {
         // A full class table or any other failure inside a window: as above,
         // without a message.
-        return RC_DIFF_FAILED;
+        return VEK_RC_DIFF_FAILED;
     }
 }
 

@@ -26,8 +26,8 @@ inline constexpr const char* kDiffMemoryMessage = "#3 virtual memory exhausted";
 // with nobody to close a message box).
 enum class DiffNotice { kTellUser, kSilent };
 
-// Replaces the content of `output`. 0; 101 when the script would exceed the
-// line limit; 107 for a failure inside the computation (a full class table,
+// Replaces the content of `output`. VEK_RC_OK; VEK_RC_BUFFER_FULL when the script would exceed the
+// line limit; VEK_RC_DIFF_FAILED for a failure inside the computation (a full class table,
 // memory exhausted; when a DiffAlloc block could not be had and `notice` is
 // kTellUser, the user is shown kDiffMemoryMessage first). On failure the
 // output keeps the scripts of the windows merged before it. Everything the

@@ -9,9 +9,9 @@ namespace vek {
 
 // Replaces the content of `output` with the script that turns `source` into
 // `target`. Lines are compared by their stored bytes, and text lines are
-// copied as stored; command lines and "." get a line feed. 0; 101 when the
-// script would exceed MAX_LINES lines, or the two buffers together hold more
-// lines than the engine indexes; 107 when memory runs out. Shows nothing.
+// copied as stored; command lines and "." get a line feed. VEK_RC_OK; VEK_RC_BUFFER_FULL when the
+// script would exceed VEK_MAX_LINES lines, or the two buffers together hold more
+// lines than the engine indexes; VEK_RC_DIFF_FAILED when memory runs out. Shows nothing.
 // On failure `output` is left empty.
 int DiffWholeBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output);
 

@@ -65,9 +65,8 @@ BufferState Snapshot(int buf) {
     for (int i = 0; i < buffer.LineCount(); ++i) {
         state.lines.emplace_back(buffer.Line(i));
     }
-    state.curLine = buffer.m_curLine;
-    state.insertMode = buffer.m_insertMode;
-    state.status = buffer.m_status;
+    state.curLine = vek::DefaultContext().Edit(buf).curLine;
+    state.insertMode = vek::DefaultContext().Edit(buf).insertMode;
     return state;
 }
 

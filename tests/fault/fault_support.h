@@ -15,17 +15,15 @@ namespace vekfault {
 
 using vek::fault::Point;
 
-// A buffer as the core holds it: lines with their stored bytes, the edit
-// state and the status text.
+// A buffer as the core holds it: lines with their stored bytes and the
+// edit state.
 struct BufferState {
     std::vector<std::string> lines;
     int curLine = 0;
     int insertMode = 0;
-    std::string status;
 
     bool operator==(const BufferState& other) const {
-        return lines == other.lines && curLine == other.curLine && insertMode == other.insertMode &&
-               status == other.status;
+        return lines == other.lines && curLine == other.curLine && insertMode == other.insertMode;
     }
 };
 BufferState Snapshot(int buf);
