@@ -1,10 +1,11 @@
-// The eighteen exports and their twins on a context. Each frame makes its
-// checks in a fixed order (the first failed check returns its code with
-// nothing changed), then runs one work operation inside Guarded, which turns
-// anything thrown into the frame's catch code: no exception ever reaches the
-// host. An export runs its frame on the default context under the process
-// lock; a twin checks its context first and runs the same frame on it under
-// the context's own lock.
+// The eighteen exports and their twins on a context, and the one place
+// where failures become codes. Each frame makes its checks in a fixed order
+// (the first failed check returns its code with nothing changed), then runs
+// one work operation. Work that returns a code and is noexcept is called as
+// it is; work that can fail runs inside Guarded, which turns anything it
+// throws into the frame's catch code: no exception ever reaches the host. An export runs its frame
+// on the default context under the process lock; a twin checks its context first and runs the same
+// frame on it under the context's own lock.
 #include "vekwin32.h"
 
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include "api/slots.h"
 #include "buffer/line_retrieval.h"
+#include "diff/diff_alloc.h"
 #include "diff/diff_driver.h"
 #include "diff/whole_buffer.h"
 #include "edit/edit_script.h"
@@ -84,7 +86,7 @@ bool BadWidth(int width) {
 int InitBufFrame(VekContext& c, int buf) {
     if (BadBuffer(buf))
         return VEK_RC_BAD_BUFFER;
-    return Guarded(VEK_RC_FAILED, [&] { return c.Empty(buf); });
+    return c.Empty(buf);
 }
 
 int AddLineFrame(VekContext& c, int buf, const char* text) {
@@ -92,7 +94,7 @@ int AddLineFrame(VekContext& c, int buf, const char* text) {
         return VEK_RC_BAD_BUFFER;
     if (text == nullptr)
         return VEK_RC_FAILED;
-    return Guarded(VEK_RC_FAILED, [&] { return c.Slot(buf).AddLine(text); });
+    return c.Slot(buf).AddLine(text);
 }
 
 int EdCmdFrame(VekContext& c, int buf, const char* line) {
@@ -123,14 +125,13 @@ int GetLineFrame(VekContext& c, int buf, int line, int maxLen, char* dest, int* 
         return VEK_RC_BAD_BUFFER;
     if (line < 1)
         return VEK_RC_BAD_LINE;
-    return Guarded(VEK_RC_FAILED, [&] { return c.Slot(buf).ReadLine(line, maxLen, dest, lenOut); });
+    return c.Slot(buf).ReadLine(line, maxLen, dest, lenOut);
 }
 
 int GetBufStatsFrame(VekContext& c, int buf, int* countOut, int* longestOut, int* totalOut) {
     if (BadBuffer(buf))
         return VEK_RC_BAD_BUFFER;
-    return Guarded(VEK_RC_STATS_FAILED,
-                   [&] { return c.Slot(buf).GetStats(countOut, longestOut, totalOut); });
+    return c.Slot(buf).GetStats(countOut, longestOut, totalOut);
 }
 
 int CrcFrame(VekContext& c, int buf, int width, int* out) {
@@ -138,7 +139,7 @@ int CrcFrame(VekContext& c, int buf, int width, int* out) {
         return VEK_RC_BAD_BUFFER;
     if (BadWidth(width))
         return VEK_RC_BAD_WIDTH;
-    return Guarded(VEK_RC_STATS_FAILED, [&] { return c.Slot(buf).Checksum(width, out); });
+    return c.Slot(buf).Checksum(width, out);
 }
 
 int CrcFileFrame(Caller caller, int type, const char* fileList, int width, int* out) {
@@ -206,12 +207,20 @@ int DiffFrame(VekContext& c, Caller caller, int oldBuf, int newBuf, int scriptBu
     if (BadBuffers(oldBuf, newBuf, scriptBuf)) {
         return VEK_RC_BAD_BUFFER;
     }
-    const vek::DiffNotice notice =
-        caller == Caller::kExport ? vek::DiffNotice::kTellUser : vek::DiffNotice::kSilent;
     // The script buffer is emptied, its edit state too, as InitBuf does.
     c.Edit(scriptBuf) = vek::EditState();
     return Guarded(VEK_RC_DIFF_FAILED, [&] {
-        return vek::DiffBuffers(c.Slot(oldBuf), c.Slot(newBuf), c.Slot(scriptBuf), notice);
+        try {
+            return vek::DiffBuffers(c.Slot(oldBuf), c.Slot(newBuf), c.Slot(scriptBuf));
+        } catch (const vek::DiffMemoryExhausted&) {
+            // The export's caller sees only the code, so the user is told
+            // why. A twin tells nobody: its host may be a service with
+            // nobody to close a message box.
+            if (caller == Caller::kExport) {
+                vek::TellDiffMemoryExhausted();
+            }
+            throw;
+        }
     });
 }
 

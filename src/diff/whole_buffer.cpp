@@ -69,9 +69,10 @@ int DiffWholeBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output)
         return VEK_RC_OK;
     } catch (...) {
         // Memory ran out (OutOfMemory from the engine's blocks, bad_alloc
-        // from the views and the script): nothing is shown, the host is told.
+        // from the views and the script): the output is left empty and the
+        // failure passes on to the DiffWhole frame. Nothing is shown.
         output.Reset();
-        return VEK_RC_DIFF_FAILED;
+        throw;
     }
 }
 
