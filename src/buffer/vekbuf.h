@@ -17,6 +17,9 @@
 
 namespace vek {
 
+// The operations declared noexcept report everything by their code (a line
+// that cannot be stored is VEK_RC_BUFFER_FULL); the others raise
+// std::bad_alloc when memory runs out, the buffer left as it was.
 class VekBuf {
   public:
     VekBuf();
