@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
 #include <iterator>
@@ -344,6 +345,32 @@ TEST(ContextThreads, FourContextsAtOnceEachAsAlone) {
         VekClose(solo);
         VekClose(ctx[t]);
     }
+}
+
+// A context used by two threads at once, against the rule: its lock keeps
+// every call whole, so both threads' lines are all there, each in order.
+TEST(ContextThreads, OneContextFromTwoThreadsKeepsEveryCallWhole) {
+    VekContext* const ctx = VekOpen();
+    std::vector<std::function<void()>> jobs;
+    for (int t = 0; t < 2; ++t) {
+        jobs.emplace_back([ctx, t] {
+            for (int i = 0; i < 300; ++i) {
+                VekAddLine(ctx, 1, std::to_string(t * 1000 + i).c_str());
+            }
+        });
+    }
+    RunThreads(jobs);
+    int next[2] = {0, 1000}, count = 0, longest = 0, total = 0;
+    ASSERT_EQ(VekGetBufStats(ctx, 1, &count, &longest, &total), RC_OK);
+    ASSERT_EQ(count, 600);
+    char line[16];
+    for (int i = 1; i <= count; ++i) {
+        int length = 0;
+        ASSERT_EQ(VekGetLine(ctx, 1, i, 15, line, &length), RC_OK);
+        const int number = std::atoi(line);
+        EXPECT_EQ(number, next[number / 1000]++);
+    }
+    VekClose(ctx);
 }
 
 // Two threads calling the exports at once: each fills a buffer of its own
