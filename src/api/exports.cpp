@@ -1,10 +1,11 @@
-// The eighteen exports and their twins on a context. Each frame makes its
-// checks in a fixed order (the first failed check returns its code with
-// nothing changed), then runs one work operation inside Guarded, which turns
-// anything thrown into the frame's catch code: no exception ever reaches the
-// host. An export runs its frame on the default context under the process
-// lock; a twin checks its context first and runs the same frame on it under
-// the context's own lock.
+// The eighteen exports and their twins on a context, and the one place
+// where failures become codes. Each frame makes its checks in a fixed order
+// (the first failed check returns its code with nothing changed), then runs
+// one work operation. Work that returns a code and is noexcept is called as
+// it is; work that can fail runs inside Guarded, which turns anything it
+// throws into the frame's catch code: no exception ever reaches the host. An export runs its frame
+// on the default context under the process lock; a twin checks its context first and runs the same
+// frame on it under the context's own lock.
 #include "vekwin32.h"
 
 #include <cstring>
@@ -13,6 +14,7 @@
 
 #include "api/slots.h"
 #include "buffer/line_retrieval.h"
+#include "diff/diff_alloc.h"
 #include "diff/diff_driver.h"
 #include "diff/whole_buffer.h"
 #include "edit/edit_script.h"
@@ -37,7 +39,7 @@ int OnProcess(Frame&& frame) noexcept {
 template <class Frame>
 int OnContext(VekContext* context, Frame&& frame) noexcept {
     if (context == nullptr) {
-        return RC_BAD_CONTEXT;
+        return VEK_RC_BAD_CONTEXT;
     }
     vek::platform::Held held(context->lock);
     return frame(*context, Caller::kTwin);
@@ -83,71 +85,71 @@ bool BadWidth(int width) {
 
 int InitBufFrame(VekContext& c, int buf) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
-    return Guarded(RC_FAILED, [&] { return c.Slot(buf).Reset(); });
+        return VEK_RC_BAD_BUFFER;
+    return c.Empty(buf);
 }
 
 int AddLineFrame(VekContext& c, int buf, const char* text) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (text == nullptr)
-        return RC_FAILED;
-    return Guarded(RC_FAILED, [&] { return c.Slot(buf).AddLine(text); });
+        return VEK_RC_FAILED;
+    return c.Slot(buf).AddLine(text);
 }
 
 int EdCmdFrame(VekContext& c, int buf, const char* line) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (line == nullptr)
-        return RC_FAILED;
-    return Guarded(RC_BAD_LINE, [&] {
+        return VEK_RC_FAILED;
+    return Guarded(VEK_RC_BAD_LINE, [&] {
         const std::size_t length = std::strlen(line);
         std::string copy;
         copy.reserve(length + 1);
         copy.append(line, length).push_back('\n');
-        return vek::FeedLine(c.Slot(buf), copy);
+        return vek::FeedLine(c.Slot(buf), c.Edit(buf), copy);
     });
 }
 
 int EdBufFrame(VekContext& c, int scriptBuf, int targetBuf) {
     if (BadBuffer(scriptBuf) || BadBuffer(targetBuf) || scriptBuf == targetBuf) {
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     }
-    return Guarded(RC_BAD_LINE,
-                   [&] { return vek::ApplyScript(c.Slot(scriptBuf), c.Slot(targetBuf)); });
+    return Guarded(VEK_RC_BAD_LINE, [&] {
+        return vek::ApplyScript(c.Slot(scriptBuf), c.Slot(targetBuf), c.Edit(targetBuf));
+    });
 }
 
 int GetLineFrame(VekContext& c, int buf, int line, int maxLen, char* dest, int* lenOut) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (line < 1)
-        return RC_BAD_LINE;
-    return Guarded(RC_FAILED, [&] { return c.Slot(buf).ReadLine(line, maxLen, dest, lenOut); });
+        return VEK_RC_BAD_LINE;
+    return c.Slot(buf).ReadLine(line, maxLen, dest, lenOut);
 }
 
 int GetBufStatsFrame(VekContext& c, int buf, int* countOut, int* longestOut, int* totalOut) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
-    return Guarded(RC_STATS_FAILED,
-                   [&] { return c.Slot(buf).GetStats(countOut, longestOut, totalOut); });
+        return VEK_RC_BAD_BUFFER;
+    return c.Slot(buf).GetStats(countOut, longestOut, totalOut);
 }
 
 int CrcFrame(VekContext& c, int buf, int width, int* out) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (BadWidth(width))
-        return RC_BAD_WIDTH;
-    return Guarded(RC_STATS_FAILED, [&] { return c.Slot(buf).Checksum(width, out); });
+        return VEK_RC_BAD_WIDTH;
+    return c.Slot(buf).Checksum(width, out);
 }
 
 int CrcFileFrame(Caller caller, int type, const char* fileList, int width, int* out) {
     if (BadType(type))
-        return RC_BAD_TYPE;
+        return VEK_RC_BAD_TYPE;
     if (fileList == nullptr)
-        return RC_FAILED;
+        return VEK_RC_FAILED;
     if (BadWidth(width))
-        return RC_BAD_WIDTH;
-    return Guarded(RC_STATS_FAILED, [&] {
+        return VEK_RC_BAD_WIDTH;
+    return Guarded(VEK_RC_FAILED, [&] {
         std::string copy;
         return vek::ChecksumFileList(type, CuttableList(fileList, caller, copy), width, out);
     });
@@ -156,12 +158,12 @@ int CrcFileFrame(Caller caller, int type, const char* fileList, int width, int* 
 int LoadFilesFrame(VekContext& c, Caller caller, int buf, int type, const char* fileList,
                    char* statusOut) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (BadType(type))
-        return RC_BAD_TYPE;
+        return VEK_RC_BAD_TYPE;
     if (fileList == nullptr)
-        return RC_FAILED;
-    return Guarded(RC_READ_FAILED, [&] {
+        return VEK_RC_FAILED;
+    return Guarded(VEK_RC_FAILED, [&] {
         std::string copy;
         return vek::LoadFileList(c.Slot(buf), type, CuttableList(fileList, caller, copy),
                                  statusOut);
@@ -170,12 +172,12 @@ int LoadFilesFrame(VekContext& c, Caller caller, int buf, int type, const char* 
 
 int WriteFilesFrame(VekContext& c, Caller caller, int buf, int type, const char* fileList) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (BadType(type))
-        return RC_BAD_TYPE;
+        return VEK_RC_BAD_TYPE;
     if (fileList == nullptr)
-        return RC_FAILED;
-    return Guarded(RC_READ_FAILED, [&] {
+        return VEK_RC_FAILED;
+    return Guarded(VEK_RC_FAILED, [&] {
         if (caller == Caller::kTwin) {
             return vek::ReplaceFileList(c.Slot(buf), type, fileList);
         }
@@ -185,35 +187,47 @@ int WriteFilesFrame(VekContext& c, Caller caller, int buf, int type, const char*
 
 int WriteBufFrame(VekContext& c, int buf, const char* fileName) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (fileName == nullptr)
-        return RC_FAILED;
-    return Guarded(RC_WRITE_FAILED, [&] { return vek::SaveBufferToFile(c.Slot(buf), fileName); });
+        return VEK_RC_FAILED;
+    return Guarded(VEK_RC_WRITE_FAILED,
+                   [&] { return vek::SaveBufferToFile(c.Slot(buf), fileName); });
 }
 
 int ReadBufFrame(VekContext& c, int buf, const char* fileName) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (fileName == nullptr)
-        return RC_FAILED;
-    return Guarded(RC_READ_FAILED, [&] { return vek::LoadBufferFromFile(c.Slot(buf), fileName); });
+        return VEK_RC_FAILED;
+    return Guarded(VEK_RC_READ_FAILED,
+                   [&] { return vek::LoadBufferFromFile(c.Slot(buf), fileName); });
 }
 
 int DiffFrame(VekContext& c, Caller caller, int oldBuf, int newBuf, int scriptBuf) {
     if (BadBuffers(oldBuf, newBuf, scriptBuf)) {
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     }
-    const vek::DiffNotice notice =
-        caller == Caller::kExport ? vek::DiffNotice::kTellUser : vek::DiffNotice::kSilent;
-    return Guarded(RC_DIFF_FAILED, [&] {
-        return vek::DiffBuffers(c.Slot(oldBuf), c.Slot(newBuf), c.Slot(scriptBuf), notice);
+    // The script buffer is emptied, its edit state too, as InitBuf does.
+    c.Edit(scriptBuf) = vek::EditState();
+    return Guarded(VEK_RC_DIFF_FAILED, [&] {
+        try {
+            return vek::DiffBuffers(c.Slot(oldBuf), c.Slot(newBuf), c.Slot(scriptBuf));
+        } catch (const vek::DiffMemoryExhausted&) {
+            // The export's caller sees only the code, so the user is told
+            // why. A twin tells nobody: its host may be a service with
+            // nobody to close a message box.
+            if (caller == Caller::kExport) {
+                vek::TellDiffMemoryExhausted();
+            }
+            throw;
+        }
     });
 }
 
 int CheckTypeFrame(Caller caller, const char* fileList, char* typeOut) {
     if (fileList == nullptr)
-        return RC_FAILED;
-    return Guarded(RC_READ_FAILED, [&] {
+        return VEK_RC_FAILED;
+    return Guarded(VEK_RC_READ_FAILED, [&] {
         std::string copy;
         return vek::DetectFileListType(CuttableList(fileList, caller, copy), typeOut);
     });
@@ -221,27 +235,27 @@ int CheckTypeFrame(Caller caller, const char* fileList, char* typeOut) {
 
 int GetLinesFrame(VekContext& c, int buf, int first, int count, char* block, int* deliveredOut) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (first < 1)
-        return RC_BAD_LINE;
-    if (count < 1 || count > LINES_BLOCK_MAX_LINES)
-        return RC_FAILED;
-    return Guarded(RC_FAILED, [&] {
+        return VEK_RC_BAD_LINE;
+    if (count < 1 || count > VEK_LINES_BLOCK_MAX_LINES)
+        return VEK_RC_FAILED;
+    return Guarded(VEK_RC_FAILED, [&] {
         return vek::FillLinesBlock(c.Slot(buf), first, count, block, deliveredOut);
     });
 }
 
 int AddLinesFrame(VekContext& c, int buf, const char* run) {
     if (BadBuffer(buf))
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     if (run == nullptr)
-        return RC_FAILED;
-    return Guarded(RC_FAILED, [&] { return vek::AddPackedRun(c.Slot(buf), run); });
+        return VEK_RC_FAILED;
+    return Guarded(VEK_RC_FAILED, [&] { return vek::AddPackedRun(c.Slot(buf), run); });
 }
 
 int TestBufFrame(int* value) {
     if (value == nullptr)
-        return RC_FAILED;
+        return VEK_RC_FAILED;
     const int previous = *value;
     *value = 100;
     return previous;
@@ -249,9 +263,10 @@ int TestBufFrame(int* value) {
 
 int DiffWholeFrame(VekContext& c, int oldBuf, int newBuf, int scriptBuf) {
     if (BadBuffers(oldBuf, newBuf, scriptBuf)) {
-        return RC_BAD_BUFFER;
+        return VEK_RC_BAD_BUFFER;
     }
-    return Guarded(RC_DIFF_FAILED, [&] {
+    c.Edit(scriptBuf) = vek::EditState();
+    return Guarded(VEK_RC_DIFF_FAILED, [&] {
         return vek::DiffWholeBuffers(c.Slot(oldBuf), c.Slot(newBuf), c.Slot(scriptBuf));
     });
 }

@@ -96,7 +96,7 @@ class SectionOutputs {
 
     // Renames every temporary onto its file, in list order. When a rename
     // fails, the files renamed so far get their old contents back (a file
-    // that did not exist goes again) and no file has changed: 105, or the
+    // that did not exist goes again) and no file has changed: VEK_RC_WRITE_FAILED, or the
     // failure passes on when it was not the file system's.
     int PutInPlace() {
         std::size_t done = 0;
@@ -116,7 +116,7 @@ class SectionOutputs {
             try {
                 throw;
             } catch (const FileFailure&) {
-                return RC_WRITE_FAILED;
+                return VEK_RC_WRITE_FAILED;
             }
         }
         for (const Staged& staged : m_files) {
@@ -125,7 +125,7 @@ class SectionOutputs {
             }
         }
         m_files.clear();
-        return 0;
+        return VEK_RC_OK;
     }
 
   private:
@@ -162,7 +162,7 @@ class SectionOutputs {
 
 // What every section shares. Nothing is done when no line remains or the
 // section is a lone terminator (the named file is left untouched, result 0).
-// Otherwise its first line is taken, the output file is created (105 when it
+// Otherwise its first line is taken, the output file is created (VEK_RC_WRITE_FAILED when it
 // cannot be) and `writeBody(cursor, firstLine, file)` writes the section.
 // Closing the file after a complete body is the one commit point, and a
 // failure there is raised like a failed write. A body that ends with a code
@@ -174,17 +174,17 @@ int WriteSection(const VekBuf& buffer, const char* name, BundlePosition& positio
     LineCursor cursor(buffer, position);
     CBufferedFile file;
     if (!cursor.LinesRemain()) {
-        return 0;
+        return VEK_RC_OK;
     }
     const std::string_view firstLine = cursor.Take();
     if (firstLine == bundle::kTerminator) {
-        return 0;
+        return VEK_RC_OK;
     }
     if (!outputs.Open(file, name)) {
-        return RC_WRITE_FAILED;
+        return VEK_RC_WRITE_FAILED;
     }
     const int rc = writeBody(cursor, firstLine, file);
-    if (rc == 0) {
+    if (rc == VEK_RC_OK) {
         file.Close();
     }
     return rc;
@@ -193,11 +193,11 @@ int WriteSection(const VekBuf& buffer, const char* name, BundlePosition& positio
 // The lines of a text section, from `line` (its first) up to the terminator.
 int WriteTextLines(LineCursor& cursor, std::string_view line, CBufferedFile& file) {
     if (!cursor.LinesRemain()) {
-        return 0;
+        return VEK_RC_OK;
     }
     for (;;) {
         if (line.empty() || line == bundle::kTerminator) {
-            return 0;
+            return VEK_RC_OK;
         }
         // Without its first byte (the leading space) and its last (the line
         // feed), whatever they are.
@@ -208,21 +208,21 @@ int WriteTextLines(LineCursor& cursor, std::string_view line, CBufferedFile& fil
         line = cursor.Take();
         if (!cursor.LinesRemain()) {
             // The bundle's last line ends the section unwritten.
-            return 0;
+            return VEK_RC_OK;
         }
     }
 }
 
 // A binary section from its header line `line`: the data lines decoded, then
-// the end line taken. 105 for a missing header or end line; a data line cut
+// the end line taken. VEK_RC_WRITE_FAILED for a missing header or end line; a data line cut
 // short is raised after the bytes before its missing character are written.
 int DecodeBinaryLines(LineCursor& cursor, std::string_view line, CBufferedFile& file) {
     if (!StartsWith(line, bundle::kHeaderPrefix)) {
-        return RC_WRITE_FAILED;
+        return VEK_RC_WRITE_FAILED;
     }
     line = cursor.Take();
     if (!cursor.LinesRemain()) {
-        return RC_WRITE_FAILED;
+        return VEK_RC_WRITE_FAILED;
     }
     unsigned char bytes[bundle::kMaxDecodedBytes];
     for (;;) {
@@ -242,10 +242,10 @@ int DecodeBinaryLines(LineCursor& cursor, std::string_view line, CBufferedFile& 
     }
     if (!cursor.LinesRemain() || line != bundle::kEndLine) {
         // Cut off by the end of the bundle, or data not closed by " end".
-        return RC_WRITE_FAILED;
+        return VEK_RC_WRITE_FAILED;
     }
     cursor.Take();
-    return 0;
+    return VEK_RC_OK;
 }
 
 class ExportDirection : public FileListDirection {
@@ -268,25 +268,17 @@ class ExportDirection : public FileListDirection {
 }  // namespace
 
 int WriteFileList(const VekBuf& buffer, int typeLetter, char* fileList) {
-    try {
-        SectionOutputs outputs(false);
-        ExportDirection direction(buffer, outputs);
-        return ProcessFileList(fileList, typeLetter, direction);
-    } catch (...) {
-        return RC_FAILED;
-    }
+    SectionOutputs outputs(false);
+    ExportDirection direction(buffer, outputs);
+    return ProcessFileList(fileList, typeLetter, direction);
 }
 
 int ReplaceFileList(const VekBuf& buffer, int typeLetter, const char* fileList) {
-    try {
-        std::string list(fileList);
-        SectionOutputs outputs(true);
-        ExportDirection direction(buffer, outputs);
-        const int rc = ProcessFileList(list.data(), typeLetter, direction);
-        return rc != 0 ? rc : outputs.PutInPlace();
-    } catch (...) {
-        return RC_FAILED;
-    }
+    std::string list(fileList);
+    SectionOutputs outputs(true);
+    ExportDirection direction(buffer, outputs);
+    const int rc = ProcessFileList(list.data(), typeLetter, direction);
+    return rc != VEK_RC_OK ? rc : outputs.PutInPlace();
 }
 
 }  // namespace vek

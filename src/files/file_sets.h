@@ -1,7 +1,9 @@
 // The file-facing work of the library: bundles of files as lines, plain
 // save and load of a buffer, text/binary detection and the file checksum.
 // Each function is the whole work behind one export; the export frame has
-// already checked the buffer number, the type letter and null pointers.
+// already checked the buffer number, the type letter and null pointers. Each
+// returns a VEK_RC_ code for what it decides and lets failures (memory, a
+// read or write) pass to the frame.
 #pragma once
 
 #include "buffer/vekbuf.h"
