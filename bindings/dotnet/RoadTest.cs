@@ -74,12 +74,16 @@ static class RoadTest {
 
         // Four threads, an engine each, 100 roads each: every script exact.
         var threads = Enumerable.Range(0, 4).Select(_ => new Thread(() => {
-            using (var engine = new Engine())
-                for (int k = 0; k < 100; ++k) {
-                    List<byte[]> mine = Road(engine, v1, v2);
-                    Expect(mine.Count == script.Count && mine.Zip(script, (a, b) => a.SequenceEqual(b)).All(x => x),
-                           "a thread's script differs");
-                }
+            try {
+                using (var engine = new Engine())
+                    for (int k = 0; k < 100; ++k) {
+                        List<byte[]> mine = Road(engine, v1, v2);
+                        Expect(mine.Count == script.Count && mine.Zip(script, (a, b) => a.SequenceEqual(b)).All(x => x),
+                               "a thread's script differs");
+                    }
+            } catch (Exception e) {
+                Expect(false, "a thread threw " + e.GetType().Name + ": " + e.Message);
+            }
         })).ToList();
         threads.ForEach(t => t.Start());
         threads.ForEach(t => t.Join());
