@@ -49,6 +49,13 @@ static class RoadTest {
         return script;
     }
 
+    static string Copy(string from, string to) {
+        Directory.CreateDirectory(to);
+        foreach (string name in Names)
+            File.Copy(Path.Combine(from, name), Path.Combine(to, name), true);
+        return to;
+    }
+
     // Runs `call` and checks it throws exactly a T for which `holds` is true.
     static void Refused<T>(string what, Action call, Func<T, bool> holds = null) where T : Exception {
         try {
@@ -73,11 +80,14 @@ static class RoadTest {
         }
 
         // Four threads, an engine each, 100 roads each: every script exact.
-        var threads = Enumerable.Range(0, 4).Select(_ => new Thread(() => {
+        // Each thread on its own copy: the library opens files for exclusive use.
+        var threads = Enumerable.Range(0, 4).Select(n => new Thread(() => {
             try {
+                string mine1 = Copy(v1, Path.Combine(work, "thread" + n, "v1"));
+                string mine2 = Copy(v2, Path.Combine(work, "thread" + n, "v2"));
                 using (var engine = new Engine())
                     for (int k = 0; k < 100; ++k) {
-                        List<byte[]> mine = Road(engine, v1, v2);
+                        List<byte[]> mine = Road(engine, mine1, mine2);
                         Expect(mine.Count == script.Count && mine.Zip(script, (a, b) => a.SequenceEqual(b)).All(x => x),
                                "a thread's script differs");
                     }

@@ -48,7 +48,7 @@ end;
 { Loads both versions (type 'T' keeps the tenth place for the binary file),
   diffs them and rebuilds v2 from v1; returns the script. The v2 list is a
   literal used twice. }
-function Road(B: TVekBuffers): TArray<AnsiString>;
+function Road(B: TVekBuffers; const V1, V2: string): TArray<AnsiString>;
 var
   I: Integer;
   Stats: TVekBufStats;
@@ -78,22 +78,48 @@ begin
     Result := Result and (A[I] = B[I]);
 end;
 
+{ A copy of a version's files in Dest, for a thread of its own: the library
+  opens files for exclusive use. }
+function CopyVersion(const Source, Dest: string): string;
+var
+  I: Integer;
+  Data: AnsiString;
+  F: File;
+begin
+  ForceDirectories(Dest);
+  for I := 0 to High(Names) do
+  begin
+    Data := FileBytes(Source + Names[I]);
+    AssignFile(F, Dest + Names[I]);
+    Rewrite(F, 1);
+    if Length(Data) > 0 then
+      BlockWrite(F, Data[1], Length(Data));
+    CloseFile(F);
+  end;
+  Result := Dest;
+end;
+
 type
   TRoads = class(TThread)
   protected
     procedure Execute; override;
+  public
+    Folder: string;
   end;
 
 procedure TRoads.Execute;
 var
   Engine: TVekEngine;
   K: Integer;
+  Mine1, Mine2: string;
 begin
   try
+    Mine1 := CopyVersion(V1, Folder + 'v1' + PathDelim);
+    Mine2 := CopyVersion(V2, Folder + 'v2' + PathDelim);
     Engine := TVekEngine.Create;
     try
       for K := 1 to 100 do
-        Expect(Same(Road(Engine), Reference), 'a thread''s script differs');
+        Expect(Same(Road(Engine, Mine1, Mine2), Reference), 'a thread''s script differs');
     finally
       Engine.Free;
     end;
@@ -144,7 +170,7 @@ begin
   end;
 
   Lib := TVekLibrary.Create;
-  Reference := Road(Lib);
+  Reference := Road(Lib, V1, V2);
   { The script kept in a file; later read again and applied to v1. }
   Lib.InitBuf(1);
   Lib.LoadFiles(1, VekText, [V1 + 'README.txt', V1 + 'station.c', V1 + 'station.h', V1 + 'station.ini',
@@ -174,7 +200,11 @@ begin
 
   { Four threads, an engine each, 100 roads each. }
   for I := 0 to 3 do
-    Threads[I] := TRoads.Create(False);
+  begin
+    Threads[I] := TRoads.Create(True);
+    Threads[I].Folder := Work + 'thread' + IntToStr(I) + PathDelim;
+    Threads[I].Start;
+  end;
   for I := 0 to 3 do
   begin
     Threads[I].WaitFor;

@@ -8,6 +8,7 @@ VEKWIN32_LIBRARY names. VEKWIN32_FILESET names the file set.
 """
 
 import os
+import shutil
 import tempfile
 import threading
 import unittest
@@ -26,13 +27,13 @@ def file_list(folder):
     return names[:4] + [""] * 5 + names[4:]
 
 
-def road(test, b):
+def road(test, b, v1=V1, v2=V2):
     """Loads both versions, diffs them, rebuilds v2 from v1 with the script
     read back; returns the script."""
     for buf in (1, 2, 3):
         b.init_buf(buf)
-    test.assertEqual(b.load_files(1, vekwin32.TEXT, file_list(V1)), "L,L,L,L,E,E,E,E,E,L")
-    b.load_files(2, b"T", file_list(V2))
+    test.assertEqual(b.load_files(1, vekwin32.TEXT, file_list(v1)), "L,L,L,L,E,E,E,E,E,L")
+    b.load_files(2, b"T", file_list(v2))
     b.diff_whole(1, 2, 3)
     stats = b.buf_stats(3)
     script = b.get_lines(3, 1, stats.count)
@@ -42,7 +43,7 @@ def road(test, b):
     b.add_lines(3, script)
     b.ed_buf(3, 1)
     test.assertEqual(b.crc(1), b.crc(2))
-    test.assertEqual(b.crc(1), b.crc_file("T", file_list(V2)))
+    test.assertEqual(b.crc(1), b.crc_file("T", file_list(v2)))
     return script
 
 
@@ -73,22 +74,26 @@ class Road(unittest.TestCase):
         self.assertRaises(ValueError, engine.init_buf, 1)
         wrong = []
 
-        def roads():
+        def roads(data):
+            # Each thread on its own copy: the library opens files for
+            # exclusive use.
+            v1, v2 = (shutil.copytree(v, os.path.join(data, os.path.basename(v))) for v in (V1, V2))
             engine = vekwin32.Engine()
             try:
                 for _ in range(100):
-                    if road(self, engine) != reference:
+                    if road(self, engine, v1, v2) != reference:
                         wrong.append(threading.current_thread().name)
             except Exception as error:  # a failure in a thread fails the test
                 wrong.append(repr(error))
             finally:
                 engine.close()
 
-        threads = [threading.Thread(target=roads) for _ in range(4)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
+        with tempfile.TemporaryDirectory() as data:
+            threads = [threading.Thread(target=roads, args=(os.path.join(data, str(k)),)) for k in range(4)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
         self.assertEqual(wrong, [])
 
 
