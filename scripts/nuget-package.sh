@@ -20,9 +20,15 @@ mkdir -p "$lib" "$stage/runtimes/win-x86/native" "$stage/runtimes/win-x64/native
   "$stage/runtimes/linux-x64/native"
 # Built against the netstandard facade of mono-devel, which a netstandard2.0
 # assembly needs under Mono.
+cat >"$stage/AssemblyInfo.cs" <<EOF
+[assembly: System.Reflection.AssemblyTitle("VekWin32.Net")]
+[assembly: System.Reflection.AssemblyVersion("$version.0")]
+[assembly: System.Reflection.AssemblyInformationalVersion("$version")]
+[assembly: System.Runtime.Versioning.TargetFramework(".NETStandard,Version=v2.0", FrameworkDisplayName = "")]
+EOF
 mcs -nologo -warnaserror -target:library -optimize+ -out:"$lib/VekWin32.Net.dll" \
   -doc:"$lib/VekWin32.Net.xml" -r:/usr/lib/mono/4.5/Facades/netstandard.dll \
-  "$root/bindings/dotnet/VekWin32.cs"
+  "$root/bindings/dotnet/VekWin32.cs" "$stage/AssemblyInfo.cs"
 cp "$root/bindings/dotnet/VekWin32.Net.dll.config" "$lib/"
 cp "$win32" "$stage/runtimes/win-x86/native/VekWin32.dll"
 cp "$win64" "$stage/runtimes/win-x64/native/VekWin32.dll"

@@ -21,10 +21,7 @@ using System.Collections.Generic;
 using System.IO;
 using System.Linq;
 using System.Runtime.InteropServices;
-using System.Runtime.Versioning;
 using System.Text;
-
-[assembly: TargetFramework(".NETStandard,Version=v2.0", FrameworkDisplayName = "")]
 
 namespace VekWin32 {
 
@@ -199,7 +196,6 @@ public abstract class Buffers {
     /// <summary>Most names a file list may hold.</summary>
     public const int MaxListFiles = 10;
     const int BlockSize = 65536, BlockMaxLines = 100;
-    readonly byte[] block = new byte[BlockSize];
 
     internal Buffers() {}
 
@@ -459,6 +455,7 @@ public abstract class Buffers {
         if (count < 0)
             throw new ArgumentOutOfRangeException("count", count, "a negative count of lines");
         var lines = new List<byte[]>(Math.Min(count, BlockMaxLines));
+        var block = new byte[BlockSize];  // per call: a Library may serve several threads
         while (lines.Count < count) {
             int number = first + lines.Count;
             int want = Math.Min(count - lines.Count, BlockMaxLines);

@@ -347,9 +347,6 @@ class _Calls:
 
     _fn: Callable[[str], Callable[..., int]]
 
-    def __init__(self) -> None:
-        self._block = ctypes.create_string_buffer(LINES_BLOCK_SIZE)
-
     def _call(self, name: str, args: Sequence[Any], where: str = "",
               files: Sequence[bytes] = (), text_places: Optional[Callable[[int], bool]] = None) -> int:
         code = self._fn(name)(*args)
@@ -439,7 +436,8 @@ class _Calls:
         if count < 0:
             raise ValueError("a negative count of lines: %d" % count)
         lines: List[bytes] = []
-        block = self._block
+        # A block per call: a Library may serve several threads.
+        block = ctypes.create_string_buffer(LINES_BLOCK_SIZE)
         delivered = _c_int(0)
         while len(lines) < count:
             want = min(count - len(lines), LINES_BLOCK_MAX_LINES)
@@ -713,7 +711,6 @@ class Library(_Calls):
     tried."""
 
     def __init__(self, path: Optional[PathName] = None) -> None:
-        super().__init__()
         self._dll = _load(path)
 
     def _fn(self, name: str) -> Callable[..., int]:
@@ -731,7 +728,6 @@ class Engine(_Calls):
     as Library finds it."""
 
     def __init__(self, path: Optional[PathName] = None) -> None:
-        super().__init__()
         self._dll = _load(path)
         if not hasattr(self._dll, "VekOpen"):
             raise LibraryNotFound([(getattr(self._dll, "_name", "?"),
