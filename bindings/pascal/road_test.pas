@@ -155,13 +155,6 @@ begin
   { A missing library is an answer, not the end of the process. }
   Expect(not VekLoad(Work + 'no-such-library.so', Reason) and (Pos('no-such-library.so', Reason) > 0) and
     (VekLoadError = Reason), 'a missing library: ' + Reason);
-  try
-    TVekLibrary.Create.Free;
-    Expect(False, 'no library, no object');
-  except
-    on E: EVekError do
-      Expect(Pos('VekLoad', E.Message) > 0, 'no library: ' + E.Message);
-  end;
 {$ENDIF}
   if not VekLoad(ParamStr(3), Reason) then
   begin

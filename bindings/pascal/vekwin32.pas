@@ -14,7 +14,8 @@
   VekLoad(Path) first (Path '' loads VekWin32.dll on Windows, of the
   program's bitness, or libvekwin32.so.1 elsewhere). It returns False with
   the reason in VekLoadError instead of the process ending before the host
-  can act. Define VEKWIN32_STATIC to link the library instead (-lvekwin32 /
+  can act. The raw functions below are nil until it succeeds; the safe
+  classes call VekLoad('') themselves when nothing is loaded yet. Define VEKWIN32_STATIC to link the library instead (-lvekwin32 /
   VekWin32.lib); VekLoad then only returns True.
 
   The raw exports and their context twins keep their names from vekwin32.h
@@ -472,12 +473,17 @@ begin
 end;
 {$ENDIF}
 
+{ The safe classes load the library by its usual name when the host has not
+  loaded it; failing that, they raise with the reason. }
 procedure NeedLibrary;
+{$IFNDEF VEKWIN32_STATIC}
+var
+  Reason: string;
+{$ENDIF}
 begin
 {$IFNDEF VEKWIN32_STATIC}
-  if not Loaded then
-    raise EVekError.CreateCode('VekLoad', VEK_RC_FAILED, 'the library is not loaded: call VekLoad first ' +
-      LoadError);
+  if not VekLoad('', Reason) then
+    raise EVekError.CreateCode('VekLoad', VEK_RC_FAILED, Reason);
 {$ENDIF}
 end;
 
