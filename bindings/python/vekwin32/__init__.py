@@ -48,32 +48,26 @@ FileType = Union[str, bytes]
 TEXT = "T"
 BINARY = "B"
 
-RESULT_NAMES: Dict[int, str] = {
-    0: "VEK_RC_OK",
-    1: "VEK_RC_WIDTH_NOT_COMPUTED",
-    100: "VEK_RC_FAILED",
-    101: "VEK_RC_BUFFER_FULL",
-    102: "VEK_RC_BAD_LINE",
-    103: "VEK_RC_BAD_BUFFER",
-    104: "VEK_RC_READ_FAILED",
-    105: "VEK_RC_WRITE_FAILED",
-    107: "VEK_RC_DIFF_FAILED",
-    108: "VEK_RC_TOO_MANY_FILES",
-    109: "VEK_RC_BAD_WIDTH",
-    110: "VEK_RC_STATS_FAILED",
-    111: "VEK_RC_BAD_TYPE",
-    112: "VEK_RC_NO_ROOM",
-    113: "VEK_RC_BAD_CONTEXT",
-}
-# VEK_RC_OK, ... and the header's short names RC_OK, ... as module constants.
-for _code, _name in RESULT_NAMES.items():
-    globals()[_name] = _code
-    globals()[_name[4:]] = _code
-VEK_RC_OK = 0
-VEK_RC_WIDTH_NOT_COMPUTED = 1
-VEK_RC_READ_FAILED = 104
-VEK_RC_WRITE_FAILED = 105
-VEK_RC_NO_ROOM = 112
+# The result codes under the header's names, VEK_RC_* and the short RC_*.
+VEK_RC_OK = RC_OK = 0
+VEK_RC_WIDTH_NOT_COMPUTED = RC_WIDTH_NOT_COMPUTED = 1
+VEK_RC_FAILED = RC_FAILED = 100
+VEK_RC_BUFFER_FULL = RC_BUFFER_FULL = 101
+VEK_RC_BAD_LINE = RC_BAD_LINE = 102
+VEK_RC_BAD_BUFFER = RC_BAD_BUFFER = 103
+VEK_RC_READ_FAILED = RC_READ_FAILED = 104
+VEK_RC_WRITE_FAILED = RC_WRITE_FAILED = 105
+VEK_RC_DIFF_FAILED = RC_DIFF_FAILED = 107
+VEK_RC_TOO_MANY_FILES = RC_TOO_MANY_FILES = 108
+VEK_RC_BAD_WIDTH = RC_BAD_WIDTH = 109
+VEK_RC_STATS_FAILED = RC_STATS_FAILED = 110
+VEK_RC_BAD_TYPE = RC_BAD_TYPE = 111
+VEK_RC_NO_ROOM = RC_NO_ROOM = 112
+VEK_RC_BAD_CONTEXT = RC_BAD_CONTEXT = 113
+
+RESULT_NAMES: Dict[int, str] = dict(sorted((code, name) for name, code in globals().items()
+                                            if name.startswith("VEK_RC_")))
+"""The VEK_RC_* name of each result code."""
 
 VEK_MAX_LINES = MAX_LINES = 524288
 VEK_MAX_LIST_FILES = MAX_LIST_FILES = 10
