@@ -41,7 +41,7 @@ class Refusals(unittest.TestCase):
             ("a file type U+5442", lambda: lib.load_files(1, "\u5442", [TEXT_FILE]), ValueError, "'T'"),
             ("a file type as int", lambda: lib.crc_file(66, [TEXT_FILE]), TypeError, "'B'"),
             ("a binary file as text", lambda: lib.load_files(1, "T", [TEXT_FILE, self.binary]),
-             ValueError, repr(self.binary)),
+             vekwin32.BinaryAsTextError, repr(self.binary)),
             ("an empty name before others", lambda: lib.load_files(1, "T", [TEXT_FILE, "", TEXT_FILE]),
              ValueError, "place 2"),
             ("buffer 4", lambda: lib.init_buf(4), vekwin32.VekError, "buffer 4"),

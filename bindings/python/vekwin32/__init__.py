@@ -36,7 +36,8 @@ from typing import Any, Callable, Dict, Iterable, List, NamedTuple, Optional, Se
 
 __version__ = "1.0.0"
 
-__all__ = ["Engine", "Library", "VekError", "VekFileError", "LibraryNotFound", "BufStats",
+__all__ = ["Engine", "Library", "VekError", "VekFileError", "VekFileNotFoundError", "BinaryAsTextError",
+           "LibraryNotFound", "BufStats",
            "RESULT_NAMES", "TEXT", "BINARY"]
 
 PathName = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
@@ -126,6 +127,19 @@ class VekFileError(VekError, OSError):
 
 class VekFileNotFoundError(VekFileError, FileNotFoundError):
     """A VekFileError for a file that does not exist."""
+
+
+class BinaryAsTextError(VekError, ValueError):
+    """load_files or crc_file with TEXT refused a file that check_type calls
+    binary outside the tenth place: as text lines it would not come back as
+    it was. .filename names it; .code is VEK_RC_BAD_TYPE. Also a ValueError."""
+
+    def __init__(self, function: str, filename: str, place: int) -> None:
+        VekError.__init__(self, function, VEK_RC_BAD_TYPE,
+                          "%r (place %d of the list) is binary: load it with type 'B' or in the tenth "
+                          "place, or pass binary_as_text=True" % (filename, place))
+        self.filename = filename
+        self.place = place
 
 
 class LibraryNotFound(OSError):
@@ -539,7 +553,8 @@ class _Calls:
         every file is.
 
         With TEXT, a file in places 1 to 9 that check_type calls binary is
-        refused before anything is loaded (ValueError naming it), since the
+        refused before anything is loaded (BinaryAsTextError, a ValueError,
+        naming it), since the
         library would load it as text lines and change it; binary_as_text=True
         keeps the library's behaviour. An empty name ends the list unless it
         is full, so a list whose later names would be ignored is refused.
@@ -554,7 +569,7 @@ class _Calls:
         letter = _type_letter(file_type)
         names = _names(files)
         if letter == ord("T") and not binary_as_text:
-            self._refuse_binary(names)
+            self._refuse_binary("LoadFiles", names)
         listed = _file_list(names)
         status = ctypes.create_string_buffer(_STATUS_ROOM + 1)
         self._call("LoadFiles", (buf, letter, listed, status), "buffer %d" % buf, names,
@@ -590,7 +605,7 @@ class _Calls:
         width = _int(width, "width")
         names = _names(files)
         if letter == ord("T") and not binary_as_text:
-            self._refuse_binary(names)
+            self._refuse_binary("CrcFile", names)
         out = _c_int(0)
         code = self._call("CrcFile", (letter, _file_list(names), width, ctypes.byref(out)), "",
                           names, _text_places(letter))
@@ -613,7 +628,7 @@ class _Calls:
         self._call("CheckType", (_file_list(checked, empty_ends=True), letter), "", names)
         return letter.raw.decode("ascii")
 
-    def _refuse_binary(self, names: List[bytes]) -> None:
+    def _refuse_binary(self, function: str, names: List[bytes]) -> None:
         for place, name in enumerate(names[:BINARY_LIST_FILE - 1], 1):
             if not name or not os.path.isfile(name):
                 continue  # the library reports an unreadable file itself
@@ -622,10 +637,7 @@ class _Calls:
             except VekFileError:
                 continue
             if binary:
-                raise ValueError(
-                    "%s (place %d of the list) is binary: as text it would not come back as "
-                    "it is; load it with type 'B' or in the tenth place, or pass "
-                    "binary_as_text=True" % (_shown(name), place))
+                raise BinaryAsTextError(function, os.fsdecode(name), place)
 
     def read_buf(self, buf: int, file_name: PathName) -> None:
         """Appends the text file `file_name` to buffer `buf` (CR LF read as
