@@ -31,4 +31,7 @@ python3 scripts/python-wheels.py "$version" build/packages \
   win32=build/windows/bin/VekWin32.dll win_amd64=build/windows64/bin/VekWin32.dll >/dev/null
 scripts/nuget-package.sh "$version" build/packages build/linux/lib/libvekwin32.so \
   build/windows/bin/VekWin32.dll build/windows64/bin/VekWin32.dll >/dev/null
+(cd build/packages && for file in vekwin32-"$version"*.whl vekwin32-"$version".tar.gz VekWin32."$version".nupkg; do
+   sha256sum "$file" >"$file.sha256"
+ done)
 ls -l build/packages
