@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "scripts/script_applier.h"
 #include "support/test_support.h"
-#include "vek_script_applier.h"
 
 namespace {
 
