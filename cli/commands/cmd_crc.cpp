@@ -42,7 +42,7 @@ void PrintLineFileCrc(const std::string& name, bool crlf) {
         ResetBuffers();
         LoadFile(1, name, crlf);
         int value = 0;
-        const int rc = Crc(1, 16, &value);
+        const int rc = VekCrc(Engine(), 1, 16, &value);
         if (rc != RC_OK)
             Fail(DisplayName(name) + ": Crc failed with " + CodeText(rc));
         sum = static_cast<unsigned>(value);
@@ -73,11 +73,11 @@ int RunCrc(const Options& o) {
         int rc = RC_FAILED;
         if (BinaryFilesOpen(set, type)) {
             std::vector<char> writable = Writable(set.List());
-            rc = CrcFile(type, writable.data(), 16, &sum);
+            rc = VekCrcFile(Engine(), type, writable.data(), 16, &sum);
         }
         if (rc != RC_OK) {
             LoadSet(set, type);
-            rc = Crc(1, 16, &sum);
+            rc = VekCrc(Engine(), 1, 16, &sum);
         }
         if (rc != RC_OK)
             FailForSet("Crc", rc, names);

@@ -123,24 +123,30 @@ char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
     return 'T';  // not reached
 }
 
-// After WriteFiles: every staged file must have its full size; the first
-// that has not is the one the library failed on.
+// After WriteFiles on the engine, which writes every file or none. On
+// success every staged file must have its full size. On a failure none has
+// been written: the first that has no room for its bytes is the one the
+// library failed on.
 void CheckWritten(const FileSetCommit& files, const std::vector<long long>& sizes, int rc) {
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const std::string& written = files.Staged(i);
         if (written.empty())
             continue;
-        const long long size = FileSize(written);
-        if (size == sizes[i])
+        long long size = FileSize(written);
+        if (rc == RC_OK && size == sizes[i])
             continue;
-        const std::string why = WriteProbe(written);
+        const std::string why = rc == RC_OK ? WriteProbe(written) : RoomProbe(written, sizes[i]);
         if (rc == RC_OK && why.empty())
             Fail(files.Target(i) + ": the library wrote " + Grouped(size) +
                  " bytes where the bundle holds " + Grouped(sizes[i]) +
                  "; a file may have been changed while it was read, or this is a fault in the "
                  "library (please report it with the bundle); nothing was changed");
+        if (why.empty())
+            continue;
+        if (rc != RC_OK)
+            size = FileSize(written);
         Fail(files.Target(i) + ": could not be written in full (" + Grouped(size < 0 ? 0 : size) +
-             " of " + Grouped(sizes[i]) + " bytes; " + (why.empty() ? CodeText(rc) : why) +
+             " of " + Grouped(sizes[i]) + " bytes; " + why +
              "); nothing was changed: free some room on the disk or write the files to "
              "another folder, then try again");
     }
@@ -208,7 +214,7 @@ int RunUnbundle(const Options& o) {
     }
     std::vector<char> writable = Writable(list);
     NoteWork("writing the files of " + DisplayName(bundleName));
-    CheckWritten(files, sizes, WriteFiles(1, type, writable.data()));
+    CheckWritten(files, sizes, VekWriteFiles(Engine(), 1, type, writable.data()));
     if (o.lf)
         for (std::size_t i = 0; i < names.size(); ++i)
             if (!names[i].empty() && !HandledAsBinary(type, i) && !sections[i].empty)

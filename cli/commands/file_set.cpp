@@ -175,7 +175,7 @@ std::string JoinedNames(const std::vector<std::string>& names) {
                 continue;
             std::vector<char> one = Writable(FileList({paths[i]}, false));
             char type = 0;
-            if (CheckType(one.data(), &type) == RC_READ_FAILED)
+            if (VekCheckType(Engine(), one.data(), &type) == RC_READ_FAILED)
                 Fail(names[i] + ": the library cannot open or read it (" + CodeText(rc) +
                      "); another program may hold it open or locked: close that program and "
                      "try again");
@@ -196,7 +196,7 @@ std::string JoinedNames(const std::vector<std::string>& names) {
 char TypeOf(const std::string& list, const std::vector<std::string>& names) {
     std::vector<char> writable = Writable(list);
     char type = 0;
-    const int rc = CheckType(writable.data(), &type);
+    const int rc = VekCheckType(Engine(), writable.data(), &type);
     if (rc != RC_OK)
         FailForSet("CheckType", rc, names);
     return type;
@@ -210,7 +210,7 @@ char TypeOf(const Options& o, const SetInputs& set) {
         return o.type;
     std::vector<char> writable = Writable(set.List());
     char type = 0;
-    const int rc = CheckType(writable.data(), &type);
+    const int rc = VekCheckType(Engine(), writable.data(), &type);
     if (rc != RC_OK)
         FailForSet("CheckType", rc, set.Names(), set.Paths());
     return type;
@@ -298,7 +298,7 @@ void LoadSet(const SetInputs& set, char type) {
     ResetBuffers();
     std::vector<char> writable = Writable(set.List());
     char status[64] = {};
-    const int rc = LoadFiles(1, type, writable.data(), status);
+    const int rc = VekLoadFiles(Engine(), 1, type, writable.data(), status);
     if (rc == RC_BUFFER_FULL)
         FailBufferFull(set, type);
     if (rc != RC_OK)

@@ -1,5 +1,6 @@
 #include "io/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #if defined(VEK_CLI_THREADS)
 #include <mutex>
@@ -299,6 +300,23 @@ std::string WriteProbe(const std::string& name) {
     errno = 0;
     const bool written = std::fputc('\n', file.get()) != EOF;
     return written ? std::string() : SystemError();
+}
+
+std::string RoomProbe(const std::string& name, long long bytes) {
+    OwnedFile file = OpenFile(name, "ab");
+    if (!file)
+        return SystemError();
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    static const char zeros[65536] = {};
+    for (long long left = bytes; left > 0;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<long long>(left, sizeof zeros));
+        errno = 0;
+        const std::size_t put = std::fwrite(zeros, 1, piece, file.get());
+        if (put != piece)
+            return SystemError();
+        left -= static_cast<long long>(put);
+    }
+    return std::string();
 }
 
 void RefuseOutputOverInput(const std::string& command, const std::string& output,

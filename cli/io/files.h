@@ -134,6 +134,9 @@ void ConvertCrLfToLf(const std::string& name);
 // The reason an append to the file fails now ("No space left on device"),
 // empty when it succeeds; the file keeps its length either way.
 std::string WriteProbe(const std::string& name);
+// Appends `bytes` zero bytes to the file, up to the first write that fails:
+// the reason it failed, empty when every byte was written.
+std::string RoomProbe(const std::string& name, long long bytes);
 
 // An output that is one of the inputs would be destroyed before (or while)
 // it is read: refused before anything is written. For "-", standard output

@@ -41,8 +41,12 @@ void VekBuf::TrackLongest(int length) {
 
 // Every stored line is at most kMaxLineLength bytes, so its length is an int.
 void VekBuf::AccountLine(std::string_view line) {
-    m_totalLen += static_cast<std::int64_t>(line.size());
-    TrackLongest(static_cast<int>(line.size()));
+    AccountLength(line.size());
+}
+
+void VekBuf::AccountLength(std::size_t length) {
+    m_totalLen += static_cast<std::int64_t>(length);
+    TrackLongest(static_cast<int>(length));
 }
 
 void VekBuf::Unaccount(std::size_t length) {
@@ -70,7 +74,7 @@ int VekBuf::Append(std::string_view text, std::string_view tail) {
     } catch (const std::bad_alloc&) {
         return RC_BUFFER_FULL;
     }
-    AccountLine(m_lines.At(m_lines.Size() - 1));
+    AccountLength(text.size() + tail.size());
     return 0;
 }
 

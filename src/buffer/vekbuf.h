@@ -110,6 +110,7 @@ class VekBuf {
   private:
     void TrackLongest(int length);
     void AccountLine(std::string_view line);
+    void AccountLength(std::size_t length);
     // Appends text followed by tail (the line feed of AddLine) as one line.
     int Append(std::string_view text, std::string_view tail);
     void Unaccount(std::size_t length);

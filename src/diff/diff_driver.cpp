@@ -99,7 +99,7 @@ std::unique_ptr<VekBuf> DiffWindow(DiffSidePair& sides) {
     return window;
 }
 
-int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
+int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output, DiffNotice notice) {
     output.Reset();
     const std::int32_t sourceCount = source.LineCount();
     const std::int32_t targetCount = target.LineCount();
@@ -139,9 +139,12 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
             }
         }
     } catch (const DiffMemoryExhausted&) {
-        // The caller sees only 107, so the user is told why. The windows
-        // merged so far stay, the failing one is gone.
-        ShowMemoryExhausted();
+        // The caller sees only 107, so the user is told why (unless the
+        // caller says nobody is there). The windows merged so far stay, the
+        // failing one is gone.
+        if (notice == DiffNotice::kTellUser) {
+            ShowMemoryExhausted();
+        }
         return RC_DIFF_FAILED;
     } catch (...) {
         // A full class table or any other failure inside a window: as above,

@@ -21,12 +21,20 @@ namespace vek {
 // on Windows, a line on standard error elsewhere.
 inline constexpr const char* kDiffMemoryMessage = "#3 virtual memory exhausted";
 
+// Whether the user is told when a DiffAlloc block cannot be had: the Diff
+// export tells, its twin on a context does not (its host may be a service
+// with nobody to close a message box).
+enum class DiffNotice { kTellUser, kSilent };
+
 // Replaces the content of `output`. 0; 101 when the script would exceed the
 // line limit; 107 for a failure inside the computation (a full class table,
-// memory exhausted; when a DiffAlloc block could not be had, the user is
-// shown kDiffMemoryMessage first). On failure the output keeps the scripts
-// of the windows merged before it.
-int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output);
+// memory exhausted; when a DiffAlloc block could not be had and `notice` is
+// kTellUser, the user is shown kDiffMemoryMessage first). On failure the
+// output keeps the scripts of the windows merged before it. Everything the
+// computation uses lives on this call's stack or in its own blocks, so calls
+// on different buffers may run at the same time.
+int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output,
+                DiffNotice notice = DiffNotice::kTellUser);
 
 #ifdef VEK_FAULT_INJECTION
 // For the tests that make blocks fail: a sink set here receives the

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <string>
 
 #include "common/failure.h"
@@ -130,6 +131,89 @@ void File::Close() {
     if (!::CloseHandle(handle)) {
         Raise("CloseHandle");
     }
+}
+
+}  // namespace vek::platform
+
+namespace vek::platform {
+
+namespace {
+
+// A name beside `path` that no file has yet: the path with a suffix made of
+// the process id and a counter shared by every thread.
+std::string NameBeside(const char* path, const char* kind) {
+    static std::atomic<unsigned long> counter{0};
+    return std::string(path) + "." + kind + std::to_string(::GetCurrentProcessId()) + "-" +
+           std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+}
+
+}  // namespace
+
+void File::CreateBeside(const char* path, std::string& tempName) {
+    if (IsOpen()) {
+        throw FileFailure("file already open");
+    }
+    for (;;) {
+        tempName = NameBeside(path, "vek");
+        const HANDLE handle = ::CreateFileA(tempName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (::GetLastError() == ERROR_FILE_EXISTS) {
+                continue;
+            }
+            Raise("CreateFile");
+        }
+        m_handle = reinterpret_cast<std::intptr_t>(handle);
+        return;
+    }
+}
+
+TargetKind InspectTarget(const char* name, std::string& path) {
+    path = name;
+    const DWORD attributes = ::GetFileAttributesA(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        const DWORD error = ::GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND) {
+            return TargetKind::kAbsent;
+        }
+        // A device name such as NUL has no attributes: the open below decides.
+        if (error != ERROR_INVALID_PARAMETER && error != ERROR_INVALID_FUNCTION) {
+            return TargetKind::kRefused;
+        }
+    } else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        return TargetKind::kRefused;
+    }
+    const HANDLE handle = ::CreateFileA(name, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        return ::GetLastError() == ERROR_FILE_NOT_FOUND ? TargetKind::kAbsent
+                                                        : TargetKind::kRefused;
+    }
+    const DWORD type = ::GetFileType(handle);
+    ::CloseHandle(handle);
+    return type == FILE_TYPE_DISK ? TargetKind::kRegular : TargetKind::kSpecial;
+}
+
+void SetAside(const char* path, std::string& backupName) {
+    for (;;) {
+        backupName = NameBeside(path, "vekold");
+        if (::MoveFileExA(path, backupName.c_str(), MOVEFILE_WRITE_THROUGH)) {
+            return;
+        }
+        if (::GetLastError() != ERROR_ALREADY_EXISTS && ::GetLastError() != ERROR_FILE_EXISTS) {
+            Raise("MoveFileEx");
+        }
+    }
+}
+
+void RenameOnto(const char* from, const char* to) {
+    if (!::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        Raise("MoveFileEx");
+    }
+}
+
+void RemoveName(const char* name) noexcept {
+    ::DeleteFileA(name);
 }
 
 }  // namespace vek::platform
