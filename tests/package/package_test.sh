@@ -11,7 +11,8 @@
 #   its road;
 # - both carry the bindings (bindings/ of this tree);
 # - the .deb, unpacked into a fresh root, serves a host built against it with
-#   pkg-config and with find_package, and its vek runs.
+#   pkg-config and with find_package, and its vek runs;
+# - the Python wheels and the NuGet package (binding_packages_test.sh).
 # usage: package_test.sh BUILD_ROOT
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -133,6 +134,8 @@ if [ -n "$deb" ]; then
 else
   fail "no .deb"
 fi
+
+bash "$here/binding_packages_test.sh" "$build" || fail "the binding packages"
 
 echo "package test: $failures failures"
 [ "$failures" = 0 ]
