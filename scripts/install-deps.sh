@@ -5,7 +5,7 @@ set -eu
 mode="${1:-test}"
 packages="cmake make g++ libgtest-dev"
 if [ "$mode" = test ]; then
-  packages="$packages googletest libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 sharutils ed diffutils python3 clang-format time pkgconf clang-14 clang-tools-14 libclang-rt-14-dev g++-mingw-w64-x86-64 wine64 llvm lld clang groff-base dpkg-dev mono-mcs mono-runtime fp-compiler python3-venv python3-pip python3-wheel python3-setuptools"
+  packages="$packages googletest libbenchmark-dev g++-mingw-w64-i686 wine wine32:i386 sharutils ed diffutils python3 clang-format time pkgconf clang-14 clang-tools-14 libclang-rt-14-dev g++-mingw-w64-x86-64 wine64 llvm lld clang groff-base dpkg-dev mono-mcs mono-runtime fp-compiler python3-venv python3-pip python3-wheel python3-setuptools acl attr"
 fi
 missing=""
 for package in $packages; do
