@@ -20,5 +20,13 @@ case "$missing" in
   *:i386*) dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386 ;;
 esac
 export DEBIAN_FRONTEND=noninteractive
-apt-get update -qq
-apt-get install -y -qq $missing >/dev/null
+# apt's notes on a fresh machine (debconf without apt-utils, ...) are kept
+# in a log and shown only when the installation fails.
+log="$(mktemp)"
+trap 'rm -f "$log"' EXIT
+echo "installing:$missing"
+if ! { apt-get update -qq && apt-get install -y -qq $missing; } >"$log" 2>&1; then
+  cat "$log" >&2
+  echo "install-deps: installing the packages failed" >&2
+  exit 1
+fi
