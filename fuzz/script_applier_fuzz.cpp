@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "vek_script_applier.h"
+#include "scripts/script_applier.h"
 #include "vekwin32.h"
 
 using namespace vekfuzz;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "support/test_support.h"
-#include "vek_script_applier.h"
+#include "scripts/script_applier.h"
 
 namespace {
 

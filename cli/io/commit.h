@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "vek_temps.h"
+#include "io/temps.h"
 
 namespace vekcli {
 

@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "vek_temps.h"
+#include "io/temps.h"
 
 namespace vekcli {
 
@@ -129,14 +129,6 @@ bool IsRegularFile(const std::string& name);
 // Size of a file in bytes, -1 when it cannot be found.
 long long FileSize(const std::string& name);
 
-struct TextScan {
-    long nulLine = 0;           // first line holding a NUL byte, 0 if none
-    long eofLine = 0;           // first line holding a byte 0x1A, 0 if none
-    long lines = 0;             // lines, an unterminated last one included
-    bool unterminated = false;  // the file does not end in a line feed
-    long crlfLines = 0;         // lines that end in CR LF
-};
-TextScan ScanTextFile(const std::string& name);
 // Rewrites a file with every CR LF pair turned into LF.
 void ConvertCrLfToLf(const std::string& name);
 // The reason an append to the file fails now ("No space left on device"),

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "vek_files.h"
-#include "vek_lines.h"
+#include "io/files.h"
+#include "lines/line_reader.h"
 
 namespace vekcli {
 
@@ -41,44 +41,6 @@ class LineAppender {
     std::string m_what;
     long m_before;  // lines the buffer held before
     std::vector<char> m_run;
-};
-
-// Appends every line of a line file to buffer `buf`, read in chunks: runs
-// of lines through AddLines, empty lines through AddLine. With `crlf`, a CR
-// before the line feed is dropped and the byte 0x1A ends the data. A NUL
-// byte in a line, or more lines than the buffer takes, ends the load with a
-// Trouble naming the file and line.
-class LineLoader {
-  public:
-    LineLoader(int buf, Input& in, bool crlf);
-    LineLoader(const LineLoader&) = delete;
-    LineLoader& operator=(const LineLoader&) = delete;
-    // Loads the whole file (once).
-    LoadInfo Load();
-
-  private:
-    // Reads the next chunk into m_chunk; 0 at the end of the data.
-    std::size_t ReadChunk();
-    // Finishes a line begun in an earlier chunk; returns where the rest of
-    // [p, stop) starts.
-    char* FinishCarriedLine(char* p, char* stop);
-    // The lines that end in [p, stop), handed over from the chunk itself.
-    // Returns where the unfinished last line starts.
-    char* LoadInPlace(char* p, char* stop);
-    // The same, one line at a time: for a chunk with a NUL byte, and for
-    // the CR LF form.
-    void LoadLineByLine(char* p, char* stop, bool chunkHasNul);
-    // One line: noted, checked for NUL bytes with `checkNul`, handed on.
-    void AddLine(const char* text, std::size_t size, bool terminated, bool checkNul);
-
-    Input& m_in;
-    bool m_crlf;
-    LineAppender m_appender;
-    LoadInfo m_info;
-    // One byte beyond the chunk so that a run of lines in it can be ended.
-    std::vector<char> m_chunk;
-    std::string m_carry;  // the start of a line begun in an earlier chunk
-    bool m_ended = false;
 };
 
 // Lines of a buffer in order, fetched in GetLines blocks; a line too long
@@ -115,8 +77,11 @@ void WriteLines(int buf, Output& out, bool crlf);
 // where they differ (a missing line counts as different).
 long FirstDifference(int a, int b);
 
-// The named line file (standard input for "-") loaded into buffer `buf`,
-// with the warnings about reading it.
+// The named line file (standard input for "-") loaded into buffer `buf`
+// as the LineReader reads it: runs of lines through AddLines, empty lines
+// through AddLine; a NUL byte in a line, or more lines than the buffer
+// takes, ends the load with a Trouble naming the file and line. Then the
+// warnings about reading it.
 void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut = nullptr);
 // Buffer `buf` written to the named file (standard output for "-").
 void WriteBuffer(int buf, const std::string& name, bool crlf);

@@ -1,4 +1,4 @@
-#include "vek_script_applier.h"
+#include "scripts/script_applier.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "vek_temps.h"
+#include "io/temps.h"
 
 #include <atomic>
 #include <cerrno>
@@ -10,8 +10,8 @@
 #include <set>
 #include <utility>
 
-#include "platform.h"
-#include "vek_trouble.h"
+#include "report/trouble.h"
+#include "system/platform.h"
 
 namespace vekcli {
 
@@ -132,13 +132,7 @@ void InstallTemporaryCleanup() {
 }
 
 std::string FolderOf(const std::string& place) {
-    // A backslash separates folders on Windows only; elsewhere a name may
-    // hold one.
-#ifdef _WIN32
-    const std::size_t slash = place.find_last_of("/\\");
-#else
-    const std::size_t slash = place.rfind('/');
-#endif
+    const std::size_t slash = platform::LastFolderSeparator(place);
     return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
 }
 
@@ -171,11 +165,7 @@ std::string TemporaryFolder() {
             return folder;
         }
     }
-#ifdef _WIN32
-    return std::string();
-#else
-    return "/tmp/";
-#endif
+    return platform::DefaultTemporaryFolder();
 }
 
 int RegisterTemporaryName(const std::string& name) {

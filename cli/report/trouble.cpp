@@ -1,4 +1,4 @@
-#include "vek_trouble.h"
+#include "report/trouble.h"
 
 #include <algorithm>
 #include <cerrno>

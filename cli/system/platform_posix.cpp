@@ -11,8 +11,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform.h"
-#include "vek_trouble.h"
+#include "report/trouble.h"
+#include "system/platform.h"
 
 namespace vekcli::platform {
 
@@ -243,6 +243,15 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     }
     closedir(dir);
     return names;
+}
+
+std::size_t LastFolderSeparator(const std::string& path) {
+    // A backslash is an ordinary character of a name here.
+    return path.rfind('/');
+}
+
+std::string DefaultTemporaryFolder() {
+    return "/tmp/";
 }
 
 long ProcessId() {

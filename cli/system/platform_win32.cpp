@@ -10,8 +10,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include "platform.h"
-#include "vek_trouble.h"
+#include "report/trouble.h"
+#include "system/platform.h"
 
 namespace vekcli::platform {
 
@@ -233,6 +233,14 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     } while (FindNextFileA(find, &data) != 0);
     FindClose(find);
     return names;
+}
+
+std::size_t LastFolderSeparator(const std::string& path) {
+    return path.find_last_of("/\\");
+}
+
+std::string DefaultTemporaryFolder() {
+    return std::string();
 }
 
 long ProcessId() {

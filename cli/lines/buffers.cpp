@@ -1,11 +1,11 @@
-#include "vek_buffers.h"
+#include "lines/buffers.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <utility>
 
-#include "vek_trouble.h"
+#include "report/trouble.h"
 #include "vekwin32.h"
 
 namespace vekcli {
@@ -94,130 +94,6 @@ void LineAppender::Refused(int rc) const {
              "some memory or split the file into smaller parts");
     Fail(m_what + ":" + std::to_string(stored + 1) + ": the library refused the line with " +
          CodeText(rc));
-}
-
-LineLoader::LineLoader(int buf, Input& in, bool crlf)
-    : m_in(in), m_crlf(crlf), m_appender(buf, in.Name()), m_chunk(kChunkSize + 1) {}
-
-LoadInfo LineLoader::Load() {
-    for (;;) {
-        const std::size_t got = ReadChunk();
-        if (got == 0)
-            break;
-        char* const p = m_chunk.data();
-        char* const stop = p + got;
-        const bool chunkHasNul = std::memchr(p, '\0', got) != nullptr;
-        if (!m_crlf && !chunkHasNul) {
-            char* const rest = LoadInPlace(p, stop);
-            m_carry.append(rest, static_cast<std::size_t>(stop - rest));
-        } else {
-            LoadLineByLine(p, stop, chunkHasNul);
-        }
-    }
-    if (!m_carry.empty()) {
-        m_info.unterminated = true;
-        AddLine(m_carry.data(), m_carry.size(), false, true);
-    }
-    m_appender.Flush();
-    return m_info;
-}
-
-std::size_t LineLoader::ReadChunk() {
-    if (m_ended)
-        return 0;
-    char* const chunk = m_chunk.data();
-    const std::size_t got = m_in.Read(chunk, kChunkSize);
-    if (!m_crlf)
-        return got;
-    const auto* eof = static_cast<const char*>(std::memchr(chunk, 0x1A, got));
-    if (eof == nullptr)
-        return got;
-    // In the CR LF form the byte 0x1A ends the data: the rest is read only
-    // to be counted.
-    const auto kept = static_cast<std::size_t>(eof - chunk);
-    m_info.eofLine = m_info.lines + 1 + static_cast<long>(std::count(chunk, chunk + kept, '\n'));
-    m_info.eofDropped = static_cast<long long>(got - kept);
-    while (std::size_t more = m_in.Read(chunk + kept, kChunkSize - kept))
-        m_info.eofDropped += static_cast<long long>(more);
-    m_ended = true;
-    return kept;
-}
-
-// A line begun in an earlier chunk: finished with the first line feed of
-// [p, stop) and handed on, checked for NUL bytes (the chunks it spans may
-// hold one), or carried on whole when [p, stop) holds no line feed. Returns
-// where the rest of the chunk starts.
-char* LineLoader::FinishCarriedLine(char* p, char* stop) {
-    if (m_carry.empty())
-        return p;
-    auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
-    if (nl == nullptr) {
-        m_carry.append(p, static_cast<std::size_t>(stop - p));
-        return stop;
-    }
-    m_carry.append(p, static_cast<std::size_t>(nl - p));
-    AddLine(m_carry.data(), m_carry.size(), true, true);
-    m_carry.clear();
-    return nl + 1;
-}
-
-// The lines of [p, stop) that end in the chunk go to the buffer straight
-// from the chunk: each line feed becomes the NUL that ends the line's
-// string, so runs of lines are handed to AddLines without a copy; an empty
-// line ends a run, and goes alone through AddLine.
-char* LineLoader::LoadInPlace(char* p, char* stop) {
-    p = FinishCarriedLine(p, stop);
-    m_appender.Flush();
-    char* run = p;
-    long runLines = 0;
-    for (;;) {
-        auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
-        if (nl == nullptr)
-            break;
-        NoteLine(p, static_cast<std::size_t>(nl - p), true, false, m_info);
-        *nl = '\0';
-        if (nl == p) {
-            // This empty string ends the run before it.
-            if (runLines > 0)
-                m_appender.AddRun(run);
-            m_appender.AddEmpty();
-            run = nl + 1;
-            runLines = 0;
-        } else {
-            ++runLines;
-        }
-        p = nl + 1;
-    }
-    if (runLines > 0) {
-        // The byte after the last NUL ends the run for the call; it is the
-        // first byte of the unfinished line (or the spare byte) and is put back.
-        const char kept = *p;
-        *p = '\0';
-        m_appender.AddRun(run);
-        *p = kept;
-    }
-    return p;
-}
-
-void LineLoader::LoadLineByLine(char* p, char* stop, bool chunkHasNul) {
-    p = FinishCarriedLine(p, stop);
-    while (p < stop) {
-        auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
-        if (nl == nullptr) {
-            m_carry.assign(p, static_cast<std::size_t>(stop - p));
-            return;
-        }
-        // Lines are searched for NUL bytes only in chunks that hold one.
-        AddLine(p, static_cast<std::size_t>(nl - p), true, chunkHasNul);
-        p = nl + 1;
-    }
-}
-
-void LineLoader::AddLine(const char* text, std::size_t size, bool terminated, bool checkNul) {
-    size = NoteLine(text, size, terminated, m_crlf, m_info);
-    if (checkNul && size > 0 && std::memchr(text, '\0', size) != nullptr)
-        FailNulByte(m_in.Name(), m_info.lines);
-    m_appender.Add(std::string_view(text, size));
 }
 
 BufferReader::BufferReader(int buf) : m_buf(buf), m_block(LINES_BLOCK_SIZE) {
@@ -356,7 +232,13 @@ long FirstDifference(int a, int b) {
 
 void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut) {
     Input in(name);
-    const LoadInfo info = LineLoader(buf, in, crlf).Load();
+    LineReader reader(in, crlf);
+    LineAppender appender(buf, in.Name());
+    std::string_view line;
+    while (reader.Next(line))
+        appender.Add(line);
+    appender.Flush();
+    const LoadInfo& info = reader.Info();
     WarnAboutReading(in.Name(), info);
     if (infoOut != nullptr)
         *infoOut = info;

@@ -1,11 +1,11 @@
-#include "vek_commit.h"
+#include "io/commit.h"
 
 #include <cerrno>
 #include <set>
 #include <utility>
 
-#include "platform.h"
-#include "vek_trouble.h"
+#include "report/trouble.h"
+#include "system/platform.h"
 
 namespace vekcli {
 

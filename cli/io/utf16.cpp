@@ -1,7 +1,7 @@
-#include "vek_utf16.h"
+#include "io/utf16.h"
 
-#include "vek_files.h"
-#include "vek_trouble.h"
+#include "io/files.h"
+#include "report/trouble.h"
 #include "vekwin32.h"
 
 namespace vekcli {

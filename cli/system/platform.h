@@ -1,8 +1,10 @@
 // What vek asks of the system beyond standard C++: streams byte for byte,
 // what a name is, files created, written, synced and renamed by descriptor,
-// the signals that end a run, and a file mapped into memory. Two
-// implementations exist, platform_posix.cpp and platform_win32.cpp; CMake
-// picks one. The calls that touch a file report failure by their result,
+// the signals that end a run, and a file mapped into memory. Every system
+// call of vek goes through here. Two implementations exist,
+// platform_posix.cpp and platform_win32.cpp; CMake picks one. What is the
+// same on both, because the library's own file layer (src/platform) does
+// it, is in library_files.cpp. The calls that touch a file report failure by their result,
 // with SystemError() saying why; a failure that ends a command is raised
 // by the caller as a Trouble.
 #pragma once
@@ -65,6 +67,17 @@ bool StatDescriptor(int fd, FileInfo& info);
 // True when both names exist and are the same file (device and inode, or
 // volume and file index on Windows), whatever the path.
 bool SameFile(const std::string& a, const std::string& b);
+
+// Whether `name` opens as the library opens a file it reads (exclusively:
+// no other program may hold it open for writing or locked).
+bool OpensAsLibraryDoes(const std::string& name);
+
+// Where the folder part of `path` ends: the position of its last folder
+// separator ('/', and on Windows also '\\'), npos when it has none.
+std::size_t LastFolderSeparator(const std::string& path);
+// The temporary folder when no variable names one ("/tmp/"; on Windows the
+// current folder, "").
+std::string DefaultTemporaryFolder();
 
 // True when `name` is a symbolic link; never on Windows.
 bool IsSymbolicLink(const std::string& name);

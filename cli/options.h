@@ -1,5 +1,5 @@
-// The vek commands. Each returns the exit status (0 or 1) or throws a
-// Trouble (exit status 2, or 1 where the message says a script was refused).
+// The options of the vek commands, as vek_main.cpp parses them; each
+// command reads the ones it takes.
 #pragma once
 
 #include <string>
@@ -19,12 +19,5 @@ struct Options {
     std::string tenth;  // --tenth: the binary file in the tenth place of a text set
     std::vector<std::string> operands;
 };
-
-int RunDiff(const Options& options);
-int RunPatch(const Options& options);
-int RunBundle(const Options& options);
-int RunUnbundle(const Options& options);
-int RunCrc(const Options& options);
-int RunType(const Options& options);
 
 }  // namespace vekcli

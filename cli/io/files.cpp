@@ -1,15 +1,13 @@
-#include "vek_files.h"
+#include "io/files.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <cerrno>
 #if defined(VEK_CLI_THREADS)
 #include <mutex>
 #endif
 #include <utility>
 
-#include "platform.h"
-#include "vek_trouble.h"
+#include "report/trouble.h"
+#include "system/platform.h"
 
 namespace vekcli {
 
@@ -75,10 +73,10 @@ Input::Input(const std::string& name) : m_display(DisplayName(name)) {
         platform::SetBinary(stdin);
         return;
     }
-    struct stat info {};
-    if (platform::FaultDue(platform::FileOp::kStat) || stat(name.c_str(), &info) != 0)
+    platform::FileInfo info;
+    if (!platform::Stat(name, info))
         Fail(name + ": cannot open: " + SystemError() + "; check the name");
-    if ((info.st_mode & S_IFMT) == S_IFDIR)
+    if (info.directory)
         Fail(name + ": is a folder; name a file");
     if (!platform::FaultDue(platform::FileOp::kOpen))
         m_owned = OpenFile(name, "rb");
@@ -254,48 +252,13 @@ FileBytes FileBytes::Read(Input& in) {
 }
 
 bool IsRegularFile(const std::string& name) {
-    struct stat info {};
-    return stat(name.c_str(), &info) == 0 && (info.st_mode & S_IFMT) == S_IFREG;
+    platform::FileInfo info;
+    return platform::Stat(name, info) && info.regular;
 }
 
 long long FileSize(const std::string& name) {
-    struct stat info {};
-    if (stat(name.c_str(), &info) != 0)
-        return -1;
-    return static_cast<long long>(info.st_size);
-}
-
-TextScan ScanTextFile(const std::string& name) {
-    Input in(name);
-    std::vector<char> chunk(kChunkSize);
-    TextScan scan;
-    long feeds = 0;
-    char last = '\n';
-    for (;;) {
-        const std::size_t got = in.Read(chunk.data(), chunk.size());
-        if (got == 0)
-            break;
-        const char* p = chunk.data();
-        for (const char byte : {'\0', '\x1A'}) {
-            long& line = byte == '\0' ? scan.nulLine : scan.eofLine;
-            if (line != 0)
-                continue;
-            const auto* found = static_cast<const char*>(std::memchr(p, byte, got));
-            if (found != nullptr)
-                line = feeds + 1 + static_cast<long>(std::count(p, found, '\n'));
-        }
-        feeds += static_cast<long>(std::count(p, p + got, '\n'));
-        for (const char* nl = p;
-             (nl = static_cast<const char*>(
-                  std::memchr(nl, '\n', static_cast<std::size_t>(p + got - nl)))) != nullptr;
-             ++nl)
-            if ((nl > p ? nl[-1] : last) == '\r')
-                ++scan.crlfLines;
-        last = p[got - 1];
-    }
-    scan.unterminated = last != '\n';
-    scan.lines = feeds + (scan.unterminated ? 1 : 0);
-    return scan;
+    platform::FileInfo info;
+    return platform::Stat(name, info) ? info.size : -1;
 }
 
 void ConvertCrLfToLf(const std::string& name) {

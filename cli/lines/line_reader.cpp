@@ -1,0 +1,376 @@
+#include "lines/line_reader.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#if defined(VEK_CLI_THREADS)
+#include <exception>
+#include <thread>
+#endif
+
+#include "report/trouble.h"
+#include "system/platform.h"
+
+namespace vekcli {
+
+namespace {
+
+long LineOf(const char* bytes, std::size_t at) {
+    return 1 + static_cast<long>(std::count(bytes, bytes + at, '\n'));
+}
+
+// What reading one line of a line file notes, and the length of the text
+// kept: with `crlf`, a CR before the line's end is dropped, and a line feed
+// without one is counted. `terminated`: the line ends in a line feed.
+std::size_t NoteLine(const char* text, std::size_t size, bool terminated, bool crlf,
+                     LoadInfo& info) {
+    ++info.lines;
+    if (crlf && size > 0 && text[size - 1] == '\r') {
+        --size;
+    } else if (crlf && terminated && info.bareLfLines++ == 0) {
+        info.firstBareLf = info.lines;
+    }
+    if (size > 0 && text[0] == '.' && info.firstDotLine == 0)
+        info.firstDotLine = info.lines;
+    return size;
+}
+
+// Where the data of a chunk of `got` bytes ends: in the CR LF form at a
+// 0x1A byte (`ended` is then set), else at its end.
+std::size_t DataEnd(const char* chunk, std::size_t got, bool crlf, bool& ended) {
+    if (!crlf)
+        return got;
+    const auto* eof = static_cast<const char*>(std::memchr(chunk, '\x1A', got));
+    if (eof == nullptr)
+        return got;
+    ended = true;
+    return static_cast<std::size_t>(eof - chunk);
+}
+
+// Refuses a chunk's data holding a NUL byte; `linesBefore` lines ended
+// before the chunk.
+void RefuseNul(const std::string& name, const char* data, std::size_t size, long linesBefore) {
+    const auto* nul = static_cast<const char*>(std::memchr(data, '\0', size));
+    if (nul != nullptr)
+        FailNulByte(name, linesBefore + LineOf(data, static_cast<std::size_t>(nul - data)));
+}
+
+// Reads what is left of `in` and counts it.
+long long Drain(Input& in, std::vector<char>& chunk) {
+    long long total = 0;
+    while (const std::size_t got = in.Read(chunk.data(), chunk.size()))
+        total += static_cast<long long>(got);
+    return total;
+}
+
+struct ChunkFigures {
+    std::uint32_t sum = 0;  // of the bytes as signed values, modulo 2^32
+    long lineFeeds = 0;
+};
+
+ChunkFigures Figures(const char* bytes, std::size_t size) {
+    const auto* in = reinterpret_cast<const signed char*>(bytes);
+    std::int32_t sum = 0;  // a chunk of kChunkSize bytes cannot overflow it
+    std::int32_t lineFeeds = 0;
+    for (std::size_t i = 0; i < size; ++i) {
+        sum += in[i];
+        lineFeeds += in[i] == '\n';
+    }
+    return {static_cast<std::uint32_t>(sum), static_cast<long>(lineFeeds)};
+}
+
+void FailLongLine(const std::string& what, long line, unsigned long long length) {
+    if (length >= static_cast<unsigned long long>(INT_MAX))
+        Fail(what + ":" + std::to_string(line) +
+             ": the line is longer than a buffer takes (2 GiB); split the file into smaller "
+             "parts");
+}
+
+}  // namespace
+
+void WarnAboutReading(const std::string& display, const LoadInfo& info) {
+    const std::string where = display + ":";
+    if (info.unterminated)
+        Warn(where + std::to_string(info.lines) +
+             ": the last line has no line feed; it is taken as if it had one");
+    if (info.firstBareLf != 0)
+        Warn(where + std::to_string(info.firstBareLf) +
+             ": the line ends in a line feed without a CR (" + std::to_string(info.bareLfLines) +
+             " such line" + (info.bareLfLines == 1 ? "" : "s") +
+             "): in the CR LF form it is read as a line and written back with CR LF; leave "
+             "out --crlf if the file has LF line ends");
+    if (info.eofLine != 0)
+        Warn(where + std::to_string(info.eofLine) +
+             ": a 0x1A byte ends the data in the CR LF form: it and the " +
+             std::to_string(info.eofDropped - 1) + " byte" + (info.eofDropped == 2 ? "" : "s") +
+             " after it are not read; leave out --crlf to read the whole file");
+}
+
+void WarnAboutReading(const LineFile& file) {
+    WarnAboutReading(DisplayName(file.name), file.info);
+}
+
+void FailNulByte(const std::string& what, long line) {
+    Fail(what + ":" + std::to_string(line) +
+         ": the line holds a NUL byte, which a line buffer cannot carry; for binary files use "
+         "'vek bundle -b'");
+}
+
+void FailTooManyLines(const std::string& what, long line) {
+    Fail(what + ":" + std::to_string(line) + ": more lines than a buffer holds (at most " +
+         Grouped(kBufferLines) + "); split the file into smaller parts");
+}
+
+LineReader::LineReader(Input& in, bool crlf)
+    : m_in(&in),
+      m_name(in.Name()),
+      m_crlf(crlf),
+      m_chunk(kChunkSize),
+      m_data(m_chunk.data()),
+      m_dataSize(0) {}
+
+LineReader::LineReader(const char* data, std::size_t size, bool crlf, std::string name)
+    : m_in(nullptr), m_name(std::move(name)), m_crlf(crlf), m_data(data), m_dataSize(size) {}
+
+bool LineReader::Fill() {
+    if (m_ended)
+        return false;
+    // From memory the data is one chunk, read at once.
+    const std::size_t got =
+        m_in != nullptr ? m_in->Read(m_chunk.data(), m_chunk.size()) : m_dataSize;
+    m_pos = 0;
+    m_end = DataEnd(m_data, got, m_crlf, m_ended);
+    // Lines that ended before the chunk: those handed out (a carried line
+    // ends in this chunk or later).
+    const long before = m_info.lines;
+    if (m_ended && m_end < got) {
+        m_info.eofLine = before + LineOf(m_data, m_end);
+        m_info.eofDropped = static_cast<long long>(got - m_end);
+        if (m_in != nullptr) {
+            std::vector<char> scratch(kChunkSize);
+            m_info.eofDropped += Drain(*m_in, scratch);
+        }
+    }
+    RefuseNul(m_name, m_data, m_end, before);
+    if (got == 0 || m_in == nullptr)
+        m_ended = true;
+    if (m_in == nullptr)
+        m_dataSize = m_end;
+    return m_end > 0;
+}
+
+bool LineReader::Next(std::string_view& line) {
+    if (m_carryOut) {
+        m_carry.clear();
+        m_carryOut = false;
+    }
+    for (;;) {
+        if (m_pos < m_end) {
+            const char* const start = m_data + m_pos;
+            const std::size_t left = m_end - m_pos;
+            const auto* nl = static_cast<const char*>(std::memchr(start, '\n', left));
+            if (nl != nullptr) {
+                const auto size = static_cast<std::size_t>(nl - start);
+                m_pos += size + 1;
+                if (m_carry.empty()) {
+                    line = std::string_view(start, NoteLine(start, size, true, m_crlf, m_info));
+                } else {
+                    m_carry.append(start, size);
+                    m_carryOut = true;
+                    line = std::string_view(m_carry.data(), NoteLine(m_carry.data(), m_carry.size(),
+                                                                     true, m_crlf, m_info));
+                }
+                return true;
+            }
+            m_pos = m_end;
+            if (m_in == nullptr) {
+                // The data in memory ends in this line: a view of it, too.
+                m_info.unterminated = true;
+                line = std::string_view(start, NoteLine(start, left, false, m_crlf, m_info));
+                return true;
+            }
+            m_carry.append(start, left);
+        }
+        if (!Fill()) {
+            if (m_carry.empty())
+                return false;
+            m_info.unterminated = true;
+            m_carryOut = true;
+            line = std::string_view(
+                m_carry.data(), NoteLine(m_carry.data(), m_carry.size(), false, m_crlf, m_info));
+            return true;
+        }
+    }
+}
+
+long LineReader::Count(Input& in, bool crlf) {
+    std::vector<char> chunk(kChunkSize);
+    long lines = 0;
+    char last = '\n';
+    bool ended = false;
+    while (!ended) {
+        const std::size_t got = in.Read(chunk.data(), chunk.size());
+        if (got == 0)
+            break;
+        const std::size_t end = DataEnd(chunk.data(), got, crlf, ended);
+        RefuseNul(in.Name(), chunk.data(), end, lines);
+        lines += static_cast<long>(std::count(chunk.data(), chunk.data() + end, '\n'));
+        if (end > 0)
+            last = chunk[end - 1];
+    }
+    return lines + (last != '\n' ? 1 : 0);
+}
+
+LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
+    LineFile file;
+    file.name = name;
+    Input in(name);
+    file.bytes = FileBytes::Read(in);
+    const std::size_t size = file.bytes.Size();
+    LineReader reader(file.bytes.Data(), size, crlf, in.Name());
+    // Room for the lines of an average length of 32 bytes; more as needed.
+    file.lines.reserve(size / 32 + 16);
+    platform::AdviseLargePages(file.lines.data(), file.lines.capacity() * sizeof(std::string_view));
+    std::string_view line;
+    while (reader.Next(line))
+        file.lines.push_back(line);
+    file.info = reader.Info();
+    if (reader.DataSize() < size)
+        file.bytes.Truncate(reader.DataSize());  // the bytes from a 0x1A on are not data
+    if (file.info.lines > kBufferLines && !anyLength)
+        FailTooManyLines(in.Name(), kBufferLines + 1);
+    return file;
+}
+
+void ReadLineFiles(const std::string& first, const std::string& second, bool crlf,
+                   LineFile& firstFile, LineFile& secondFile) {
+#if defined(VEK_CLI_THREADS)
+    // The first file is read on a second thread while this one reads the
+    // second; what the first raised is raised here, before anything of the
+    // second, as if they had been read in turn.
+    std::exception_ptr firstFailure;
+    std::thread reader([&] {
+        try {
+            firstFile = ReadLineFile(first, crlf);
+        } catch (...) {
+            firstFailure = std::current_exception();
+        }
+    });
+    std::exception_ptr secondFailure;
+    try {
+        secondFile = ReadLineFile(second, crlf);
+    } catch (...) {
+        secondFailure = std::current_exception();
+    }
+    reader.join();
+    if (firstFailure)
+        std::rethrow_exception(firstFailure);
+    WarnAboutReading(firstFile);
+    if (secondFailure)
+        std::rethrow_exception(secondFailure);
+    WarnAboutReading(secondFile);
+#else
+    firstFile = ReadLineFile(first, crlf);
+    WarnAboutReading(firstFile);
+    secondFile = ReadLineFile(second, crlf);
+    WarnAboutReading(secondFile);
+#endif
+}
+
+// A buffer's checksum is the sum of its lines' bytes (each line up to its
+// first NUL byte), taken as signed values, modulo 65536. LoadFile stores
+// each line of a file with one line feed and refuses a line with a NUL
+// byte, so the checksum of a loaded file is the sum of the file's own
+// bytes, its line feeds included, plus one line feed for a last line that
+// has none: the file is summed as it is read, in chunks, and nothing is
+// stored.
+unsigned StreamLineFileChecksum(const std::string& name) {
+    static_assert(kChunkSize <= (1u << 23), "a chunk's sum must fit 32 bits");
+    Input in(name);
+    std::vector<char> chunk(kChunkSize);
+    std::uint32_t sum = 0;
+    long lineFeeds = 0;
+    unsigned long long lineLength = 0;  // bytes of the line being read so far
+    char last = '\n';                   // the last byte read; a line feed for an empty file
+    for (;;) {
+        const std::size_t got = in.Read(chunk.data(), chunk.size());
+        if (got == 0)
+            break;
+        const char* bytes = chunk.data();
+        const auto* nul = static_cast<const char*>(std::memchr(bytes, '\0', got));
+        if (nul != nullptr) {
+            const long line = lineFeeds + 1 + static_cast<long>(std::count(bytes, nul, '\n'));
+            if (line > kBufferLines)
+                FailTooManyLines(in.Name(), kBufferLines + 1);
+            FailNulByte(in.Name(), line);
+        }
+        // A buffer holds a line, its line feed included, in at most INT_MAX
+        // bytes: the line that ends in this chunk, and the one left open.
+        const auto* firstLineFeed = static_cast<const char*>(std::memchr(bytes, '\n', got));
+        if (firstLineFeed != nullptr) {
+            FailLongLine(in.Name(), lineFeeds + 1,
+                         lineLength + static_cast<std::size_t>(firstLineFeed - bytes));
+            std::size_t tail = 0;
+            while (bytes[got - 1 - tail] != '\n')
+                ++tail;
+            lineLength = tail;
+        } else {
+            lineLength += got;
+        }
+        const ChunkFigures figures = Figures(bytes, got);
+        sum += figures.sum;
+        lineFeeds += figures.lineFeeds;
+        if (lineFeeds > kBufferLines)
+            FailTooManyLines(in.Name(), kBufferLines + 1);
+        FailLongLine(in.Name(), lineFeeds + 1, lineLength);
+        last = bytes[got - 1];
+    }
+    LoadInfo info;
+    info.unterminated = last != '\n';
+    info.lines = lineFeeds + (info.unterminated ? 1 : 0);
+    if (info.lines > kBufferLines)
+        FailTooManyLines(in.Name(), kBufferLines + 1);
+    if (info.unterminated)
+        sum += '\n';
+    WarnAboutReading(in.Name(), info);
+    return sum & 0xFFFFu;
+}
+
+TextScan ScanTextFile(const std::string& name) {
+    Input in(name);
+    std::vector<char> chunk(kChunkSize);
+    TextScan scan;
+    long feeds = 0;
+    char last = '\n';
+    for (;;) {
+        const std::size_t got = in.Read(chunk.data(), chunk.size());
+        if (got == 0)
+            break;
+        const char* p = chunk.data();
+        for (const char byte : {'\0', '\x1A'}) {
+            long& line = byte == '\0' ? scan.nulLine : scan.eofLine;
+            if (line != 0)
+                continue;
+            const auto* found = static_cast<const char*>(std::memchr(p, byte, got));
+            if (found != nullptr)
+                line = feeds + 1 + static_cast<long>(std::count(p, found, '\n'));
+        }
+        feeds += static_cast<long>(std::count(p, p + got, '\n'));
+        for (const char* nl = p;
+             (nl = static_cast<const char*>(
+                  std::memchr(nl, '\n', static_cast<std::size_t>(p + got - nl)))) != nullptr;
+             ++nl)
+            if ((nl > p ? nl[-1] : last) == '\r')
+                ++scan.crlfLines;
+        last = p[got - 1];
+    }
+    scan.unterminated = last != '\n';
+    scan.lines = feeds + (scan.unterminated ? 1 : 0);
+    return scan;
+}
+
+}  // namespace vekcli
