@@ -64,6 +64,10 @@ bool InfoOfHandle(HANDLE handle, FileInfo& info) {
 
 }  // namespace
 
+bool TextFilesEndInCrLf() {
+    return true;
+}
+
 void SetBinary(std::FILE* stream) {
     _setmode(_fileno(stream), _O_BINARY);
 }
@@ -162,7 +166,14 @@ bool WriteAll(int fd, const char* bytes, std::size_t size) {
     return true;
 }
 
-bool CopyModeAndOwner(int, const std::string&) {
+bool ReadAttributes(const std::string&, std::vector<Attribute>& attributes, std::string& failed) {
+    attributes.clear();
+    failed.clear();
+    return true;
+}
+
+bool CarryOver(int, const std::string&, const std::vector<Attribute>&, std::string& failed) {
+    failed.clear();
     return true;
 }
 
