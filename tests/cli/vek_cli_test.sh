@@ -494,6 +494,22 @@ expect_same crlf.vek lf.want "bundle --crlf"
 run unbundle --crlf --lf crlf.vek back/a.txt
 expect_same back/a.txt a.txt "unbundle --crlf"
 
+# Any set of text and binary files, given no options, comes back from
+# bundle and unbundle byte for byte (text with CR LF line ends, as the
+# library writes text).
+group="bundles read back without options"
+seeds=40
+[ ${#runner[@]} -gt 0 ] && seeds=6
+for seed in $(seq 1 $seeds); do
+  rm -rf set back-set && mkdir set back-set
+  names="$(py fileset "$seed" set)"
+  run bundle -o set.vek $(for n in $names; do echo "set/$n"; done)
+  expect_status 0 "set $seed: bundle"
+  run unbundle set.vek $(for n in $names; do echo "back-set/$n"; done)
+  expect_status 0 "set $seed: unbundle"
+  for n in $names; do expect_same "back-set/$n" "set/$n" "set $seed: $n back"; done
+done
+
 group="bundle errors"
 printf 'text at first%0600d\0\n' 0 >late-zero-byte.txt
 run bundle -t -o bad.vek a.txt late-zero-byte.txt
@@ -814,6 +830,8 @@ if [ ${#runner[@]} = 0 ]; then
     '[ ! -s bundle.err ] && [ "$(wc -l <err)" = 1 ]' \
     '$V bundle -o x.vek a.txt 2>bundle.err && $V unbundle x.vek x1'
   row "unbundle --lf is quiet" 0 "" '[ ! -s err ] && cmp x1 a.txt' '$V unbundle --lf text.vek x1 x2'
+  row "a NEW without its last line feed" 1 "n1: the last line has no line feed, which no edit script can leave out" \
+    '[ "$(cat out)" = "$(printf "2c\nc\n.")" ]' 'printf "a\nb\n" >o1; printf "a\nc" >n1; $V diff o1 n1'
   if touch "$work/acl-probe" && setfacl -m u:1:r "$work/acl-probe" 2>/dev/null &&
     setfattr -n user.probe -v 1 "$work/acl-probe" 2>/dev/null; then
     row "patch -o keeps the ACL and extended attributes" 0 "" \
