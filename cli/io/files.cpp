@@ -90,7 +90,7 @@ void RefuseStdoutOverInputs() {
 }  // namespace
 
 OwnedFile OpenFile(const std::string& name, const char* mode) {
-    return OwnedFile(std::fopen(name.c_str(), mode));
+    return OwnedFile(platform::OpenStream(name, mode));
 }
 
 bool CloseFile(OwnedFile& file) {

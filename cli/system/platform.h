@@ -33,6 +33,9 @@ constexpr bool FaultDue(FileOp) noexcept {
 }
 #endif
 
+// fopen, for names of any length.
+std::FILE* OpenStream(const std::string& name, const char* mode);
+
 // Whether the system's text files end their lines with CR LF (Windows)
 // rather than LF.
 bool TextFilesEndInCrLf();

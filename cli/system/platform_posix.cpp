@@ -36,6 +36,10 @@ FileInfo InfoOf(const struct stat& st) {
 
 }  // namespace
 
+std::FILE* OpenStream(const std::string& name, const char* mode) {
+    return std::fopen(name.c_str(), mode);
+}
+
 bool TextFilesEndInCrLf() {
     return false;
 }

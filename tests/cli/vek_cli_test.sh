@@ -709,6 +709,34 @@ run crc 'нет такого.txt'
 expect_status 2 "missing file with such a name"
 expect_err "нет такого.txt: cannot open" "message names the file as given"
 
+# --- names longer than MAX_PATH --------------------------------------------
+# On Windows vek.exe and the library open them in the \\?\ form: every
+# command works on them as on short names.
+group="long names"
+deep="$(printf 'd%.0s' $(seq 200))"
+mkdir -p "$deep"
+la="$deep/$(printf 'a%.0s' $(seq 90))"
+lb="$deep/$(printf 'b%.0s' $(seq 90))"
+printf 'one\ntwo\nthree\n' >long-a.txt
+printf 'one\n2\nthree\n' >long-b.txt
+cp long-a.txt "$la"
+cp long-b.txt "$lb"
+run bundle -o "$deep/bundle.vek" "$la" "$lb"
+expect_status 0 "bundle of long names"
+run unbundle --lf "$deep/bundle.vek" "$la.back" "$lb"
+expect_status 0 "unbundle to long names, one replaced"
+expect_same "$la.back" long-a.txt "file back under a long name"
+expect_same "$lb" long-b.txt "long-named file replaced"
+run crc -t "$la" "$lb"
+expect_text "$(cut -c1-4 out)" "$(py checksum "$deep/bundle.vek")" "crc -t of long names"
+run type "$la"
+expect_status 0 "type of a long name"
+run diff "$la" "$lb" -o "$deep/script.ed"
+expect_status 1 "diff of long names"
+run patch "$la" "$deep/script.ed" -o "$la"
+expect_status 0 "patch of a long name in place"
+expect_same "$la" long-b.txt "long-named file patched in place"
+
 # --- reliability: one row per case -------------------------------------------
 # Each row runs a shell command (with $V for vek) in a fresh folder and
 # checks its status, its messages and, with a shell test, what it left.
