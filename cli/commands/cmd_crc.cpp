@@ -64,7 +64,7 @@ int RunCrc(const Options& o) {
         ShareRepeatedInputs(names);
         const SetInputs set(names);
         const char type = o.hasTenth ? 'T' : o.type;
-        CheckTextFiles(set, type, false, false,
+        CheckTextFiles(set, type,
                        "checksum the files as a binary set with 'vek crc -b', or give the one "
                        "binary file with --tenth");
         // CrcFile sums the bundle as it is made and holds none of it, but it

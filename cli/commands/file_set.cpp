@@ -273,14 +273,10 @@ TextSetScan ScanTextSet(const SetInputs& set, char type, bool crlf) {
     return result;
 }
 
-void CheckTextFiles(const SetInputs& set, char type, bool warn, bool crlf,
-                    const std::string& advice) {
-    const TextSetScan scan = ScanTextSet(set, type, crlf);
+void CheckTextFiles(const SetInputs& set, char type, const std::string& advice) {
+    const TextSetScan scan = ScanTextSet(set, type, false);
     if (scan.refused >= 0)
         Fail(scan.why + "; " + advice);
-    if (warn)
-        for (const std::string& warning : scan.warnings)
-            Warn(warning);
 }
 
 namespace {

@@ -82,10 +82,9 @@ struct TextSetScan {
     std::vector<std::string> warnings;
 };
 TextSetScan ScanTextSet(const SetInputs& set, char type, bool crlf);
-// Refuses the set when a text file cannot go as text (`advice` says what
-// to do instead), and with `warn` prints the warnings.
-void CheckTextFiles(const SetInputs& set, char type, bool warn, bool crlf,
-                    const std::string& advice);
+// Refuses the set when a text file cannot go as text in the LF form
+// (`advice` says what to do instead).
+void CheckTextFiles(const SetInputs& set, char type, const std::string& advice);
 
 // Loads the set into buffer 1 as a bundle, checked against LoadFiles'
 // status.
