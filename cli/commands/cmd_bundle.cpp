@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "commands/bundle_scan.h"
-
 #include "commands/file_set.h"
 #include "io/files.h"
 #include "lines/buffers.h"
