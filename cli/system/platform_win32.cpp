@@ -63,6 +63,19 @@ std::wstring Wide(const std::string& name) {
     }
 }
 
+// `name` made absolute; as it is when that fails.
+std::wstring FullName(const std::wstring& name) {
+    const DWORD room = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (room == 0)
+        return name;
+    std::wstring full(room, L'\0');
+    const DWORD size = GetFullPathNameW(name.c_str(), room, &full[0], nullptr);
+    if (size == 0 || size >= room)
+        return name;
+    full.resize(size);
+    return full;
+}
+
 bool InfoOfHandle(HANDLE handle, FileInfo& info) {
     BY_HANDLE_FILE_INFORMATION data{};
     const DWORD type = GetFileType(handle);
@@ -239,9 +252,11 @@ bool Rename(const std::string& from, const std::string& to) {
     const std::wstring source = Wide(from);
     const std::wstring target = Wide(to);
     // An existing file is replaced by ReplaceFile, which gives the new file
-    // the old one's attributes, security and alternate data streams.
+    // the old one's attributes, security and alternate data streams (given
+    // full names: not every implementation takes relative ones).
     if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
-        return ReplaceFileW(target.c_str(), source.c_str(), nullptr, 0, nullptr, nullptr) != 0 ||
+        return ReplaceFileW(FullName(target).c_str(), FullName(source).c_str(), nullptr, 0, nullptr,
+                            nullptr) != 0 ||
                FailWithLastError();
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0 ||
            FailWithLastError();
