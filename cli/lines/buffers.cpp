@@ -234,9 +234,20 @@ void LoadFile(int buf, const std::string& name, bool crlf, LoadInfo* infoOut) {
     Input in(name);
     LineReader reader(in, crlf);
     LineAppender appender(buf, in.Name());
-    std::string_view line;
-    while (reader.Next(line))
-        appender.Add(line);
+    // Runs of lines go to the buffer straight from the reader's chunk (LF
+    // form only); the lines no run holds, one at a time through the
+    // appender, in order.
+    std::string_view lines;
+    for (;;) {
+        if (!crlf && reader.NextRun(lines)) {
+            appender.Flush();
+            appender.AddRun(lines.data());
+        } else if (reader.Next(lines)) {
+            appender.Add(lines);
+        } else {
+            break;
+        }
+    }
     appender.Flush();
     const LoadInfo& info = reader.Info();
     WarnAboutReading(in.Name(), info);

@@ -129,7 +129,7 @@ LineReader::LineReader(Input& in, bool crlf)
     : m_in(&in),
       m_name(in.Name()),
       m_crlf(crlf),
-      m_chunk(kChunkSize),
+      m_chunk(kChunkSize + 1),  // a byte beyond the data, to end a run of lines
       m_data(m_chunk.data()),
       m_dataSize(0) {}
 
@@ -140,8 +140,7 @@ bool LineReader::Fill() {
     if (m_ended)
         return false;
     // From memory the data is one chunk, read at once.
-    const std::size_t got =
-        m_in != nullptr ? m_in->Read(m_chunk.data(), m_chunk.size()) : m_dataSize;
+    const std::size_t got = m_in != nullptr ? m_in->Read(m_chunk.data(), kChunkSize) : m_dataSize;
     m_pos = 0;
     m_end = DataEnd(m_data, got, m_crlf, m_ended);
     // Lines that ended before the chunk: those handed out (a carried line
@@ -164,6 +163,8 @@ bool LineReader::Fill() {
 }
 
 bool LineReader::Next(std::string_view& line) {
+    if (m_runEnd != nullptr)
+        *std::exchange(m_runEnd, nullptr) = m_runEndByte;
     if (m_carryOut) {
         m_carry.clear();
         m_carryOut = false;
@@ -205,6 +206,37 @@ bool LineReader::Next(std::string_view& line) {
             return true;
         }
     }
+}
+
+bool LineReader::NextRun(std::string_view& run) {
+    if (m_runEnd != nullptr)
+        *std::exchange(m_runEnd, nullptr) = m_runEndByte;
+    if (m_crlf || m_in == nullptr || !m_carry.empty() || m_carryOut)
+        return false;
+    // Fill refused a chunk holding a NUL byte, so each line feed can become
+    // the NUL that ends its line's text; an empty line would end the run.
+    char* const chunk = m_chunk.data();
+    char* const start = chunk + m_pos;
+    char* p = start;
+    char* const stop = chunk + m_end;
+    while (p < stop) {
+        auto* nl = static_cast<char*>(std::memchr(p, '\n', static_cast<std::size_t>(stop - p)));
+        if (nl == nullptr || nl == p)
+            break;
+        NoteLine(p, static_cast<std::size_t>(nl - p), true, false, m_info);
+        *nl = '\0';
+        p = nl + 1;
+    }
+    if (p == start)
+        return false;
+    // The byte after the last NUL (the next line's first, or the spare byte
+    // beyond the data) ends the run until the next call.
+    m_runEnd = p;
+    m_runEndByte = *p;
+    *p = '\0';
+    m_pos = static_cast<std::size_t>(p - chunk);
+    run = std::string_view(start, static_cast<std::size_t>(p - start) + 1);
+    return true;
 }
 
 long LineReader::Count(Input& in, bool crlf) {

@@ -59,6 +59,14 @@ class LineReader {
     // The next line's text, valid until the next call (read from memory:
     // as long as the data); false at the end.
     bool Next(std::string_view& line);
+    // For loading a buffer without copying: the next lines, read from an
+    // Input in the LF form, as one run that AddLines takes, written over
+    // the reader's own chunk (each text followed by a NUL, and an empty
+    // text after the last one), valid until the next call. false where
+    // the next line is not one of such a run (an empty line, a line that
+    // spans chunks, the end of a chunk, the CR LF form, data in memory):
+    // Next then hands it out.
+    bool NextRun(std::string_view& run);
     // What reading has noted so far (all of it once Next returned false).
     const LoadInfo& Info() const { return m_info; }
     // The bytes of the data before the 0x1A that ended it (all of them
@@ -85,6 +93,10 @@ class LineReader {
     std::string m_carry;      // the start of a line begun in an earlier chunk
     bool m_carryOut = false;  // the last line handed out was m_carry
     bool m_ended = false;
+    // The byte NextRun turned into the NUL that ends its run, put back on
+    // the next call.
+    char* m_runEnd = nullptr;
+    char m_runEndByte = 0;
 };
 
 // A line file read whole: its bytes and a view of each line's text, without

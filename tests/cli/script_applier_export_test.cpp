@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "support/test_support.h"
 #include "scripts/script_applier.h"
+#include "support/test_support.h"
 
 namespace {
 
