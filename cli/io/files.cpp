@@ -98,24 +98,26 @@ bool CloseFile(OwnedFile& file) {
 }
 
 void ShareRepeatedInputs(const std::vector<std::string>& names, bool everyStream) {
+    // Standard input named twice is one stream whatever it is: a file on
+    // it is read through one offset.
     std::vector<platform::FileInfo> info(names.size());
+    std::vector<bool> shareable(names.size(), false);
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (names[i].empty() || SharedCopyOf(names[i]) != nullptr)
             continue;
         const bool known =
             names[i] == "-" ? !platform::StreamWasClosed(0) && platform::StatDescriptor(0, info[i])
                             : platform::Stat(names[i], info[i]);
-        if (!known || !IsStream(info[i]))
-            info[i] = platform::FileInfo{};
+        shareable[i] = known && (IsStream(info[i]) || names[i] == "-");
     }
     for (std::size_t i = 0; i < names.size(); ++i) {
-        if (!IsStream(info[i]) || SharedCopyOf(names[i]) != nullptr)
+        if (!shareable[i] || SharedCopyOf(names[i]) != nullptr)
             continue;
         std::vector<std::string> group;
         for (std::size_t j = i; j < names.size(); ++j)
-            if (IsStream(info[j]) && (names[j] == names[i] || info[j].Same(info[i])))
+            if (shareable[j] && (names[j] == names[i] || info[j].Same(info[i])))
                 group.push_back(names[j]);
-        if (group.size() < 2 && !everyStream)
+        if (group.size() < 2 && !(everyStream && IsStream(info[i])))
             continue;
         const std::string shown = DisplayName(names[i]);
         auto copy = std::make_unique<Temporary>(TemporaryFolder() + "x", shown);

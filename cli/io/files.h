@@ -35,8 +35,9 @@ bool CloseFile(OwnedFile& file);
 // FIFO twice) is read once, into a temporary file, before anything else is
 // read, and that copy serves every one of its names: Input opens it, and
 // ReadablePath gives it for the library, which opens files by name. With
-// `everyStream` a stream named once is copied too. A plain file named
-// twice is read twice: it reads the same both times.
+// `everyStream` a stream named once is copied too. Standard input named
+// twice is shared whatever it is; a plain file named twice is read twice:
+// it reads the same both times.
 void ShareRepeatedInputs(const std::vector<std::string>& names, bool everyStream = false);
 const std::string& ReadablePath(const std::string& name);
 

@@ -171,6 +171,9 @@ expect_status 1 "OLD from standard input"
 cp out script
 run_in new diff old -
 expect_same out script "NEW from standard input gives the same script"
+run_in old diff - -
+expect_status 0 "standard input as OLD and NEW"
+expect_text "$(cat out)" "" "standard input as OLD and NEW: no differences"
 run_in old patch - script
 expect_status 0 "FILE from standard input"
 expect_same out new "FILE from standard input"
