@@ -2,6 +2,8 @@
 // through LoadFiles and the buffer.
 #include "commands/command.h"
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -47,9 +49,35 @@ std::string FirstBinaryFile(const SetInputs& set) {
     return JoinedNames(set.Names());
 }
 
+// Whether the text file at `path` could read as uuencoded in a bundle: its
+// first line begins with "begin ", or its last line is "end". Only then is
+// the bundle scanned as unbundle would scan it.
+bool MayLookUuencoded(const std::string& path) {
+    OwnedFile file = OpenFile(path, "rb");
+    if (!file)
+        return true;
+    char head[6] = {};
+    if (std::fread(head, 1, sizeof head, file.get()) == sizeof head &&
+        std::memcmp(head, "begin ", sizeof head) == 0)
+        return true;
+    char tail[6] = {};
+    const long size = std::fseek(file.get(), -6L, SEEK_END) == 0 ? 6L : 0L;
+    if (size == 0 && std::fseek(file.get(), 0L, SEEK_SET) != 0)
+        return true;
+    std::size_t got = std::fread(tail, 1, sizeof tail, file.get());
+    while (got > 0 && (tail[got - 1] == '\n' || tail[got - 1] == '\r'))
+        --got;
+    return got >= 3 && std::memcmp(tail + got - 3, "end", 3) == 0;
+}
+
 // Why 'vek unbundle', given the options that made the text bundle in
 // buffer 1, would not read it back as text; empty when it would.
 std::string TextReadingTrouble(const Options& o, char readerType, const SetInputs& set) {
+    bool candidate = false;
+    for (std::size_t i = 0; i < set.Names().size() && i < kBinaryPlace; ++i)
+        candidate = candidate || (!set.Names()[i].empty() && MayLookUuencoded(set.Paths()[i]));
+    if (!candidate)
+        return std::string();
     const std::vector<Section> sections = ScanBundle(o.output, false);
     for (std::size_t i = 0; i < sections.size() && i < kBinaryPlace; ++i) {
         const Section& section = sections[i];
