@@ -252,12 +252,21 @@ bool Rename(const std::string& from, const std::string& to) {
     const std::wstring source = Wide(from);
     const std::wstring target = Wide(to);
     // An existing file is replaced by ReplaceFile, which gives the new file
-    // the old one's attributes, security and alternate data streams (given
-    // full names: not every implementation takes relative ones).
-    if (GetFileAttributesW(target.c_str()) != INVALID_FILE_ATTRIBUTES)
+    // the old one's security and alternate data streams (given full names:
+    // not every implementation takes relative ones); its hidden, system,
+    // archive and indexing flags are given to the new file first, as not
+    // every implementation carries them.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        const DWORD kept =
+            attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        if (SetFileAttributesW(source.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL) == 0)
+            return FailWithLastError();
         return ReplaceFileW(FullName(target).c_str(), FullName(source).c_str(), nullptr, 0, nullptr,
                             nullptr) != 0 ||
                FailWithLastError();
+    }
     return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0 ||
            FailWithLastError();
 }

@@ -712,6 +712,33 @@ run crc 'нет такого.txt'
 expect_status 2 "missing file with such a name"
 expect_err "нет такого.txt: cannot open" "message names the file as given"
 
+# --- what a replaced file keeps on Windows -----------------------------------
+# vek.exe replaces a file through ReplaceFile (security, streams) and gives
+# the new file the old one's hidden, system and archive flags.
+if [ ${#runner[@]} -gt 0 ]; then
+  group="windows attributes"
+  flags() { "${runner[@]}" cmd /c attrib "$1" 2>/dev/null | cut -c1-10; }
+  printf 'a\nb\n' >hidden.txt
+  printf 'x\n' >hidden2.txt
+  "${runner[@]}" cmd /c attrib +h hidden.txt >/dev/null 2>&1
+  "${runner[@]}" cmd /c attrib +h hidden2.txt >/dev/null 2>&1
+  if flags hidden.txt | grep -q H; then
+    printf '2c\nc\n.\n' >hidden.ed
+    run patch hidden.txt hidden.ed -o hidden.txt
+    expect_status 0 "patch in place of a hidden file"
+    expect_text "$(tr -d '\r' <hidden.txt)" "$(printf 'a\nc')" "hidden file patched"
+    checks=$((checks + 1))
+    flags hidden.txt | grep -q H || fail "patch -o lost the hidden attribute"
+    run bundle -o hidden.vek hidden.ed
+    run unbundle hidden.vek hidden2.txt
+    expect_status 0 "unbundle onto a hidden file"
+    checks=$((checks + 1))
+    flags hidden2.txt | grep -q H || fail "unbundle lost the hidden attribute"
+  else
+    echo "vek_cli: the hidden-attribute cases are skipped (attrib +h did not take)"
+  fi
+fi
+
 # --- names longer than MAX_PATH --------------------------------------------
 # On Windows vek.exe and the library open them in the \\?\ form: every
 # command works on them as on short names.
