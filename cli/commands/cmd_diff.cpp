@@ -59,10 +59,9 @@ int RunDiff(const Options& o) {
         Fail("diff: give OLD and NEW; see 'vek diff --help'");
     const std::string& oldName = o.operands[0];
     const std::string& newName = o.operands[1];
-    if (oldName == "-" && newName == "-")
-        Fail("diff: only one of OLD and NEW can be standard input");
     const std::string outName = o.hasOutput ? o.output : "-";
     RefuseOutputOverInput("diff", outName, {oldName, newName});
+    ShareRepeatedInputs({oldName, newName});
     if (o.windowed)
         return WindowedDiff(o, oldName, newName, outName);
     return WholeFileDiff(o, oldName, newName, outName);

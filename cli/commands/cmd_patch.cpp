@@ -108,18 +108,18 @@ int RunPatch(const Options& o) {
         Fail("patch: give FILE and SCRIPT; see 'vek patch --help'");
     const std::string& fileName = o.operands[0];
     const std::string& scriptName = o.operands[1];
-    if (fileName == "-" && scriptName == "-")
-        Fail("patch: only one of FILE and SCRIPT can be standard input");
     // -o FILE patches in place: the result is written beside FILE and
     // replaces it whole once it is complete.
     const std::string outName = o.hasOutput ? o.output : "-";
     RefuseOutputOverInput("patch", outName, {scriptName});
+    ShareRepeatedInputs({fileName, scriptName});
 
     // FILE is read twice: first its lines are counted, so that a script
     // that does not fit it is refused before anything is written; then it
     // streams through to the result. Standard input, a pipe or a device is
     // first copied to a temporary file.
-    const bool plain = fileName != "-" && IsRegularFile(fileName);
+    const bool plain = (fileName != "-" || ReadablePath(fileName) != fileName) &&
+                       IsRegularFile(ReadablePath(fileName));
     std::unique_ptr<Input> named;
     OwnedFile copy;
     if (plain) {

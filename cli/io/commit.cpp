@@ -53,7 +53,7 @@ FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::
                 Fail(command + ": " + entry.target +
                      (info.directory ? " is a folder" : " is not a plain file (a device or pipe)") +
                      "; name a plain file, or one not there yet; nothing was written");
-            RefuseUnreplaceable(command + ": " + entry.target, entry.place);
+            entry.attributes = CheckReplaceable(command + ": " + entry.target, entry.place);
             entry.existed = true;
             entry.links = info.links;
             id.device = info.device;
@@ -95,9 +95,16 @@ void FileSetCommit::Finish(Entry& entry) {
     // set-user-ID bit; then the data to the disk.
     const int fd = platform::OpenForWriting(entry.staged.Name());
     bool ok = fd >= 0;
+    std::string failed;
     if (ok)
-        ok = (entry.existed ? platform::CopyModeAndOwner(fd, entry.place)
+        ok = (entry.existed ? platform::CarryOver(fd, entry.place, entry.attributes, failed)
                             : platform::SetNewFileMode(fd));
+    if (!ok && !failed.empty()) {
+        const int error = errno;
+        platform::CloseDescriptor(fd);
+        errno = error;
+        FailToCarryOver(entry.target, failed, "nothing was changed");
+    }
     if (ok)
         ok = platform::SyncDescriptor(fd);
     const int error = errno;

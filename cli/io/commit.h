@@ -81,7 +81,8 @@ class FileSetCommit {
         std::string target;    // as given
         std::string place;     // links followed
         bool existed = false;
-        unsigned long long links = 0;  // the old file's names
+        std::vector<platform::Attribute> attributes;  // of the old file, for the new one
+        unsigned long long links = 0;                 // the old file's names
         Temporary staged;
         Aside aside = Aside::kNone;
         std::string asideName;

@@ -150,7 +150,23 @@ std::string FolderOf(const std::string& place) {
     return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
 }
 
-void RefuseUnreplaceable(const std::string& shown, const std::string& place) {
+namespace {
+
+// An attribute as a message names it.
+std::string AttributeText(const std::string& name) {
+    if (name.empty())
+        return "its extended attributes";
+    if (name == "system.posix_acl_access")
+        return "its ACL (" + name + ")";
+    if (name.compare(0, 9, "security.") == 0)
+        return "its security attribute " + name;
+    return "its extended attribute " + name;
+}
+
+}  // namespace
+
+std::vector<platform::Attribute> CheckReplaceable(const std::string& shown,
+                                                  const std::string& place) {
     if (!platform::MayReplace(place))
         Fail(shown +
              ": its folder is sticky and the file belongs to another user, so vek cannot "
@@ -158,6 +174,21 @@ void RefuseUnreplaceable(const std::string& shown, const std::string& place) {
     if (!platform::MayWrite(place))
         Fail(shown + ": may not be written: " + SystemError() +
              "; vek does not replace a file it may not write; nothing was written");
+    std::vector<platform::Attribute> attributes;
+    std::string failed;
+    if (!platform::ReadAttributes(place, attributes, failed))
+        Fail(shown + ": cannot read " + AttributeText(failed) + ": " + SystemError() +
+             "; a new file would lose it, so vek does not replace the file; nothing was written");
+    return attributes;
+}
+
+void FailToCarryOver(const std::string& shown, const std::string& failed,
+                     const std::string& outcome) {
+    if (failed.empty())
+        Fail(shown + ": cannot give the new file the mode of the old one: " + SystemError() + "; " +
+             outcome);
+    Fail(shown + ": cannot give the new file " + AttributeText(failed) + ": " + SystemError() +
+         "; the file would lose it; " + outcome);
 }
 
 void WarnAboutOtherNames(const std::string& target, unsigned long long links) {

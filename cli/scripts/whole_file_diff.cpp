@@ -22,8 +22,16 @@ namespace vekcli {
 
 int FinalLineFeedStatus(const std::string& oldName, const LoadInfo& oldInfo,
                         const std::string& newName, const LoadInfo& newInfo, long scriptLines) {
-    if (scriptLines != 0)
+    if (scriptLines != 0) {
+        // ed and 'vek patch' end every line they write with a line feed.
+        if (newInfo.unterminated)
+            std::fprintf(stderr,
+                         "vek: %s: the last line has no line feed, which no edit script can "
+                         "leave out: applied, the script gives NEW with a line feed at the end, "
+                         "as a script of 'diff -e' does\n",
+                         Escaped(DisplayName(newName)).c_str());
         return 1;
+    }
     if (oldInfo.unterminated == newInfo.unterminated)
         return 0;
     const std::string& open = newInfo.unterminated ? newName : oldName;

@@ -127,4 +127,15 @@ class TextReader {
     std::unique_ptr<Impl> m_impl;
 };
 
+#ifdef _WIN32
+// `name` as the system's wide calls take it: converted from the code page
+// of the narrow file calls, and, when the full name is longer than an
+// ordinary Windows name may be (MAX_PATH), made absolute in the "\\?\"
+// form, which has no such limit. Every file the library opens by name goes
+// through it, so a long name works in every export alike. Names the
+// system gives a meaning of its own (devices, "\\.\" and "\\?\" names)
+// and short names pass unchanged.
+std::wstring SystemName(const char* name);
+#endif
+
 }  // namespace vek::platform

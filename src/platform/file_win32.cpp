@@ -1,10 +1,11 @@
-// Win32 files: CreateFileA with real sharing modes (none for the exclusive
-// opens, read and write for the shared one), ReadFile/WriteFile in runs,
-// FlushFileBuffers to commit.
+// Win32 files: CreateFileW on the name SystemName gives, with real sharing
+// modes (none for the exclusive opens, read and write for the shared one),
+// ReadFile/WriteFile in runs, FlushFileBuffers to commit.
 #include <windows.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <string>
 
 #include "common/failure.h"
@@ -25,7 +26,45 @@ HANDLE Handle(std::intptr_t handle) {
 // Largest run handed to one ReadFile/WriteFile call.
 constexpr std::size_t kMaxRun = 1u << 30;
 
+bool StartsWith(const std::wstring& text, const wchar_t* prefix) {
+    return text.compare(0, std::wcslen(prefix), prefix) == 0;
+}
+
 }  // namespace
+
+std::wstring SystemName(const char* name) {
+    // The code page the narrow calls (CreateFileA) would have used.
+    const UINT codePage = ::AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+    const int length = ::MultiByteToWideChar(codePage, 0, name, -1, nullptr, 0);
+    if (length <= 0) {
+        Raise("MultiByteToWideChar");
+    }
+    std::wstring wide(static_cast<std::size_t>(length), L'\0');
+    ::MultiByteToWideChar(codePage, 0, name, -1, &wide[0], length);
+    wide.resize(static_cast<std::size_t>(length) - 1);
+    if (StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) {
+        return wide;
+    }
+    // The limit counts the full name, so a short relative name in a deep
+    // folder needs the long form too.
+    const DWORD room = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (room == 0) {
+        return wide;  // the open says why
+    }
+    std::wstring full(room, L'\0');
+    const DWORD size = ::GetFullPathNameW(wide.c_str(), room, &full[0], nullptr);
+    if (size == 0 || size >= room) {
+        return wide;
+    }
+    full.resize(size);
+    if (full.size() < MAX_PATH || StartsWith(full, L"\\\\.\\")) {
+        return wide;
+    }
+    if (StartsWith(full, L"\\\\")) {
+        return L"\\\\?\\UNC\\" + full.substr(2);  // \\server\share\...
+    }
+    return L"\\\\?\\" + full;
+}
 
 File::~File() {
     Release();
@@ -60,8 +99,8 @@ void File::Open(const char* name, OpenMode mode) {
             disposition = CREATE_ALWAYS;
             break;
     }
-    const HANDLE handle =
-        ::CreateFileA(name, access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE handle = ::CreateFileW(SystemName(name).c_str(), access, share, nullptr,
+                                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         Raise("CreateFile");
     }

@@ -69,8 +69,11 @@ print(" ".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not 
   strings -el "$unpacked/bin/vek.exe" | grep -A1 -x ProductVersion | grep -qx "$version" ||
     fail "$system: vek.exe's version resource is not $version"
   grep -q "^SYNOPSIS" "$unpacked/vek.txt" || fail "$system: vek.txt is not the rendered manual"
-  grep -q "volume and file index" "$unpacked/vek.txt" && ! grep -q "inode" "$unpacked/vek.txt" ||
-    fail "$system: vek.txt does not speak Windows"
+  grep -q "volume and file index" "$unpacked/vek.txt" &&
+    ! grep -Eq "inode|SIGHUP|SIGKILL|sticky|<\(|symbolic link|man vek|/dev/" "$unpacked/vek.txt" ||
+    fail "$system: vek.txt does not speak Windows only"
+  [ "$(grep -c $'\r$' "$unpacked/vek.txt")" = "$(wc -l <"$unpacked/vek.txt")" ] ||
+    fail "$system: vek.txt does not have CR LF line ends"
   for pair in README.txt:docs/windows/README.txt LICENSE.txt:LICENSE \
               examples/example_host.c:examples/example_host.c \
               examples/loadlibrary_host.c:examples/loadlibrary_host.c; do
