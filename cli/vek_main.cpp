@@ -51,6 +51,10 @@ bool ParseOptions(const Command& command, int argc, char** argv, Options& option
             options.windowed = true;
         } else if (arg == "--edbuf" && Takes(command, 'e')) {
             options.edbuf = true;
+        } else if ((arg == "-r" || arg == "--recursive") && Takes(command, 'r')) {
+            options.recursive = true;
+        } else if (arg == "--dry-run" && Takes(command, 'n')) {
+            options.dryRun = true;
         } else if ((arg == "-t" || arg == "-b") && Takes(command, arg[1])) {
             const char type = arg == "-t" ? 'T' : 'B';
             if (options.type != 0 && options.type != type)

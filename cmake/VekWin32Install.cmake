@@ -40,10 +40,13 @@ if(WIN32)
           RENAME VekWin32.def)
   find_program(VEK_GROFF groff)
   if(VEK_GROFF)
-    # The Windows text of the manual: vek.1 with its Windows wording.
+    # The Windows text of the manual: vek.1 with its Windows wording, with
+    # CR LF line ends.
     add_custom_command(OUTPUT ${PROJECT_BINARY_DIR}/vek.txt
-      COMMAND ${VEK_GROFF} -man -Tascii -P-cbou -rW1 ${PROJECT_SOURCE_DIR}/docs/vek.1 > ${PROJECT_BINARY_DIR}/vek.txt
-      DEPENDS ${PROJECT_SOURCE_DIR}/docs/vek.1
+      COMMAND ${VEK_GROFF} -man -Tascii -P-cbou -rW1 ${PROJECT_SOURCE_DIR}/docs/vek.1 > ${PROJECT_BINARY_DIR}/vek.txt.lf
+      COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_BINARY_DIR}/vek.txt.lf -DOUT=${PROJECT_BINARY_DIR}/vek.txt
+              -P ${PROJECT_SOURCE_DIR}/cmake/VekCrLf.cmake
+      DEPENDS ${PROJECT_SOURCE_DIR}/docs/vek.1 ${PROJECT_SOURCE_DIR}/cmake/VekCrLf.cmake
       COMMENT "Rendering the man page as vek.txt")
     add_custom_target(vek_manual_text ALL DEPENDS ${PROJECT_BINARY_DIR}/vek.txt)
     install(FILES ${PROJECT_BINARY_DIR}/vek.txt DESTINATION .)
@@ -77,7 +80,16 @@ Upstream-Name: VekWin32
 Files: *
 Copyright: 2026 The VekWin32 authors
 License: Expat
-${VEK_LICENSE_TEXT}")
+${VEK_LICENSE_TEXT}
+Files: usr/bin/vek
+Comment: vek holds the SHA-256 code of OpenSSL's libcrypto, linked in
+ statically from Debian's libssl-dev, so the package needs no libssl at run
+ time.
+Copyright: The OpenSSL Project Authors
+License: Apache-2.0
+ On Debian systems the full text of the Apache License, Version 2.0, is in
+ /usr/share/common-licenses/Apache-2.0.
+")
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_BINARY_DIR}/copyright
           DESTINATION ${VEK_DOC_DIR})
 endif()

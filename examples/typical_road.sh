@@ -2,7 +2,9 @@
 # The typical road of the library, with vek, on the two versions of the file
 # set in examples/fileset: bundle both versions, diff the bundles, keep the
 # script, rebuild the new bundle from the old one with the script, check the
-# checksums, write the files back and compare them with the originals.
+# checksums, write the files back and compare them with the originals. Then
+# the tree road: one update from the v1 tree to the v2 tree, applied to a
+# copy of v1.
 #
 # usage: typical_road.sh VEK WORKDIR
 # Prints a short report; exit status 0 when every check holds.
@@ -55,6 +57,14 @@ sum_files="$(cd "$set_dir/v2" && "$vek" crc --tenth "$binary" "${texts[@]}" | cu
 (cd "$work/rebuilt" && "$vek" unbundle --lf --tenth "$binary" "$work/v2-rebuilt.vek" "${texts[@]}") ||
   die "vek unbundle failed"
 
+# 6. The tree road: the update that turns the v1 tree into v2, applied to a
+#    copy of v1 all or nothing.
+cp -R "$set_dir/v1" "$work/tree"
+"$vek" diff -r "$set_dir/v1" "$set_dir/v2" -o "$work/v1-to-v2.upd"
+[ $? = 1 ] || die "vek diff -r found no differences or failed"
+paths="$("$vek" patch -r --dry-run "$work/tree" "$work/v1-to-v2.upd" | wc -l | tr -d ' ')"
+"$vek" patch -r "$work/tree" "$work/v1-to-v2.upd" || die "vek patch -r refused the update"
+
 files=${#texts[@]}
 files=$((files + 1))
 echo "VekWin32 example: the typical road on examples/fileset ($files files, versions v1 and v2)"
@@ -78,6 +88,10 @@ for name in "${texts[@]}" "$binary"; do
   printf '              %-12s %6s bytes  identical: %s\n' "$name" \
     "$(bytes "$work/rebuilt/$name")" "$(check $?)"
 done
+printf '  diff -r   v1/ -> v2/             %6s bytes %4s lines  update of %s paths, kept as %s\n' \
+  "$(bytes "$work/v1-to-v2.upd")" "$(lines "$work/v1-to-v2.upd")" "$paths" "$work/v1-to-v2.upd"
+diff -r "$set_dir/v2" "$work/tree" >/dev/null
+printf '  patch -r  copy of v1/ + update = v2/ byte for byte: %s\n' "$(check $?)"
 echo
 if [ "$problems" = 0 ]; then
   echo "Result: v2 rebuilt from v1 and a $(bytes "$work/v1-to-v2.ed")-byte script; all $files files identical."

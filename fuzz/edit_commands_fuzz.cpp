@@ -24,25 +24,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (commands.size() > 512) {
         commands.resize(512);
     }
-    vek::VekBuf& buffer = vek::Slot(1);
+    const vek::EditState& state = vek::DefaultContext().Edit(1);
     for (const std::string& command : commands) {
         const std::vector<std::string> before = HeldLines(1);
-        const int curLine = buffer.m_curLine;
-        const int insertMode = buffer.m_insertMode;
+        const int curLine = state.curLine;
+        const int insertMode = state.insertMode;
         const int rc = EdCmd(1, command.c_str());
         Require(rc == RC_OK || rc == RC_BAD_LINE, "EdCmd answered " + std::to_string(rc));
         const std::vector<std::string> after = HeldLines(1);
         if (rc != RC_OK) {
-            Require(
-                after == before && buffer.m_curLine == curLine && buffer.m_insertMode == insertMode,
-                "a refused line changed the buffer: " + command);
+            Require(after == before && state.curLine == curLine && state.insertMode == insertMode,
+                    "a refused line changed the buffer: " + command);
         } else if (insertMode == 1) {
             // The text is the command up to its first NUL.
             const std::string text = command.c_str();
             if (!text.empty() && text[0] == '.') {
-                Require(after == before && buffer.m_insertMode == 0, "closing line stored text");
+                Require(after == before && state.insertMode == 0, "closing line stored text");
             } else {
-                Require(after.size() == before.size() + 1 && buffer.m_insertMode == 1,
+                Require(after.size() == before.size() + 1 && state.insertMode == 1,
                         "a text line did not add exactly one line");
             }
         } else {

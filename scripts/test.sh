@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds and runs every test: Linux (warnings as errors), Linux under
-# AddressSanitizer + UBSan with the failure-injection sweeps, each fuzz target
+# AddressSanitizer + UBSan with the failure-injection sweeps, the thread
+# tests under ThreadSanitizer, each fuzz target
 # for a short while, the 32-bit and the 64-bit Windows DLL under wine, the
 # packages made from those builds, and a clang-format check of all sources.
 set -eu
@@ -23,6 +24,10 @@ ctest --test-dir build/linux --output-on-failure -j"$jobs"
 echo "== linux, AddressSanitizer + UBSan, with failure injection"
 scripts/build.sh asan
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j"$jobs"
+
+echo "== linux, ThreadSanitizer: contexts and exports on several threads"
+scripts/build.sh tsan
+ctest --test-dir build/tsan -R context_threads --output-on-failure
 
 echo "== fuzz targets, briefly (scripts/fuzz.sh runs them longer)"
 VEK_FUZZ_JOBS="$jobs" scripts/fuzz.sh "${VEK_FUZZ_SECONDS:-20}"

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "commands/file_set.h"
 #include "files/bundle_lines.h"
 #include "io/files.h"
 #include "lines/buffers.h"
@@ -132,6 +133,84 @@ std::vector<Section> ScanBundle(const std::string& bundleName, bool crlf) {
              ": the bundle ends inside a file's section, without its 'E' line: it is cut short" +
              (sawCr ? crHint : ""));
     return sections;
+}
+
+char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
+                        const std::vector<std::string>& names, const std::string& bundleName) {
+    const std::string bundle = DisplayName(bundleName);
+    bool anyTextPlace = false;
+    bool allOwnHeaders = true;
+    long firstTextPlace = -1;
+    long firstUndecodable = -1;
+    long firstDamaged = -1;
+    for (std::size_t i = 0; i < sections.size(); ++i) {
+        if (sections[i].empty)
+            continue;
+        if (i < kBinaryPlace) {
+            if (!anyTextPlace)
+                firstTextPlace = static_cast<long>(i);
+            anyTextPlace = true;
+            allOwnHeaders = allOwnHeaders && sections[i].ownHeader;
+            if (sections[i].DamagedBinary() && firstDamaged < 0)
+                firstDamaged = static_cast<long>(i);
+        }
+        if (sections[i].binaryFault != 0 && firstUndecodable < 0)
+            firstUndecodable = static_cast<long>(i);
+    }
+    const bool binaryBundle = anyTextPlace && allOwnHeaders;
+    const bool tenthDecodes = sections.size() <= kBinaryPlace || sections[kBinaryPlace].empty ||
+                              sections[kBinaryPlace].binaryFault == 0;
+    const bool textFits = tenthDecodes && firstDamaged < 0;
+    const bool binaryFits = firstUndecodable < 0;
+
+    auto fileName = [&](std::size_t i) {
+        return "file " + std::to_string(i + 1) + " (" + names[i] + ")";
+    };
+    // Reading as binary fails at file i.
+    auto failDecode = [&](std::size_t i, const char* advice) {
+        const Section& section = sections[i];
+        if (!section.uuHeader && !section.endsWithEnd)
+            Fail(bundle + ":" + std::to_string(section.firstLine) + ": " + fileName(i) +
+                 " is text, not uuencoded; " + advice + "; nothing was written");
+        Fail(bundle + ":" + std::to_string(section.binaryFault) + ": " + section.binaryWhy + " (" +
+             fileName(i) + "): the bundle is damaged; nothing was written");
+    };
+    const char* tenthAdvice = "the tenth file of a set is always binary";
+    if (o.type == 'T' || o.hasTenth) {
+        if (binaryBundle)
+            Fail(bundle + ":" +
+                 std::to_string(sections[static_cast<std::size_t>(firstTextPlace)].firstLine) +
+                 ": every file of the bundle is uuencoded as 'vek bundle -b' writes it: this "
+                 "is a binary bundle; unbundle it with -b; nothing was written");
+        if (!tenthDecodes)
+            failDecode(kBinaryPlace, tenthAdvice);
+        return 'T';
+    }
+    if (o.type == 'B') {
+        if (!binaryFits)
+            failDecode(static_cast<std::size_t>(firstUndecodable), "unbundle with -t");
+        return 'B';
+    }
+    if (textFits && binaryFits) {
+        if (!anyTextPlace)
+            return 'T';  // both readings write the same files
+        // As 'vek bundle -b' writes it; 'vek bundle' never writes a text
+        // bundle that reads so.
+        if (binaryBundle)
+            return 'B';
+        Fail(bundle + ": the bundle reads validly both as a text bundle and as a binary bundle: " +
+             fileName(static_cast<std::size_t>(firstTextPlace)) +
+             " may be text that looks like uuencoded data; give -t if the files were text, -b "
+             "if they were binary; nothing was written");
+    }
+    if (textFits)
+        return 'T';
+    if (binaryFits)
+        return 'B';
+    if (firstDamaged >= 0)
+        failDecode(static_cast<std::size_t>(firstDamaged), "unbundle with -t");
+    failDecode(kBinaryPlace, tenthAdvice);
+    return 'T';  // not reached
 }
 
 }  // namespace vekcli

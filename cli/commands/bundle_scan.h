@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "options.h"
+
 namespace vekcli {
 
 struct Section {
@@ -26,5 +28,15 @@ struct Section {
 // The sections of the bundle in buffer 1; a line that is not a bundle line,
 // or a bundle cut short, ends with a Trouble naming `bundleName`.
 std::vector<Section> ScanBundle(const std::string& bundleName, bool crlf);
+
+// The type to unbundle with. Read as binary, a bundle is wrong when a file
+// does not decode; read as text, when its tenth file does not decode, or a
+// file in a text place is shaped like a uuencoded file but damaged. -t, -b
+// and --tenth are checked against that. Without them the one fitting
+// reading is taken; of a bundle that fits both, one whose every file is
+// uuencoded as LoadFiles writes a binary file is binary, and any other is
+// refused. `names` name the places in messages.
+char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
+                        const std::vector<std::string>& names, const std::string& bundleName);
 
 }  // namespace vekcli

@@ -42,7 +42,7 @@ void PrintLineFileCrc(const std::string& name, bool crlf) {
         ResetBuffers();
         LoadFile(1, name, crlf);
         int value = 0;
-        const int rc = Crc(1, 16, &value);
+        const int rc = VekCrc(Engine(), 1, 16, &value);
         if (rc != RC_OK)
             Fail(DisplayName(name) + ": Crc failed with " + CodeText(rc));
         sum = static_cast<unsigned>(value);
@@ -61,9 +61,12 @@ int RunCrc(const Options& o) {
                 "crc: --crlf is for line files; with -t, -b or --tenth the files are read as "
                 "a bundle holds them, whatever their line ends: leave out --crlf");
         const std::vector<std::string> names = SetNames(o, o.operands);
+        ShareRepeatedInputs(names);
         const SetInputs set(names);
         const char type = o.hasTenth ? 'T' : o.type;
-        CheckTextFiles(set, type, false, false);
+        CheckTextFiles(set, type,
+                       "checksum the files as a binary set with 'vek crc -b', or give the one "
+                       "binary file with --tenth");
         // CrcFile sums the bundle as it is made and holds none of it, but it
         // takes a binary file it cannot open as an empty section; so every
         // binary file is first opened here as the library opens it. Should
@@ -73,17 +76,18 @@ int RunCrc(const Options& o) {
         int rc = RC_FAILED;
         if (BinaryFilesOpen(set, type)) {
             std::vector<char> writable = Writable(set.List());
-            rc = CrcFile(type, writable.data(), 16, &sum);
+            rc = VekCrcFile(Engine(), type, writable.data(), 16, &sum);
         }
         if (rc != RC_OK) {
             LoadSet(set, type);
-            rc = Crc(1, 16, &sum);
+            rc = VekCrc(Engine(), 1, 16, &sum);
         }
         if (rc != RC_OK)
             FailForSet("Crc", rc, names);
         std::printf("%04X  %s\n", static_cast<unsigned>(sum), Escaped(JoinedNames(names)).c_str());
         return 0;
     }
+    ShareRepeatedInputs(o.operands);
     return ForEachFile(o.operands,
                        [&](const std::string& name) { PrintLineFileCrc(name, o.crlf); });
 }

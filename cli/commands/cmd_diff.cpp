@@ -6,6 +6,7 @@
 #include "io/files.h"
 #include "report/trouble.h"
 #include "scripts/diff_scripts.h"
+#include "update/tree_commands.h"
 
 namespace vekcli {
 
@@ -13,6 +14,7 @@ namespace {
 
 const char kHelp[] =
     "usage: vek diff [--windowed|--edbuf] [--crlf] [-o OUT] OLD NEW\n"
+    "       vek diff -r [-o UPDATE] OLD_DIR NEW_DIR\n"
     "\n"
     "Writes the edit script that turns the line file OLD into NEW (lines such as\n"
     "'5,7c', text lines and '.', last change first) to standard output or OUT,\n"
@@ -39,19 +41,27 @@ const char kHelp[] =
     "  -o OUT, --output=OUT\n"
     "           write the script to OUT (not OLD or NEW) instead of standard output\n"
     "\n"
+    "With -r (--recursive), compares two trees and writes one update file that\n"
+    "'vek patch -r' applies: for every path that differs, its name, kind (file,\n"
+    "folder, symbolic link, never followed), mode and the SHA-256 of its old and\n"
+    "new contents; a changed text file as this command's script of it, a binary\n"
+    "or added file uuencoded; each file's line ends kept byte for byte. The last\n"
+    "line is the SHA-256 of the rest. docs/update-format.md describes it.\n"
+    "\n"
     "Exit status: 0 no differences (empty script), 1 differences (also when the\n"
     "files differ only in the line feed at the end, which no script carries),\n"
     "2 trouble (also a script refused by --edbuf or --windowed).\n";
 
 int RunDiff(const Options& o) {
+    if (o.recursive)
+        return RunTreeDiff(o);
     if (o.operands.size() != 2)
         Fail("diff: give OLD and NEW; see 'vek diff --help'");
     const std::string& oldName = o.operands[0];
     const std::string& newName = o.operands[1];
-    if (oldName == "-" && newName == "-")
-        Fail("diff: only one of OLD and NEW can be standard input");
     const std::string outName = o.hasOutput ? o.output : "-";
     RefuseOutputOverInput("diff", outName, {oldName, newName});
+    ShareRepeatedInputs({oldName, newName});
     if (o.windowed)
         return WindowedDiff(o, oldName, newName, outName);
     return WholeFileDiff(o, oldName, newName, outName);
@@ -59,6 +69,6 @@ int RunDiff(const Options& o) {
 
 }  // namespace
 
-extern const Command kDiffCommand = {"diff", kHelp, "owe", true, false, RunDiff};
+extern const Command kDiffCommand = {"diff", kHelp, "ower", true, false, RunDiff};
 
 }  // namespace vekcli

@@ -12,6 +12,7 @@
 #include "lines/line_reader.h"
 #include "report/trouble.h"
 #include "scripts/script_applier.h"
+#include "update/tree_commands.h"
 
 namespace vekcli {
 
@@ -19,6 +20,7 @@ namespace {
 
 const char kHelp[] =
     "usage: vek patch [--crlf] [-o OUT] FILE SCRIPT\n"
+    "       vek patch -r [--dry-run] DIR UPDATE\n"
     "\n"
     "Applies the edit script SCRIPT, as 'vek diff' and 'diff -e' write it, to the\n"
     "line file FILE exactly as ed would, and writes the result to standard output\n"
@@ -39,7 +41,20 @@ const char kHelp[] =
     "           FILE (patched in place" VEK_IN_PLACE_KEEPS
     "), not SCRIPT\n"
     "\n"
-    "Exit status: 0 applied, 1 script refused, 2 trouble.\n";
+    "With -r (--recursive), applies UPDATE, as 'vek diff -r' writes it, to the\n"
+    "tree DIR, all or nothing. The whole update is checked first (its form, its\n"
+    "SHA-256, every path: an absolute path, '..' and a path through a symbolic\n"
+    "link are refused); then every path it touches must be as the update found\n"
+    "it (a file to change or remove with its old SHA-256, a file to add absent):\n"
+    "otherwise nothing is written and every path that does not match is named.\n"
+    "Every new file is built beside its path and checked against its new\n"
+    "SHA-256; then the tree is changed at once, deletions last, and a failure,\n"
+    "SIGINT, SIGTERM or SIGHUP puts every path back as it was.\n"
+    "  --dry-run  check the update and the tree, and list what would change\n"
+    "\n"
+    "Exit status: 0 applied, 1 script refused (-r: the tree does not match the\n"
+    "update; nothing was written), 2 trouble (-r: a damaged update, a refused\n"
+    "path, a failure while writing; nothing was changed).\n";
 
 // Hands the lines of FILE on to the result as the applier asks for them.
 class StreamedResult {
@@ -85,22 +100,26 @@ std::string Quoted(std::string_view line) {
 }
 
 int RunPatch(const Options& o) {
+    if (o.recursive)
+        return RunTreePatch(o);
+    if (o.dryRun)
+        Fail("patch: --dry-run is for trees (-r); see 'vek patch --help'");
     if (o.operands.size() != 2)
         Fail("patch: give FILE and SCRIPT; see 'vek patch --help'");
     const std::string& fileName = o.operands[0];
     const std::string& scriptName = o.operands[1];
-    if (fileName == "-" && scriptName == "-")
-        Fail("patch: only one of FILE and SCRIPT can be standard input");
     // -o FILE patches in place: the result is written beside FILE and
     // replaces it whole once it is complete.
     const std::string outName = o.hasOutput ? o.output : "-";
     RefuseOutputOverInput("patch", outName, {scriptName});
+    ShareRepeatedInputs({fileName, scriptName});
 
     // FILE is read twice: first its lines are counted, so that a script
     // that does not fit it is refused before anything is written; then it
     // streams through to the result. Standard input, a pipe or a device is
     // first copied to a temporary file.
-    const bool plain = fileName != "-" && IsRegularFile(fileName);
+    const bool plain = (fileName != "-" || ReadablePath(fileName) != fileName) &&
+                       IsRegularFile(ReadablePath(fileName));
     std::unique_ptr<Input> named;
     OwnedFile copy;
     if (plain) {
@@ -153,6 +172,6 @@ int RunPatch(const Options& o) {
 
 }  // namespace
 
-extern const Command kPatchCommand = {"patch", kHelp, "o", true, false, RunPatch};
+extern const Command kPatchCommand = {"patch", kHelp, "orn", true, false, RunPatch};
 
 }  // namespace vekcli

@@ -2,6 +2,8 @@
 #include "commands/command.h"
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "commands/file_set.h"
 #include "io/files.h"
@@ -26,12 +28,18 @@ int RunType(const Options& o) {
         Fail("type: name at least one file; see 'vek type --help'");
     if (platform::StreamWasClosed(1))
         Fail("type: standard output is closed; there is nowhere to print the types");
+    // The library opens files by name: a pipe or device is read once, by vek.
+    std::vector<std::string> named;
+    for (const std::string& name : o.operands)
+        if (name != "-")
+            named.push_back(name);
+    ShareRepeatedInputs(named, true);
     return ForEachFile(o.operands, [](const std::string& name) {
         if (name == "-")
             Fail(
                 "type: '-' cannot be typed: the library looks at files by name, not at "
                 "standard input; name a real file");
-        const char type = TypeOf(FileList({name}, true), {name});
+        const char type = TypeOf(FileList({ReadablePath(name)}, true), {name});
         std::printf("%-6s  %s\n", type == 'B' ? "binary" : "text", Escaped(name).c_str());
     });
 }

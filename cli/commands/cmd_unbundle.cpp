@@ -26,11 +26,12 @@ const char kHelp[] =
     "Writes the files of BUNDLE back under the names given, in order; there\n"
     "must be one name per file of the bundle.\n"
     "\n"
-    "  -t, -b   the bundle's type; without them it is read from the bundle, and a\n"
-    "           bundle that reads validly both ways is refused (so give -b for a\n"
-    "           bundle made with 'vek bundle -b')\n"
+    "  -t, -b   the bundle's type; without them it is read from the bundle (every\n"
+    "           bundle 'vek bundle' writes reads back so; one that reads validly\n"
+    "           both ways and is not uuencoded throughout is refused)\n"
     "  --crlf   the bundle has CR LF line ends\n"
-    "  --lf     write text files with LF line ends (the library writes CR LF)\n"
+    "  --lf     write text files with LF line ends (the library writes CR LF,\n"
+    "           and vek says so where text files end their lines with LF)\n"
     "  --tenth BIN  the bundle was made with --tenth: BIN names its tenth file\n"
     "\n"
     "All or nothing: every target must be a plain file or new (a symbolic link\n"
@@ -39,108 +40,30 @@ const char kHelp[] =
     "failure, SIGINT, SIGTERM or SIGHUP leaves every target as it was.\n"
     "Exit status: 0 done, 2 trouble.\n";
 
-// The type to unbundle with. Read as binary, a bundle is wrong when a file
-// does not decode; read as text, when its tenth file does not decode, or a
-// file in a text place is shaped like a uuencoded file but damaged. -t, -b
-// and --tenth are checked against that; without them the one fitting
-// reading is taken, and a bundle that fits both is refused.
-char ChooseUnbundleType(const Options& o, const std::vector<Section>& sections,
-                        const std::vector<std::string>& names, const std::string& bundleName) {
-    const std::string bundle = DisplayName(bundleName);
-    bool anyTextPlace = false;
-    bool allOwnHeaders = true;
-    long firstTextPlace = -1;
-    long firstUndecodable = -1;
-    long firstDamaged = -1;
-    for (std::size_t i = 0; i < sections.size(); ++i) {
-        if (sections[i].empty)
-            continue;
-        if (i < kBinaryPlace) {
-            if (!anyTextPlace)
-                firstTextPlace = static_cast<long>(i);
-            anyTextPlace = true;
-            allOwnHeaders = allOwnHeaders && sections[i].ownHeader;
-            if (sections[i].DamagedBinary() && firstDamaged < 0)
-                firstDamaged = static_cast<long>(i);
-        }
-        if (sections[i].binaryFault != 0 && firstUndecodable < 0)
-            firstUndecodable = static_cast<long>(i);
-    }
-    const bool binaryBundle = anyTextPlace && allOwnHeaders;
-    const bool tenthDecodes = sections.size() <= kBinaryPlace || sections[kBinaryPlace].empty ||
-                              sections[kBinaryPlace].binaryFault == 0;
-    const bool textFits = tenthDecodes && firstDamaged < 0;
-    const bool binaryFits = firstUndecodable < 0;
-
-    auto fileName = [&](std::size_t i) {
-        return "file " + std::to_string(i + 1) + " (" + names[i] + ")";
-    };
-    // Reading as binary fails at file i.
-    auto failDecode = [&](std::size_t i, const char* advice) {
-        const Section& section = sections[i];
-        if (!section.uuHeader && !section.endsWithEnd)
-            Fail(bundle + ":" + std::to_string(section.firstLine) + ": " + fileName(i) +
-                 " is text, not uuencoded; " + advice + "; nothing was written");
-        Fail(bundle + ":" + std::to_string(section.binaryFault) + ": " + section.binaryWhy + " (" +
-             fileName(i) + "): the bundle is damaged; nothing was written");
-    };
-    const char* tenthAdvice = "the tenth file of a set is always binary";
-    if (o.type == 'T' || o.hasTenth) {
-        if (binaryBundle)
-            Fail(bundle + ":" +
-                 std::to_string(sections[static_cast<std::size_t>(firstTextPlace)].firstLine) +
-                 ": every file of the bundle is uuencoded as 'vek bundle -b' writes it: this "
-                 "is a binary bundle; unbundle it with -b; nothing was written");
-        if (!tenthDecodes)
-            failDecode(kBinaryPlace, tenthAdvice);
-        return 'T';
-    }
-    if (o.type == 'B') {
-        if (!binaryFits)
-            failDecode(static_cast<std::size_t>(firstUndecodable), "unbundle with -t");
-        return 'B';
-    }
-    if (textFits && binaryFits) {
-        if (!anyTextPlace)
-            return 'T';  // both readings write the same files
-        Fail(bundle + ": the bundle reads validly both as a text bundle and as a binary bundle" +
-             (binaryBundle
-                  ? ": every file is uuencoded as 'vek bundle -b' writes it, but a text file "
-                    "may look the same; give -b if it was made with -b, -t if the files were "
-                    "text"
-                  : ": " + fileName(static_cast<std::size_t>(firstTextPlace)) +
-                        " may be text that looks like uuencoded data; give -t if the files were "
-                        "text, -b if they were binary") +
-             "; nothing was written");
-    }
-    if (textFits)
-        return 'T';
-    if (binaryFits)
-        return 'B';
-    if (firstDamaged >= 0)
-        failDecode(static_cast<std::size_t>(firstDamaged), "unbundle with -t");
-    failDecode(kBinaryPlace, tenthAdvice);
-    return 'T';  // not reached
-}
-
-// After WriteFiles: every staged file must have its full size; the first
-// that has not is the one the library failed on.
+// After WriteFiles on the engine, which writes every file or none. On
+// success every staged file must have its full size. On a failure none has
+// been written: the first that has no room for its bytes is the one the
+// library failed on.
 void CheckWritten(const FileSetCommit& files, const std::vector<long long>& sizes, int rc) {
     for (std::size_t i = 0; i < sizes.size(); ++i) {
         const std::string& written = files.Staged(i);
         if (written.empty())
             continue;
-        const long long size = FileSize(written);
-        if (size == sizes[i])
+        long long size = FileSize(written);
+        if (rc == RC_OK && size == sizes[i])
             continue;
-        const std::string why = WriteProbe(written);
+        const std::string why = rc == RC_OK ? WriteProbe(written) : RoomProbe(written, sizes[i]);
         if (rc == RC_OK && why.empty())
             Fail(files.Target(i) + ": the library wrote " + Grouped(size) +
                  " bytes where the bundle holds " + Grouped(sizes[i]) +
                  "; a file may have been changed while it was read, or this is a fault in the "
                  "library (please report it with the bundle); nothing was changed");
+        if (why.empty())
+            continue;
+        if (rc != RC_OK)
+            size = FileSize(written);
         Fail(files.Target(i) + ": could not be written in full (" + Grouped(size < 0 ? 0 : size) +
-             " of " + Grouped(sizes[i]) + " bytes; " + (why.empty() ? CodeText(rc) : why) +
+             " of " + Grouped(sizes[i]) + " bytes; " + why +
              "); nothing was changed: free some room on the disk or write the files to "
              "another folder, then try again");
     }
@@ -208,7 +131,7 @@ int RunUnbundle(const Options& o) {
     }
     std::vector<char> writable = Writable(list);
     NoteWork("writing the files of " + DisplayName(bundleName));
-    CheckWritten(files, sizes, WriteFiles(1, type, writable.data()));
+    CheckWritten(files, sizes, VekWriteFiles(Engine(), 1, type, writable.data()));
     if (o.lf)
         for (std::size_t i = 0; i < names.size(); ++i)
             if (!names[i].empty() && !HandledAsBinary(type, i) && !sections[i].empty)
@@ -219,6 +142,16 @@ int RunUnbundle(const Options& o) {
                          "); nothing was changed");
                 }
     files.Commit();
+    // Where text files end their lines with LF, CR LF is worth a word.
+    std::string crlfFiles;
+    if (!o.lf && !platform::TextFilesEndInCrLf())
+        for (std::size_t i = 0; i < names.size(); ++i)
+            if (!names[i].empty() && !HandledAsBinary(type, i) && !sections[i].empty)
+                crlfFiles += (crlfFiles.empty() ? "" : ", ") + names[i];
+    if (!crlfFiles.empty())
+        Warn(crlfFiles +
+             ": written with CR LF line ends, as the library writes text files; unbundle with "
+             "--lf for LF line ends");
     return 0;
 }
 

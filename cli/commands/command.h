@@ -11,7 +11,8 @@ namespace vekcli {
 struct Command {
     const char* name;
     const char* help;
-    // flags taken: "t", "b", "o", "x" (--tenth), "w" (--windowed), "e" (--edbuf)
+    // flags taken: "t", "b", "o", "x" (--tenth), "w" (--windowed), "e" (--edbuf),
+    // "r" (-r, trees), "n" (--dry-run)
     const char* flags;
     bool crlf;  // takes --crlf
     bool lf;    // takes --lf

@@ -9,6 +9,7 @@
 
 #include "io/files.h"
 #include "io/temps.h"
+#include "io/utf16.h"
 #include "lines/buffers.h"
 #include "lines/line_reader.h"
 #include "report/trouble.h"
@@ -175,7 +176,7 @@ std::string JoinedNames(const std::vector<std::string>& names) {
                 continue;
             std::vector<char> one = Writable(FileList({paths[i]}, false));
             char type = 0;
-            if (CheckType(one.data(), &type) == RC_READ_FAILED)
+            if (VekCheckType(Engine(), one.data(), &type) == RC_READ_FAILED)
                 Fail(names[i] + ": the library cannot open or read it (" + CodeText(rc) +
                      "); another program may hold it open or locked: close that program and "
                      "try again");
@@ -196,7 +197,7 @@ std::string JoinedNames(const std::vector<std::string>& names) {
 char TypeOf(const std::string& list, const std::vector<std::string>& names) {
     std::vector<char> writable = Writable(list);
     char type = 0;
-    const int rc = CheckType(writable.data(), &type);
+    const int rc = VekCheckType(Engine(), writable.data(), &type);
     if (rc != RC_OK)
         FailForSet("CheckType", rc, names);
     return type;
@@ -210,7 +211,7 @@ char TypeOf(const Options& o, const SetInputs& set) {
         return o.type;
     std::vector<char> writable = Writable(set.List());
     char type = 0;
-    const int rc = CheckType(writable.data(), &type);
+    const int rc = VekCheckType(Engine(), writable.data(), &type);
     if (rc != RC_OK)
         FailForSet("CheckType", rc, set.Names(), set.Paths());
     return type;
@@ -221,47 +222,61 @@ bool HandledAsBinary(char type, std::size_t index) {
 }
 
 // A text file with a NUL byte would lose the rest of that line in a text
-// bundle (a line is handed out up to its first NUL); one without a line
-// feed at its end comes back with one; and one with LF line ends comes back
-// with CR LF unless unbundled with --lf (one with both never byte for byte).
-// A bundle written in the CR LF form (`crlf`) ends at a byte 0x1A for every
-// reader of that form, so a text file holding one is refused there.
-void CheckTextFiles(const SetInputs& set, char type, bool warn, bool crlf) {
+// bundle (a line is handed out up to its first NUL), and one that starts
+// with a UTF-16 mark would get single-byte line ends inside its text; a
+// bundle written in the CR LF form (`crlf`) ends at a byte 0x1A for every
+// reader of that form. One without a line feed at its end comes back with
+// one, and one that mixes CR LF and LF with one kind only.
+TextSetScan ScanTextSet(const SetInputs& set, char type, bool crlf) {
+    TextSetScan result;
     if (type != 'T')
-        return;
+        return result;
     const std::vector<std::string>& names = set.Names();
-    std::string lfFiles;
     for (std::size_t i = 0; i < names.size(); ++i) {
         if (HandledAsBinary(type, i) || names[i].empty())
             continue;
+        const std::string shown = DisplayName(names[i]);
+        auto refuse = [&](long line, const std::string& why) {
+            result.refused = static_cast<long>(i);
+            result.why =
+                shown + (line > 0 ? ":" + std::to_string(line) : std::string()) + ": " + why;
+        };
+        if (StartsWithUtf16Mark(set.Paths()[i])) {
+            refuse(0,
+                   "starts with a UTF-16 byte-order mark; a text bundle would put single-byte line "
+                   "ends inside its text and corrupt it");
+            return result;
+        }
         const TextScan scan = ScanTextFile(set.Paths()[i]);
-        if (scan.nulLine != 0)
-            Fail(names[i] + ":" + std::to_string(scan.nulLine) +
-                 ": the line holds a NUL byte, which a text bundle cannot carry; bundle the "
-                 "files with -b, or give the one binary file with --tenth");
-        if (crlf && scan.eofLine != 0)
-            Fail(names[i] + ":" + std::to_string(scan.eofLine) +
-                 ": the line holds a byte 0x1A, which ends the data of a bundle in the CR LF "
-                 "form: a reader of that form would find the bundle cut short there; nothing was "
-                 "written: bundle without --crlf, or with -b");
-        if (!warn)
-            continue;
+        if (scan.nulLine != 0) {
+            refuse(scan.nulLine, "the line holds a NUL byte, which a text bundle cannot carry");
+            return result;
+        }
+        if (crlf && scan.eofLine != 0) {
+            refuse(scan.eofLine,
+                   "the line holds a byte 0x1A, which ends the data of a bundle in the CR LF form: "
+                   "a reader of that form would find the bundle cut short there");
+            return result;
+        }
         if (scan.unterminated)
-            Warn(names[i] + ":" + std::to_string(scan.lines) +
-                 ": the last line has no line feed; the bundle keeps it as if it had one, and "
-                 "the file comes back with one; bundle with -b to keep the file byte for byte");
+            result.warnings.push_back(
+                shown + ":" + std::to_string(scan.lines) +
+                ": the last line has no line feed; the bundle keeps it as if it had one, and the "
+                "file comes back with one; bundle with -b to keep the file byte for byte");
         const long feeds = scan.lines - (scan.unterminated ? 1 : 0);
         if (scan.crlfLines > 0 && scan.crlfLines < feeds)
-            Warn(names[i] +
-                 ": the file mixes CR LF and LF line ends; it comes back with one kind only, "
-                 "never byte for byte; bundle with -b to keep it as it is");
-        else if (scan.crlfLines == 0 && feeds > 0)
-            lfFiles += (lfFiles.empty() ? "" : ", ") + names[i];
+            result.warnings.push_back(
+                shown +
+                ": the file mixes CR LF and LF line ends; it comes back with one kind only, never "
+                "byte for byte; bundle with -b to keep it as it is");
     }
-    if (!lfFiles.empty())
-        Warn(lfFiles +
-             ": LF line ends; 'vek unbundle' writes text files with CR LF line ends unless "
-             "given --lf: unbundle with --lf to get these back byte for byte");
+    return result;
+}
+
+void CheckTextFiles(const SetInputs& set, char type, const std::string& advice) {
+    const TextSetScan scan = ScanTextSet(set, type, false);
+    if (scan.refused >= 0)
+        Fail(scan.why + "; " + advice);
 }
 
 namespace {
@@ -298,7 +313,7 @@ void LoadSet(const SetInputs& set, char type) {
     ResetBuffers();
     std::vector<char> writable = Writable(set.List());
     char status[64] = {};
-    const int rc = LoadFiles(1, type, writable.data(), status);
+    const int rc = VekLoadFiles(Engine(), 1, type, writable.data(), status);
     if (rc == RC_BUFFER_FULL)
         FailBufferFull(set, type);
     if (rc != RC_OK)

@@ -73,9 +73,18 @@ char TypeOf(const Options& o, const SetInputs& set);
 // Whether the file in place `index` (from 0) of a set of `type` is uuencoded.
 bool HandledAsBinary(char type, std::size_t index);
 
-// Refuses or warns about the text files of a text set, as a bundle would
-// carry them (`crlf`: a bundle in the CR LF form).
-void CheckTextFiles(const SetInputs& set, char type, bool warn, bool crlf);
+// The text files of a text set as a bundle would carry them (`crlf`: a
+// bundle in the CR LF form): the first that a text bundle cannot carry,
+// and what it would change in the others.
+struct TextSetScan {
+    long refused = -1;  // its place (from 0), -1 when every file can go as text
+    std::string why;    // "NAME:LINE: the line holds a NUL byte, ..."
+    std::vector<std::string> warnings;
+};
+TextSetScan ScanTextSet(const SetInputs& set, char type, bool crlf);
+// Refuses the set when a text file cannot go as text in the LF form
+// (`advice` says what to do instead).
+void CheckTextFiles(const SetInputs& set, char type, const std::string& advice);
 
 // Loads the set into buffer 1 as a bundle, checked against LoadFiles'
 // status.

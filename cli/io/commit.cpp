@@ -6,6 +6,7 @@
 
 #include "report/trouble.h"
 #include "system/platform.h"
+#include "system/tree_files.h"
 
 namespace vekcli {
 
@@ -52,7 +53,7 @@ FileSetCommit::FileSetCommit(const std::string& command, const std::vector<std::
                 Fail(command + ": " + entry.target +
                      (info.directory ? " is a folder" : " is not a plain file (a device or pipe)") +
                      "; name a plain file, or one not there yet; nothing was written");
-            RefuseUnreplaceable(command + ": " + entry.target, entry.place);
+            entry.attributes = CheckReplaceable(command + ": " + entry.target, entry.place);
             entry.existed = true;
             entry.links = info.links;
             id.device = info.device;
@@ -94,9 +95,16 @@ void FileSetCommit::Finish(Entry& entry) {
     // set-user-ID bit; then the data to the disk.
     const int fd = platform::OpenForWriting(entry.staged.Name());
     bool ok = fd >= 0;
+    std::string failed;
     if (ok)
-        ok = (entry.existed ? platform::CopyModeAndOwner(fd, entry.place)
+        ok = (entry.existed ? platform::CarryOver(fd, entry.place, entry.attributes, failed)
                             : platform::SetNewFileMode(fd));
+    if (!ok && !failed.empty()) {
+        const int error = errno;
+        platform::CloseDescriptor(fd);
+        errno = error;
+        FailToCarryOver(entry.target, failed, "nothing was changed");
+    }
     if (ok)
         ok = platform::SyncDescriptor(fd);
     const int error = errno;
@@ -109,20 +117,96 @@ void FileSetCommit::Finish(Entry& entry) {
              "; nothing was changed");
 }
 
+FileSetCommit::FileSetCommit(const std::vector<TreeStep>& steps) {
+    try {
+        Stage(steps);
+    } catch (...) {
+        // No destructor runs for a set that was never made.
+        Discard();
+        throw;
+    }
+}
+
+void FileSetCommit::Stage(const std::vector<TreeStep>& steps) {
+    using What = TreeStep::What;
+    m_entries.reserve(steps.size());
+    for (const TreeStep& step : steps) {
+        if (step.what == What::kMakeFolder) {
+            const int slot = RegisterTemporaryName(step.path);
+            if (!tree::MakeFolder(step.path, 0700)) {
+                ReleaseTemporaryName(slot);
+                Fail(step.path + ": cannot make the folder: " + SystemError() +
+                     "; nothing was changed");
+            }
+            m_madeFolders.emplace_back(step.path, slot);
+            m_entries.emplace_back();  // a place left unused: Staged(i) stays step i's
+            continue;
+        }
+        m_entries.emplace_back();
+        Entry& entry = m_entries.back();
+        entry.tree = true;
+        entry.what = step.what;
+        entry.target = step.path;
+        entry.place = step.path;
+        entry.mode = step.mode;
+        entry.oldMode = step.oldMode;
+        entry.existed = step.replaces;
+        if (step.what != What::kFile && step.what != What::kLink)
+            continue;
+        entry.staged =
+            Temporary(step.stageBeside.empty() ? entry.place : step.stageBeside, entry.target);
+        const bool closed = platform::CloseDescriptor(entry.staged.TakeDescriptor());
+        const bool made =
+            step.what == What::kFile || (platform::RemoveFile(entry.staged.Name()) &&
+                                         tree::MakeLink(step.linkTarget, entry.staged.Name()));
+        if (!closed || !made)
+            Fail(entry.target + ": cannot create a temporary " +
+                 (step.what == What::kLink ? "link" : "file") + " beside it: " + SystemError() +
+                 "; nothing was changed");
+    }
+}
+
+FileSetCommit::~FileSetCommit() {
+    Discard();
+}
+
+void FileSetCommit::Discard() noexcept {
+    if (m_committed)
+        return;
+    m_committed = true;
+    // The temporaries in the folders go first.
+    for (Entry& entry : m_entries)
+        entry.staged.Remove();
+    for (auto it = m_madeFolders.rbegin(); it != m_madeFolders.rend(); ++it) {
+        platform::RemoveEmptyFolder(it->first);
+        ReleaseTemporaryName(it->second);
+    }
+}
+
 std::string FileSetCommit::Undo() {
+    using What = TreeStep::What;
     std::string notBack;
     for (auto it = m_entries.rbegin(); it != m_entries.rend(); ++it) {
         Entry& entry = *it;
         bool back = true;
-        if (entry.aside == Aside::kLinked && !entry.placed)
+        if (entry.what == What::kSetMode) {
+            if (entry.placed)
+                back = tree::SetMode(entry.place, entry.oldMode);
+        } else if (entry.what == What::kMakeFolderLater) {
+            if (entry.placed)
+                back = platform::RemoveEmptyFolder(entry.place);
+        } else if (entry.aside == Aside::kLinked && !entry.placed) {
             platform::RemoveFile(entry.asideName);  // the target was never touched
-        else if (entry.aside != Aside::kNone)
+        } else if (entry.aside != Aside::kNone) {
             back = platform::Rename(entry.asideName, entry.place);
-        else if (entry.placed)
+        } else if (entry.placed) {
             back = platform::RemoveFile(entry.place);  // a new file: gone again
+        }
         if (!back)
-            notBack += (notBack.empty() ? "" : ", ") + entry.target +
-                       (entry.existed ? " (its old contents are in " + entry.asideName + ")" : "");
+            notBack +=
+                (notBack.empty() ? "" : ", ") + entry.target +
+                (entry.aside != Aside::kNone ? " (its old contents are in " + entry.asideName + ")"
+                                             : "");
         // A second name that holds the only old copy stays.
         ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
         entry.aside = Aside::kNone;
@@ -131,55 +215,97 @@ std::string FileSetCommit::Undo() {
     return notBack;
 }
 
-void FileSetCommit::Commit() {
-    for (Entry& entry : m_entries)
+std::string FileSetCommit::Step(Entry& entry) {
+    using What = TreeStep::What;
+    if (entry.what == What::kSetMode) {
+        if (!tree::SetMode(entry.place, entry.mode))
+            return entry.target + ": cannot give it its mode: " + SystemError();
+        entry.placed = true;
+        return std::string();
+    }
+    if (entry.what == What::kMakeFolderLater) {
+        if (!tree::MakeFolder(entry.place, 0700))
+            return entry.target + ": cannot make the folder: " + SystemError();
+        entry.placed = true;
+        return std::string();
+    }
+    if (entry.what == What::kRemove || entry.what == What::kRemoveFolder) {
+        // Renamed aside: the only copy until every step is done, so its
+        // name is not registered for removal.
+        entry.asideName = FreshNameBeside(entry.place, ".old");
+        if (!platform::Rename(entry.place, entry.asideName))
+            return entry.target + ": cannot remove it: " + SystemError();
+        entry.aside = Aside::kMoved;
+        return std::string();
+    }
+    if (entry.existed) {
+        // A second link keeps the target whole throughout, and may go on
+        // a signal; where the file system has none, the old file is
+        // renamed aside for a moment, and that name, its only copy, is
+        // not registered for removal.
+        entry.asideName = FreshNameBeside(entry.place, ".old");
+        entry.asideSlot = RegisterTemporaryName(entry.asideName);
+        if (platform::Link(entry.place, entry.asideName)) {
+            entry.aside = Aside::kLinked;
+        } else {
+            ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
+            if (!platform::Rename(entry.place, entry.asideName))
+                return entry.target + ": cannot set the old file aside: " + SystemError();
+            entry.aside = Aside::kMoved;
+        }
+    }
+    if (!platform::Rename(entry.staged.Name(), entry.place))
+        return entry.target + ": cannot put the new file in place: " + SystemError();
+    entry.staged.Keep();
+    entry.placed = true;
+    return std::string();
+}
+
+void FileSetCommit::RemoveAsides() {
+    std::set<std::string> folders;
+    for (Entry& entry : m_entries) {
+        if (entry.aside != Aside::kNone &&
+            !(entry.what == TreeStep::What::kRemoveFolder ? tree::RemoveTree(entry.asideName)
+                                                          : platform::RemoveFile(entry.asideName)))
+            Warn(entry.asideName + ": cannot remove this old copy of " + entry.target + ": " +
+                 SystemError() + "; every file is new: remove it by hand");
+        ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
+        entry.aside = Aside::kNone;
         if (!entry.target.empty())
+            folders.insert(FolderOf(entry.place).empty() ? "." : FolderOf(entry.place));
+    }
+    for (const auto& made : m_madeFolders)
+        ReleaseTemporaryName(made.second);
+    m_committed = true;
+    platform::ReleaseEndSignals();
+    for (const std::string& folder : folders)
+        platform::SyncFolder(folder);
+}
+
+void FileSetCommit::Commit() {
+    std::vector<std::string> written;  // a tree's new files, synced at once
+    for (Entry& entry : m_entries) {
+        if (!entry.target.empty() && !entry.tree)
             Finish(entry);
+        if (entry.tree && entry.what == TreeStep::What::kFile)
+            written.push_back(entry.staged.Name());
+    }
+    if (!platform::SyncFiles(written))
+        Fail(written.front() + ": cannot write the new files to the disk: " + SystemError() +
+             "; nothing was changed");
     platform::HoldEndSignals();
     std::string failure;
     for (Entry& entry : m_entries) {
         if (entry.target.empty())
             continue;
-        if (entry.existed) {
-            // A second link keeps the target whole throughout, and may go on
-            // a signal; where the file system has none, the old file is
-            // renamed aside for a moment, and that name, its only copy, is
-            // not registered for removal.
-            entry.asideName = FreshNameBeside(entry.place, ".old");
-            entry.asideSlot = RegisterTemporaryName(entry.asideName);
-            if (platform::Link(entry.place, entry.asideName)) {
-                entry.aside = Aside::kLinked;
-            } else {
-                ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
-                if (!platform::Rename(entry.place, entry.asideName)) {
-                    failure = entry.target + ": cannot set the old file aside: " + SystemError();
-                    break;
-                }
-                entry.aside = Aside::kMoved;
-            }
-        }
-        if (!platform::Rename(entry.staged.Name(), entry.place)) {
-            failure = entry.target + ": cannot put the new file in place: " + SystemError();
+        failure = Step(entry);
+        if (!failure.empty())
             break;
-        }
-        entry.staged.Keep();
-        entry.placed = true;
     }
     if (failure.empty() && !platform::EndSignalHeld()) {
-        std::set<std::string> folders;
-        for (Entry& entry : m_entries) {
-            if (entry.aside != Aside::kNone)
-                platform::RemoveFile(entry.asideName);
-            ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
-            entry.aside = Aside::kNone;
-            if (!entry.target.empty())
-                folders.insert(FolderOf(entry.place).empty() ? "." : FolderOf(entry.place));
-        }
-        platform::ReleaseEndSignals();
-        for (const std::string& folder : folders)
-            platform::SyncFolder(folder);
+        RemoveAsides();
         for (const Entry& entry : m_entries)
-            if (entry.existed)
+            if (entry.existed && !entry.tree)
                 WarnAboutOtherNames(entry.target, entry.links);
         return;
     }

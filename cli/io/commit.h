@@ -15,12 +15,49 @@
 
 namespace vekcli {
 
+// One step of a tree's change. Paths are taken as they are, never followed
+// through a link (the caller refuses paths that pass through one).
+struct TreeStep {
+    // kMakeFolderLater: a folder that takes the place of a file or link set
+    // aside by an earlier step, so made only in Commit.
+    enum class What {
+        kFile,
+        kLink,
+        kMakeFolder,
+        kMakeFolderLater,
+        kSetMode,
+        kRemove,
+        kRemoveFolder
+    };
+    What what = What::kFile;
+    std::string path;
+    bool replaces = false;   // kFile, kLink: something is at the path now
+    unsigned mode = 0;       // kFile, kSetMode: the new bits
+    unsigned oldMode = 0;    // kSetMode: the bits it has now (0700 for a folder made)
+    std::string linkTarget;  // kLink
+    // kFile, kLink in a folder made later: the temporary goes beside this
+    // path (in a folder that is there) and is renamed into the new folder.
+    std::string stageBeside;
+};
+
 class FileSetCommit {
   public:
     // `targets` may hold empty names (places left unused): they get nothing.
     // `inputs` are files the command reads, which no target may be.
     FileSetCommit(const std::string& command, const std::vector<std::string>& targets,
                   const std::vector<std::string>& inputs);
+    // A tree changed all or nothing. Folders to make are made at once,
+    // parents first (removed again unless Commit succeeds), with no access
+    // but the owner's until a kSetMode step gives them theirs; a file gets a
+    // temporary beside its path, which the caller writes through an Output
+    // made on Staged(i) (i: the step's place in `steps`); a link is made
+    // beside its path. Commit takes the
+    // steps in order: a file or link goes in place (the old one kept aside as
+    // for a set), a file or folder gets its mode, a file or folder to remove is
+    // renamed aside; a failure or signal undoes every step before it, and
+    // the old copies are removed only once every step is done.
+    explicit FileSetCommit(const std::vector<TreeStep>& steps);
+    ~FileSetCommit();
     FileSetCommit(const FileSetCommit&) = delete;
     FileSetCommit& operator=(const FileSetCommit&) = delete;
 
@@ -37,10 +74,15 @@ class FileSetCommit {
     // link, or renamed aside.
     enum class Aside { kNone, kLinked, kMoved };
     struct Entry {
-        std::string target;  // as given
-        std::string place;   // links followed
+        TreeStep::What what = TreeStep::What::kFile;
+        bool tree = false;     // a step of a tree: finished by its writer
+        unsigned mode = 0;     // kSetMode
+        unsigned oldMode = 0;  // kSetMode
+        std::string target;    // as given
+        std::string place;     // links followed
         bool existed = false;
-        unsigned long long links = 0;  // the old file's names
+        std::vector<platform::Attribute> attributes;  // of the old file, for the new one
+        unsigned long long links = 0;                 // the old file's names
         Temporary staged;
         Aside aside = Aside::kNone;
         std::string asideName;
@@ -51,8 +93,18 @@ class FileSetCommit {
     // back, for the message.
     std::string Undo();
     void Finish(Entry& entry);
+    // The tree's folders made and temporaries beside each path.
+    void Stage(const std::vector<TreeStep>& steps);
+    // Removes the temporaries and the folders made, unless committed.
+    void Discard() noexcept;
+    // One step of Commit; the failure in words, empty when it was done.
+    std::string Step(Entry& entry);
+    // The old copies, once every step is done.
+    void RemoveAsides();
 
     std::vector<Entry> m_entries;
+    std::vector<std::pair<std::string, int>> m_madeFolders;  // and their slots
+    bool m_committed = false;
 };
 
 }  // namespace vekcli

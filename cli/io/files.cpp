@@ -1,5 +1,6 @@
 #include "io/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #if defined(VEK_CLI_THREADS)
 #include <mutex>
@@ -27,11 +28,48 @@ std::vector<platform::FileInfo>& InputsOpened() {
 std::mutex g_inputsLock;  // two files may be opened at once
 #endif
 
-void NoteInput(const platform::FileInfo& info) {
+bool IsStream(const platform::FileInfo& info) {
+    return info.exists && !info.regular && !info.directory;
+}
+
+// Notes an input just opened. A pipe, FIFO or terminal gives its bytes to
+// one reader only: opened a second time it would read as cut short (or
+// wait for ever), so a stream named twice is shared before anything is
+// read (ShareRepeatedInputs); one met again here anyway (its name changed
+// in between) is refused.
+void NoteInput(const platform::FileInfo& info, const std::string& shown) {
 #if defined(VEK_CLI_THREADS)
     const std::lock_guard<std::mutex> hold(g_inputsLock);
 #endif
+    if (IsStream(info))
+        for (const platform::FileInfo& earlier : InputsOpened())
+            if (earlier.Same(info))
+                Fail(shown +
+                     ": is a pipe or device that vek has read already under another name, so "
+                     "its bytes are gone; nothing was written: name it once");
     InputsOpened().push_back(info);
+}
+
+// The inputs read once into a copy that serves every one of their names.
+struct SharedInput {
+    std::string name;
+    const Temporary* copy;
+};
+std::vector<SharedInput>& SharedInputs() {
+    static std::vector<SharedInput> shared;
+    return shared;
+}
+std::vector<std::unique_ptr<Temporary>>& SharedCopies() {
+    static std::vector<std::unique_ptr<Temporary>> copies;
+    return copies;
+}
+
+// The copy serving `name`, or null.
+const Temporary* SharedCopyOf(const std::string& name) {
+    for (const SharedInput& shared : SharedInputs())
+        if (shared.name == name)
+            return shared.copy;
+    return nullptr;
 }
 
 // Standard output that is one of the files read would be overwritten while
@@ -53,22 +91,84 @@ void RefuseStdoutOverInputs() {
 }  // namespace
 
 OwnedFile OpenFile(const std::string& name, const char* mode) {
-    return OwnedFile(std::fopen(name.c_str(), mode));
+    return OwnedFile(platform::OpenStream(name, mode));
 }
 
 bool CloseFile(OwnedFile& file) {
     return std::fclose(file.release()) == 0;
 }
 
+void ShareRepeatedInputs(const std::vector<std::string>& names, bool everyStream) {
+    // Standard input named twice is one stream whatever it is: a file on
+    // it is read through one offset.
+    std::vector<platform::FileInfo> info(names.size());
+    std::vector<bool> shareable(names.size(), false);
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (names[i].empty() || SharedCopyOf(names[i]) != nullptr)
+            continue;
+        const bool known =
+            names[i] == "-" ? !platform::StreamWasClosed(0) && platform::StatDescriptor(0, info[i])
+                            : platform::Stat(names[i], info[i]);
+        shareable[i] = known && (IsStream(info[i]) || names[i] == "-");
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (!shareable[i] || SharedCopyOf(names[i]) != nullptr)
+            continue;
+        std::vector<std::string> group;
+        for (std::size_t j = i; j < names.size(); ++j)
+            if (shareable[j] && (names[j] == names[i] || info[j].Same(info[i])))
+                group.push_back(names[j]);
+        if (group.size() < 2 && !(everyStream && IsStream(info[i])))
+            continue;
+        const std::string shown = DisplayName(names[i]);
+        auto copy = std::make_unique<Temporary>(TemporaryFolder() + "x", shown);
+        const int fd = copy->TakeDescriptor();
+        bool ok = true;
+        {
+            Input in(names[i]);
+            std::vector<char> chunk(kChunkSize);
+            while (ok) {
+                const std::size_t got = in.Read(chunk.data(), chunk.size());
+                if (got == 0)
+                    break;
+                ok = platform::WriteAll(fd, chunk.data(), got);
+            }
+        }
+        const int error = errno;
+        const bool closed = platform::CloseDescriptor(fd);
+        if (!ok || !closed) {
+            if (!ok)
+                errno = error;
+            Fail(shown + ": cannot keep a copy of it in " + copy->Name() + ": " + SystemError() +
+                 "; is the disk full?");
+        }
+        for (const std::string& name : group)
+            SharedInputs().push_back({name, copy.get()});
+        SharedCopies().push_back(std::move(copy));
+    }
+}
+
+const std::string& ReadablePath(const std::string& name) {
+    const Temporary* copy = SharedCopyOf(name);
+    return copy != nullptr ? copy->Name() : name;
+}
+
 Input::Input(const std::string& name) : m_display(DisplayName(name)) {
     NoteWork("reading " + m_display);
+    if (const Temporary* copy = SharedCopyOf(name)) {
+        m_owned = OpenFile(copy->Name(), "rb");
+        if (!m_owned)
+            Fail(m_display + ": cannot open the copy " + copy->Name() + ": " + SystemError());
+        m_file = m_owned.get();
+        return;
+    }
     if (name == "-") {
         if (platform::StreamWasClosed(0))
             Fail("standard input is closed; give the input on standard input, or name a file");
         m_stdin = true;
         platform::FileInfo info;
-        if (platform::StatDescriptor(0, info) && info.regular)
-            NoteInput(info);
+        if (platform::StatDescriptor(0, info) && (info.regular || IsStream(info)))
+            NoteInput(info, m_display);
         m_file = stdin;
         platform::SetBinary(stdin);
         return;
@@ -85,7 +185,7 @@ Input::Input(const std::string& name) : m_display(DisplayName(name)) {
     m_file = m_owned.get();
     platform::FileInfo opened;
     if (platform::StatDescriptor(fileno(m_file), opened))
-        NoteInput(opened);
+        NoteInput(opened, m_display);
 }
 
 Input::Input(std::FILE* file, const std::string& display) : m_file(file), m_display(display) {}
@@ -124,9 +224,17 @@ Output::Output(const std::string& name) : m_buffer(new char[kBufferSize]), m_nam
         return;
     }
     if (info.exists)
-        RefuseUnreplaceable(name, m_place);
+        m_attributes = CheckReplaceable(name, m_place);
     m_temp = Temporary(m_place, name);
     m_fd = m_temp.TakeDescriptor();
+}
+
+Output::Output(const std::string& staged, const std::string& shown, unsigned mode)
+    : m_buffer(new char[kBufferSize]), m_staged(true), m_mode(mode), m_name(shown) {
+    NoteWork("writing " + shown);
+    m_fd = platform::OpenForWriting(staged);
+    if (m_fd < 0)
+        WriteFailed("cannot open its temporary file");
 }
 
 Output::~Output() {
@@ -144,9 +252,9 @@ void Output::WriteFailed(const char* what) {
 #endif
     const std::string error = SystemError();
     Fail((m_stdout ? std::string("standard output") : m_name) + ": " + what + ": " + error +
-         (m_temp.Active() ? (full ? "; is the disk full? the file was not changed"
-                                  : "; the file was not changed")
-                          : ""));
+         (m_temp.Active() || m_staged ? (full ? "; is the disk full? the file was not changed"
+                                              : "; the file was not changed")
+                                      : ""));
 }
 
 void Output::WriteOut(const char* bytes, std::size_t size) {
@@ -185,6 +293,14 @@ void Output::Commit() {
     if (m_stdout)
         RefuseStdoutOverInputs();
     Flush(nullptr, 0);
+    if (m_staged) {
+        if (!platform::SetMode(m_fd, m_mode))
+            WriteFailed("cannot give the new copy its mode");
+        if (!platform::CloseDescriptor(std::exchange(m_fd, -1)))
+            WriteFailed("write error");
+        m_done = true;
+        return;
+    }
     if (m_stdout || !m_temp.Active()) {
         m_done = true;
         return;
@@ -193,7 +309,10 @@ void Output::Commit() {
     if (!platform::Stat(m_place, old) && old.exists)
         WriteFailed("cannot look it up");
     const bool replaces = old.exists;
-    if (!(replaces ? platform::CopyModeAndOwner(m_fd, m_place) : platform::SetNewFileMode(m_fd)))
+    std::string failed;
+    if (replaces && !platform::CarryOver(m_fd, m_place, m_attributes, failed))
+        FailToCarryOver(m_name, failed, "the file was not changed");
+    if (!replaces && !platform::SetNewFileMode(m_fd))
         WriteFailed("cannot give the new copy the file's mode");
     if (!platform::SyncDescriptor(m_fd))
         WriteFailed("cannot write it to the disk");
@@ -224,6 +343,14 @@ void FileBytes::Release() noexcept {
     m_owned.reset();
     m_data = nullptr;
     m_size = 0;
+}
+
+FileBytes FileBytes::Adopt(std::unique_ptr<char[]> data, std::size_t size) {
+    FileBytes bytes;
+    bytes.m_owned = std::move(data);
+    bytes.m_data = bytes.m_owned.get();
+    bytes.m_size = size;
+    return bytes;
 }
 
 FileBytes FileBytes::Read(Input& in) {
@@ -299,6 +426,23 @@ std::string WriteProbe(const std::string& name) {
     errno = 0;
     const bool written = std::fputc('\n', file.get()) != EOF;
     return written ? std::string() : SystemError();
+}
+
+std::string RoomProbe(const std::string& name, long long bytes) {
+    OwnedFile file = OpenFile(name, "ab");
+    if (!file)
+        return SystemError();
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);
+    static const char zeros[65536] = {};
+    for (long long left = bytes; left > 0;) {
+        const std::size_t piece = static_cast<std::size_t>(std::min<long long>(left, sizeof zeros));
+        errno = 0;
+        const std::size_t put = std::fwrite(zeros, 1, piece, file.get());
+        if (put != piece)
+            return SystemError();
+        left -= static_cast<long long>(put);
+    }
+    return std::string();
 }
 
 void RefuseOutputOverInput(const std::string& command, const std::string& output,

@@ -45,6 +45,17 @@ OwnedFile OpenFile(const std::string& name, const char* mode);
 // Closes the file now; false when closing fails (SystemError says why).
 bool CloseFile(OwnedFile& file);
 
+// Every input by what it is, not by how it is named: a pipe, FIFO,
+// terminal or socket named more than once (as "-" and /dev/stdin, or one
+// FIFO twice) is read once, into a temporary file, before anything else is
+// read, and that copy serves every one of its names: Input opens it, and
+// ReadablePath gives it for the library, which opens files by name. With
+// `everyStream` a stream named once is copied too. Standard input named
+// twice is shared whatever it is; a plain file named twice is read twice:
+// it reads the same both times.
+void ShareRepeatedInputs(const std::vector<std::string>& names, bool everyStream = false);
+const std::string& ReadablePath(const std::string& name);
+
 // A file to read in binary, or standard input for "-".
 class Input {
   public:
@@ -69,13 +80,20 @@ class Input {
 // file. A symbolic link is followed to the file it names and stays a link.
 // A plain file (or a name not yet taken) is written under a temporary name
 // beside it, created exclusively, in large blocks; Commit then gives it the
-// mode and owner of the file it replaces (after the last write, so that no
-// write clears a set-user-ID bit), syncs it, and renames it in place: a
+// mode, owner, ACL and extended attributes of the file it replaces (after
+// the last write, so that no write clears a set-user-ID bit or a file
+// capability; one that cannot be carried over leaves the file as it was),
+// syncs it, and renames it in place: a
 // failed or interrupted run leaves the old file whole and no temporary
 // behind. A device or pipe is written to as it is.
 class Output {
   public:
     explicit Output(const std::string& name);
+    // Writes into `staged`, a temporary a FileSetCommit made for the file
+    // `shown`: Commit then gives it the permission bits `mode` (where files
+    // have them) and closes it; the set's commit syncs it with the others
+    // and puts it in place.
+    Output(const std::string& staged, const std::string& shown, unsigned mode);
     ~Output();
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
@@ -108,9 +126,12 @@ class Output {
     int m_fd = -1;
     bool m_stdout = false;
     bool m_done = false;
+    bool m_staged = false;
+    unsigned m_mode = 0;  // for a staged temporary
     std::string m_name;   // as given
     std::string m_place;  // the file written: m_name with links followed
     Temporary m_temp;     // inactive for standard output, a device or a pipe
+    std::vector<platform::Attribute> m_attributes;  // of the file replaced
 };
 
 // The bytes of a whole file, read into memory of its own with ordinary
@@ -127,6 +148,8 @@ class FileBytes {
 
     // Everything `in` holds.
     static FileBytes Read(Input& in);
+    // The first `size` bytes at `data`, read by other means.
+    static FileBytes Adopt(std::unique_ptr<char[]> data, std::size_t size);
 
     const char* Data() const noexcept { return m_data; }
     std::size_t Size() const noexcept { return m_size; }
@@ -149,6 +172,9 @@ void ConvertCrLfToLf(const std::string& name);
 // The reason an append to the file fails now ("No space left on device"),
 // empty when it succeeds; the file keeps its length either way.
 std::string WriteProbe(const std::string& name);
+// Appends `bytes` zero bytes to the file, up to the first write that fails:
+// the reason it failed, empty when every byte was written.
+std::string RoomProbe(const std::string& name, long long bytes);
 
 // An output that is one of the inputs would be destroyed before (or while)
 // it is read: refused before anything is written. For "-", standard output

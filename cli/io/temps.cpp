@@ -1,5 +1,6 @@
 #include "io/temps.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -69,20 +70,33 @@ bool FaultDue(FileOp op) noexcept {
 
 namespace {
 
-// The registry the signal handler reads: fixed slots, so that the handler
-// neither allocates nor follows pointers that may be changing.
-constexpr int kSlots = 64;
-constexpr std::size_t kNameRoom = 4096;
+// The registry the signal handler reads: blocks of slots that never move
+// once made (a tree's update keeps thousands of temporaries at once). A
+// slot's name is in place before the slot is marked used and freed only
+// after it is unmarked, so that the handler neither allocates nor follows a
+// pointer that may be changing. A name may be a folder vek made: removed
+// when empty.
+constexpr int kBlockSlots = 256;
+constexpr int kBlocks = 1024;
 struct Slot {
-    char name[kNameRoom];
-    volatile std::sig_atomic_t used;
+    char* name = nullptr;
+    volatile std::sig_atomic_t used = 0;
 };
-Slot g_slots[kSlots];
+std::atomic<Slot*> g_blocks[kBlocks];
+int g_hint = 0;  // no slot before it is free
+
+Slot& SlotAt(int index) {
+    return g_blocks[index / kBlockSlots].load()[index % kBlockSlots];
+}
 
 void RemoveAllAndDie(int signal) {
-    for (Slot& slot : g_slots)
-        if (slot.used != 0)
-            platform::RemoveFile(slot.name);
+    // The latest first: the files in a folder vek made go before the folder.
+    for (int b = kBlocks - 1; b >= 0; --b) {
+        Slot* block = g_blocks[b].load();
+        for (int i = kBlockSlots - 1; block != nullptr && i >= 0; --i)
+            if (block[i].used != 0 && !platform::RemoveFile(block[i].name))
+                platform::RemoveEmptyFolder(block[i].name);
+    }
     platform::DieOfSignal(signal);
 }
 
@@ -132,7 +146,23 @@ std::string FolderOf(const std::string& place) {
     return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
 }
 
-void RefuseUnreplaceable(const std::string& shown, const std::string& place) {
+namespace {
+
+// An attribute as a message names it.
+std::string AttributeText(const std::string& name) {
+    if (name.empty())
+        return "its extended attributes";
+    if (name == "system.posix_acl_access")
+        return "its ACL (" + name + ")";
+    if (name.compare(0, 9, "security.") == 0)
+        return "its security attribute " + name;
+    return "its extended attribute " + name;
+}
+
+}  // namespace
+
+std::vector<platform::Attribute> CheckReplaceable(const std::string& shown,
+                                                  const std::string& place) {
     if (!platform::MayReplace(place))
         Fail(shown +
              ": its folder is sticky and the file belongs to another user, so vek cannot "
@@ -140,6 +170,21 @@ void RefuseUnreplaceable(const std::string& shown, const std::string& place) {
     if (!platform::MayWrite(place))
         Fail(shown + ": may not be written: " + SystemError() +
              "; vek does not replace a file it may not write; nothing was written");
+    std::vector<platform::Attribute> attributes;
+    std::string failed;
+    if (!platform::ReadAttributes(place, attributes, failed))
+        Fail(shown + ": cannot read " + AttributeText(failed) + ": " + SystemError() +
+             "; a new file would lose it, so vek does not replace the file; nothing was written");
+    return attributes;
+}
+
+void FailToCarryOver(const std::string& shown, const std::string& failed,
+                     const std::string& outcome) {
+    if (failed.empty())
+        Fail(shown + ": cannot give the new file the mode of the old one: " + SystemError() + "; " +
+             outcome);
+    Fail(shown + ": cannot give the new file " + AttributeText(failed) + ": " + SystemError() +
+         "; the file would lose it; " + outcome);
 }
 
 void WarnAboutOtherNames(const std::string& target, unsigned long long links) {
@@ -165,25 +210,32 @@ std::string TemporaryFolder() {
 }
 
 int RegisterTemporaryName(const std::string& name) {
-    if (name.size() >= kNameRoom)
-        Fail(name + ": the name is too long for vek's temporary files");
     // The first temporary sets up the removal of them all on an ending
     // signal; a run that makes none leaves the signals as they are.
     static const bool cleanupInstalled = (platform::OnEndSignals(RemoveAllAndDie), true);
     (void)cleanupInstalled;
-    for (int i = 0; i < kSlots; ++i) {
-        if (g_slots[i].used != 0)
+    for (int i = g_hint; i < kBlocks * kBlockSlots; ++i) {
+        if (g_blocks[i / kBlockSlots].load() == nullptr)
+            g_blocks[i / kBlockSlots].store(new Slot[kBlockSlots]);
+        Slot& slot = SlotAt(i);
+        if (slot.used != 0)
             continue;
-        std::memcpy(g_slots[i].name, name.c_str(), name.size() + 1);
-        g_slots[i].used = 1;
+        delete[] slot.name;
+        slot.name = new char[name.size() + 1];
+        std::memcpy(slot.name, name.c_str(), name.size() + 1);
+        slot.used = 1;
+        g_hint = i + 1;
         return i;
     }
     Fail(name + ": more temporary files at once than vek keeps track of");
 }
 
 void ReleaseTemporaryName(int slot) {
-    if (slot >= 0 && slot < kSlots)
-        g_slots[slot].used = 0;
+    if (slot >= 0 && slot < kBlocks * kBlockSlots &&
+        g_blocks[slot / kBlockSlots].load() != nullptr) {
+        SlotAt(slot).used = 0;
+        g_hint = std::min(g_hint, slot);
+    }
 }
 
 std::string FreshNameBeside(const std::string& place, const char* suffix) {

@@ -6,6 +6,9 @@
 #pragma once
 
 #include <string>
+#include <vector>
+
+#include "system/platform.h"
 
 namespace vekcli {
 
@@ -17,9 +20,18 @@ std::string FolderOf(const std::string& place);
 
 // Refuses, before anything is written, an existing file at `place` (shown
 // as `shown`) that vek cannot or must not replace by renaming a temporary
-// over it: one in a sticky folder that only another user may change, or
-// one the user may not write.
-void RefuseUnreplaceable(const std::string& shown, const std::string& place);
+// over it: one in a sticky folder that only another user may change, one
+// the user may not write, or one with an ACL or extended attribute vek
+// cannot read (its replacement would lose it). Returns the attributes the
+// replacement is to keep (platform::CarryOver gives them to it).
+std::vector<platform::Attribute> CheckReplaceable(const std::string& shown,
+                                                  const std::string& place);
+
+// The replacement of `shown` could not be given the attribute `failed`
+// (empty: its mode): the message names what the file would lose;
+// `outcome` says what was left as it was.
+[[noreturn]] void FailToCarryOver(const std::string& shown, const std::string& failed,
+                                  const std::string& outcome);
 
 // A file replaced by renaming a temporary over it is replaced under that one
 // name: other names (hard links) of the old file keep its old contents.

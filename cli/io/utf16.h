@@ -8,12 +8,8 @@
 
 namespace vekcli {
 
-// Refuses, naming the file and telling to use -b, the first file of the set
-// that type `type` handles as text ('T', except the tenth file) and that
-// starts with a UTF-16 byte-order mark (FF FE or FE FF). `paths` are where
-// the files' bytes are read (a pipe's copy), `names` what the message shows;
-// the empty places before a tenth file are not looked at.
-void RefuseUtf16Text(const std::vector<std::string>& names, const std::vector<std::string>& paths,
-                     char type);
+// Whether the file at `path` starts with a UTF-16 byte-order mark (FF FE
+// or FE FF).
+bool StartsWithUtf16Mark(const std::string& path);
 
 }  // namespace vekcli

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <utility>
 
 #include "report/trouble.h"
@@ -26,9 +27,17 @@ std::int32_t ReadInt32(const char* p) {
 
 }  // namespace
 
+VekContext* Engine() {
+    static const std::unique_ptr<VekContext, void (*)(VekContext*)> engine(
+        VekOpen(), [](VekContext* ctx) { VekClose(ctx); });
+    if (engine == nullptr)
+        Fail("the library could not open an engine: out of memory");
+    return engine.get();
+}
+
 void ResetBuffers() {
     for (int buf = 1; buf <= 3; ++buf) {
-        const int rc = InitBuf(buf);
+        const int rc = VekInitBuf(Engine(), buf);
         if (rc != RC_OK)
             Fail("InitBuf(" + std::to_string(buf) + ") failed with " + CodeText(rc));
     }
@@ -36,7 +45,7 @@ void ResetBuffers() {
 
 long BufferLineCount(int buf) {
     int count = 0, longest = 0, total = 0;
-    const int rc = GetBufStats(buf, &count, &longest, &total);
+    const int rc = VekGetBufStats(Engine(), buf, &count, &longest, &total);
     if (rc != RC_OK)
         Fail("GetBufStats on buffer " + std::to_string(buf) + " failed with " + CodeText(rc));
     return count;
@@ -69,13 +78,13 @@ void LineAppender::Flush() {
 }
 
 void LineAppender::AddRun(const char* run) const {
-    const int rc = AddLines(m_buf, run);
+    const int rc = VekAddLines(Engine(), m_buf, run);
     if (rc != RC_OK)
         Refused(rc);
 }
 
 void LineAppender::AddEmpty() const {
-    const int rc = AddLine(m_buf, "");
+    const int rc = VekAddLine(Engine(), m_buf, "");
     if (rc != RC_OK)
         Refused(rc);
 }
@@ -119,7 +128,8 @@ bool BufferReader::Fetch() {
     const int want =
         static_cast<int>(std::min<long>(LINES_BLOCK_MAX_LINES, m_count - m_nextFirst + 1));
     int delivered = 0;
-    int rc = GetLines(m_buf, static_cast<int>(m_nextFirst), want, m_block.data(), &delivered);
+    int rc = VekGetLines(Engine(), m_buf, static_cast<int>(m_nextFirst), want, m_block.data(),
+                         &delivered);
     if (rc != RC_OK)
         Fail("GetLines on buffer " + std::to_string(m_buf) + " from line " +
              std::to_string(m_nextFirst) + " failed with " + CodeText(rc));
@@ -132,10 +142,10 @@ bool BufferReader::Fetch() {
     const int number = static_cast<int>(m_nextFirst);
     char probe[1];
     int length = 0;
-    rc = GetLine(m_buf, number, 0, probe, &length);
+    rc = VekGetLine(Engine(), m_buf, number, 0, probe, &length);
     if (rc == RC_NO_ROOM) {
         m_long.assign(static_cast<std::size_t>(length) + 1, '\0');
-        rc = GetLine(m_buf, number, length, m_long.data(), &length);
+        rc = VekGetLine(Engine(), m_buf, number, length, m_long.data(), &length);
         m_long.resize(static_cast<std::size_t>(length));
     } else {
         m_long.clear();

@@ -1,5 +1,5 @@
-// Lines in and out of the library's three buffers, through the public
-// exports only: line files loaded, buffers read back and written out,
+// Lines in and out of the three buffers of vek's engine, through the public
+// functions only: line files loaded, buffers read back and written out,
 // lines held in memory appended and compared.
 #pragma once
 
@@ -10,10 +10,16 @@
 
 #include "io/files.h"
 #include "lines/line_reader.h"
+#include "vekwin32.h"
 
 namespace vekcli {
 
-// The library holds three buffers; every command starts from empty ones.
+// vek's engine: a context of its own, opened on first use and closed at
+// exit, so that vek uses none of the process's buffers. Every call vek makes
+// to the library goes to it.
+VekContext* Engine();
+
+// The engine holds three buffers; every command starts from empty ones.
 void ResetBuffers();
 long BufferLineCount(int buf);
 

@@ -342,12 +342,16 @@ long LineReader::Count(Input& in, bool crlf) {
 }
 
 LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
+    Input in(name);
+    return LinesOf(in.Name(), FileBytes::Read(in), crlf, anyLength);
+}
+
+LineFile LinesOf(const std::string& name, FileBytes bytes, bool crlf, bool anyLength) {
     LineFile file;
     file.name = name;
-    Input in(name);
-    file.bytes = FileBytes::Read(in);
+    file.bytes = std::move(bytes);
     const std::size_t size = file.bytes.Size();
-    LineReader reader(file.bytes.Data(), size, crlf, in.Name());
+    LineReader reader(file.bytes.Data(), size, crlf, name);
     // Room for every line, counted first (a quick pass over bytes in
     // cache): a guess would touch the memory twice when it grows.
     const char* const data = file.bytes.Data();
@@ -358,7 +362,7 @@ LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength) {
     if (reader.DataSize() < size)
         file.bytes.Truncate(reader.DataSize());  // the bytes from a 0x1A on are not data
     if (file.info.lines > kBufferLines && !anyLength)
-        FailTooManyLines(in.Name(), kBufferLines + 1);
+        FailTooManyLines(name, kBufferLines + 1);
     return file;
 }
 
@@ -461,37 +465,58 @@ unsigned StreamLineFileChecksum(const std::string& name) {
     return sum & 0xFFFFu;
 }
 
-TextScan ScanTextFile(const std::string& name) {
-    Input in(name);
-    Chunk chunk;
-    TextScan scan;
-    long feeds = 0;
-    char last = '\n';
-    for (;;) {
-        const std::size_t got = in.Read(chunk.data(), chunk.size());
+namespace {
+
+// A text scan over chunks of a file, in order.
+class TextScanner {
+  public:
+    void Add(const char* p, std::size_t got) {
         if (got == 0)
-            break;
-        const char* p = chunk.data();
+            return;
         for (const char byte : {'\0', '\x1A'}) {
-            long& line = byte == '\0' ? scan.nulLine : scan.eofLine;
+            long& line = byte == '\0' ? m_scan.nulLine : m_scan.eofLine;
             if (line != 0)
                 continue;
             const auto* found = static_cast<const char*>(std::memchr(p, byte, got));
             if (found != nullptr)
-                line = feeds + 1 + static_cast<long>(std::count(p, found, '\n'));
+                line = m_feeds + 1 + static_cast<long>(std::count(p, found, '\n'));
         }
-        feeds += static_cast<long>(std::count(p, p + got, '\n'));
+        m_feeds += static_cast<long>(std::count(p, p + got, '\n'));
         for (const char* nl = p;
              (nl = static_cast<const char*>(
                   std::memchr(nl, '\n', static_cast<std::size_t>(p + got - nl)))) != nullptr;
              ++nl)
-            if ((nl > p ? nl[-1] : last) == '\r')
-                ++scan.crlfLines;
-        last = p[got - 1];
+            if ((nl > p ? nl[-1] : m_last) == '\r')
+                ++m_scan.crlfLines;
+        m_last = p[got - 1];
     }
-    scan.unterminated = last != '\n';
-    scan.lines = feeds + (scan.unterminated ? 1 : 0);
-    return scan;
+    TextScan Finish() {
+        m_scan.unterminated = m_last != '\n';
+        m_scan.lines = m_feeds + (m_scan.unterminated ? 1 : 0);
+        return m_scan;
+    }
+
+  private:
+    TextScan m_scan;
+    long m_feeds = 0;
+    char m_last = '\n';
+};
+
+}  // namespace
+
+TextScan ScanTextFile(const std::string& name) {
+    Input in(name);
+    Chunk chunk;
+    TextScanner scanner;
+    while (const std::size_t got = in.Read(chunk.data(), chunk.size()))
+        scanner.Add(chunk.data(), got);
+    return scanner.Finish();
+}
+
+TextScan ScanText(const char* data, std::size_t size) {
+    TextScanner scanner;
+    scanner.Add(data, size);
+    return scanner.Finish();
 }
 
 }  // namespace vekcli

@@ -123,6 +123,8 @@ struct LineFile {
 // is set, a file of more lines than a buffer holds is refused as loading
 // it into a buffer would be.
 LineFile ReadLineFile(const std::string& name, bool crlf, bool anyLength = false);
+// The same for bytes already read from the file `name`.
+LineFile LinesOf(const std::string& name, FileBytes bytes, bool crlf, bool anyLength = false);
 
 void WarnAboutReading(const LineFile& file);
 
@@ -150,5 +152,7 @@ struct TextScan {
     long crlfLines = 0;         // lines that end in CR LF
 };
 TextScan ScanTextFile(const std::string& name);
+// The same for bytes in memory.
+TextScan ScanText(const char* data, std::size_t size);
 
 }  // namespace vekcli

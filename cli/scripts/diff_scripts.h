@@ -4,6 +4,10 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
+
+#include "diff/whole_file.h"
 
 #include "lines/line_reader.h"
 #include "options.h"
@@ -13,6 +17,16 @@ namespace vekcli {
 // The whole-file script in ed's form, checked by the applier of 'vek patch'.
 int WholeFileDiff(const Options& o, const std::string& oldName, const std::string& newName,
                   const std::string& outName);
+// The whole-file script of two line files as read, in ed's form, checked:
+// applied to OLD by the applier of 'vek patch' it gives NEW. The lines are
+// views of the script and of NEW's bytes.
+struct ScriptOfFiles {
+    vek::EditScript script;
+    std::vector<std::string_view> lines;
+    long firstDotLine = 0;  // NEW's first inserted line that begins with '.', 0 if none
+};
+ScriptOfFiles MakeScript(const LineFile& oldFile, const LineFile& newFile);
+
 // The Diff export's script: windows of 2,500 lines aligned by line number,
 // checked through EdBuf.
 int WindowedDiff(const Options& o, const std::string& oldName, const std::string& newName,

@@ -22,8 +22,16 @@ namespace vekcli {
 
 int FinalLineFeedStatus(const std::string& oldName, const LoadInfo& oldInfo,
                         const std::string& newName, const LoadInfo& newInfo, long scriptLines) {
-    if (scriptLines != 0)
+    if (scriptLines != 0) {
+        // ed and 'vek patch' end every line they write with a line feed.
+        if (newInfo.unterminated)
+            std::fprintf(stderr,
+                         "vek: %s: the last line has no line feed, which no edit script can "
+                         "leave out: applied, the script gives NEW with a line feed at the end, "
+                         "as a script of 'diff -e' does\n",
+                         Escaped(DisplayName(newName)).c_str());
         return 1;
+    }
     if (oldInfo.unterminated == newInfo.unterminated)
         return 0;
     const std::string& open = newInfo.unterminated ? newName : oldName;
@@ -175,6 +183,43 @@ class RebuildCheck {
 
 }  // namespace
 
+ScriptOfFiles MakeScript(const LineFile& oldFile, const LineFile& newFile) {
+    ScriptOfFiles made;
+    try {
+        made.script = vek::DiffSequences(oldFile.lines.data(), oldFile.lines.size(),
+                                         newFile.lines.data(), newFile.lines.size());
+    } catch (const std::bad_alloc&) {
+        NoMemoryToCompare(oldFile.name, newFile.name);
+    } catch (const vek::OutOfMemory&) {
+        NoMemoryToCompare(oldFile.name, newFile.name);
+    } catch (const vek::InvalidArgument&) {
+        Fail(DisplayName(oldFile.name) + " and " + DisplayName(newFile.name) + " hold " +
+             Grouped(static_cast<long long>(oldFile.lines.size() + newFile.lines.size())) +
+             " lines together, more than one comparison takes (1,073,741,824); compare smaller "
+             "parts");
+    }
+    const EdForm form(made.script, newFile);
+    made.lines = form.Lines();
+    made.firstDotLine = form.FirstDotLine();
+
+    // Check the script before it goes out: read and applied to OLD as 'vek
+    // patch' reads and applies it, it must give NEW.
+    EdScript applier;
+    ScriptRefusal refusal;
+    if (!applier.Read(made.lines, refusal) ||
+        !applier.FitsFile(static_cast<long>(oldFile.lines.size()), refusal))
+        Fail("the edit script does not rebuild " + DisplayName(newFile.name) + " (its line " +
+             std::to_string(refusal.line) + " is refused: " + refusal.reason +
+             "); this is a fault in vek: please report it with both files");
+    RebuildCheck check(oldFile.lines, newFile.lines);
+    ApplyScript(applier, check);
+    if (const long difference = check.FirstDifference())
+        Fail("the edit script does not rebuild " + DisplayName(newFile.name) +
+             " (first differing line " + std::to_string(difference) +
+             "); this is a fault in vek: please report it with both files");
+    return made;
+}
+
 // The whole-file script: both files compared at once by the engine's
 // whole-file difference, written in ed's form, and checked by the applier
 // of 'vek patch' before it goes out.
@@ -184,24 +229,10 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
     LineFile newFile;
     // Files of any number of lines: they are compared here, not in buffers.
     ReadLineFiles(oldName, newName, o.crlf, true, oldFile, newFile);
-    vek::EditScript script;
-    try {
-        script = vek::DiffSequences(oldFile.lines.data(), oldFile.lines.size(),
-                                    newFile.lines.data(), newFile.lines.size());
-    } catch (const std::bad_alloc&) {
-        NoMemoryToCompare(oldName, newName);
-    } catch (const vek::OutOfMemory&) {
-        NoMemoryToCompare(oldName, newName);
-    } catch (const vek::InvalidArgument&) {
-        Fail(DisplayName(oldName) + " and " + DisplayName(newName) + " hold " +
-             Grouped(static_cast<long long>(oldFile.lines.size() + newFile.lines.size())) +
-             " lines together, more than one comparison takes (1,073,741,824); compare smaller "
-             "parts");
-    }
-    const EdForm form(script, newFile);
-    const std::vector<std::string_view>& lines = form.Lines();
-    const std::string dotAt = DisplayName(newName) + ":" + std::to_string(form.FirstDotLine());
-    if (form.FirstDotLine() != 0 && o.edbuf)
+    const ScriptOfFiles made = MakeScript(oldFile, newFile);
+    const std::vector<std::string_view>& lines = made.lines;
+    const std::string dotAt = DisplayName(newName) + ":" + std::to_string(made.firstDotLine);
+    if (made.firstDotLine != 0 && o.edbuf)
         Fail(dotAt +
              ": the script would insert this line, which begins with '.'; EdBuf ends inserted "
              "text at such a line, so no script that EdBuf applies rebuilds NEW; nothing was "
@@ -209,27 +240,11 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
              "apply, or compare bundles: vek bundle -o old.vek OLD; vek bundle -o new.vek NEW; "
              "vek diff old.vek new.vek");
 
-    // Check the script before it goes out: read and applied to OLD as 'vek
-    // patch' reads and applies it, it must give NEW.
-    EdScript applier;
-    ScriptRefusal refusal;
-    if (!applier.Read(lines, refusal) ||
-        !applier.FitsFile(static_cast<long>(oldFile.lines.size()), refusal))
-        Fail("the edit script does not rebuild NEW (its line " + std::to_string(refusal.line) +
-             " is refused: " + refusal.reason +
-             "); this is a fault in vek: please report it with both files");
-    RebuildCheck check(oldFile.lines, newFile.lines);
-    ApplyScript(applier, check);
-    if (const long difference = check.FirstDifference())
-        Fail("the edit script does not rebuild NEW (first differing line " +
-             std::to_string(difference) +
-             "); this is a fault in vek: please report it with both files");
-
     Output out(outName);
     for (const std::string_view line : lines)
         out.WriteLine(line, o.crlf);
     out.Commit();
-    if (form.FirstDotLine() != 0)
+    if (made.firstDotLine != 0)
         std::fprintf(stderr,
                      "vek: %s: the script inserts this line, which begins with '.'; it is "
                      "written in ed's form, which 'vek patch' and ed apply; the library's "

@@ -69,17 +69,17 @@ int WholeReplacement(const std::string& oldName, const std::string& newName,
         command = CommandLine(1, oldCount, newCount == 0 ? 'd' : 'c');
     const bool inserts = newCount > 0;
 
-    int rc = EdCmd(1, command.c_str());
+    int rc = VekEdCmd(Engine(), 1, command.c_str());
     if (rc == RC_OK && inserts) {
         BufferReader reader(2);
         std::string_view line;
         std::string text;
         while (rc == RC_OK && reader.Next(line)) {
             text.assign(line);
-            rc = EdCmd(1, text.c_str());
+            rc = VekEdCmd(Engine(), 1, text.c_str());
         }
         if (rc == RC_OK)
-            rc = EdCmd(1, ".");
+            rc = VekEdCmd(Engine(), 1, ".");
     }
     const long difference = rc == RC_OK ? FirstDifference(1, 2) : -1;
     if (rc != RC_OK || difference != 0)
@@ -168,7 +168,7 @@ int WindowedDiff(const Options& o, const std::string& oldName, const std::string
     LoadInfo newInfo;
     LoadFile(2, newName, o.crlf, &newInfo);
 
-    const int rc = Diff(1, 2, 3);
+    const int rc = VekDiff(Engine(), 1, 2, 3);
     if (rc == RC_DIFF_FAILED)
         return WholeReplacement(oldName, newName, newInfo, outName, o.crlf);
     if (rc == RC_BUFFER_FULL)
@@ -181,7 +181,7 @@ int WindowedDiff(const Options& o, const std::string& oldName, const std::string
 
     // Check the script before it goes out: applied to OLD it must give NEW.
     // Buffer 1 (OLD) is not needed any more, so the script is applied there.
-    const int applied = EdBuf(3, 1);
+    const int applied = VekEdBuf(Engine(), 3, 1);
     const long difference = applied == RC_OK ? FirstDifference(1, 2) : -1;
     if (applied != RC_OK || difference != 0) {
         const long inserted = newInfo.firstDotLine != 0 ? InsertedDotLine(3, 2) : 0;

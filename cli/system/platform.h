@@ -33,6 +33,13 @@ constexpr bool FaultDue(FileOp) noexcept {
 }
 #endif
 
+// fopen, for names of any length.
+std::FILE* OpenStream(const std::string& name, const char* mode);
+
+// Whether the system's text files end their lines with CR LF (Windows)
+// rather than LF.
+bool TextFilesEndInCrLf();
+
 // Makes `stream` (standard input or output) carry bytes as they are: a
 // line feed stays a line feed.
 void SetBinary(std::FILE* stream);
@@ -102,17 +109,40 @@ int CreateExclusive(const std::string& name);
 int OpenForWriting(const std::string& name);
 // Writes all `size` bytes; false on failure.
 bool WriteAll(int fd, const char* bytes, std::size_t size);
-// Gives the file open on `fd` the mode of `model`, and its owner where the
-// process may set it (the owner first: a new owner clears the set-user-ID
-// bits). Nothing where files have no such mode.
-bool CopyModeAndOwner(int fd, const std::string& model);
+// What a replaced file keeps beyond its bytes, mode and owner: its ACL and
+// every other extended attribute the process can read (security labels
+// included), by name and value. None on Windows.
+struct Attribute {
+    std::string name;
+    std::string value;
+};
+// The attributes of the file `name` (links followed); false when one
+// cannot be read (`failed` names it, empty when the list itself cannot be
+// read; SystemError says why). A file system without them gives none.
+bool ReadAttributes(const std::string& name, std::vector<Attribute>& attributes,
+                    std::string& failed);
+// Gives the file open on `fd` the owner of `model` where the process may
+// set it, then `attributes`, then the mode of `model` (in that order: a
+// new owner clears the set-user-ID bits and file capabilities, and a new
+// ACL changes the mode), and takes away an ACL the new file got from its
+// folder that `attributes` do not hold. False when one cannot be set:
+// `failed` names the attribute, empty for the mode. Nothing where files
+// have no such mode.
+bool CarryOver(int fd, const std::string& model, const std::vector<Attribute>& attributes,
+               std::string& failed);
 // Gives the file open on `fd` the mode a new file gets (0666 less umask).
 bool SetNewFileMode(int fd);
+// Gives the file open on `fd` the permission bits `mode` (07777), whatever
+// the umask says. Nothing where files have no such mode.
+bool SetMode(int fd, unsigned mode);
 // Writes the file's data to the disk (fsync or _commit).
 bool SyncDescriptor(int fd);
 bool CloseDescriptor(int fd);
 // Syncs a closed file by name.
 bool SyncFile(const std::string& name);
+// Syncs closed files by name, all on one file system: at once where the
+// system can (Linux: the file system they are on), else one by one.
+bool SyncFiles(const std::vector<std::string>& names);
 // Syncs a folder, so that the renames in it last; failures are ignored.
 void SyncFolder(const std::string& folder);
 // Renames `from` to `to`, replacing `to`.
@@ -121,6 +151,8 @@ bool Rename(const std::string& from, const std::string& to);
 // has none (the caller falls back to a rename).
 bool Link(const std::string& from, const std::string& to);
 bool RemoveFile(const std::string& name);
+// Removes a folder that is empty.
+bool RemoveEmptyFolder(const std::string& name);
 // The names in a folder ("." and ".." left out); empty when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder);
 

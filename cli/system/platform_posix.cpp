@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "report/trouble.h"
@@ -34,6 +35,14 @@ FileInfo InfoOf(const struct stat& st) {
 }
 
 }  // namespace
+
+std::FILE* OpenStream(const std::string& name, const char* mode) {
+    return std::fopen(name.c_str(), mode);
+}
+
+bool TextFilesEndInCrLf() {
+    return false;
+}
 
 void SetBinary(std::FILE*) {}
 
@@ -162,7 +171,56 @@ bool WriteAll(int fd, const char* bytes, std::size_t size) {
     return true;
 }
 
-bool CopyModeAndOwner(int fd, const std::string& model) {
+bool ReadAttributes(const std::string& name, std::vector<Attribute>& attributes,
+                    std::string& failed) {
+    attributes.clear();
+    failed.clear();
+    // Sizes are asked first; a list or value that grows in between is asked
+    // again.
+    std::string names;
+    for (;;) {
+        const ssize_t size = listxattr(name.c_str(), nullptr, 0);
+        if (size <= 0)
+            return size == 0 || errno == ENOTSUP;
+        names.resize(static_cast<std::size_t>(size));
+        const ssize_t got = listxattr(name.c_str(), names.data(), names.size());
+        if (got >= 0) {
+            names.resize(static_cast<std::size_t>(got));
+            break;
+        }
+        if (errno != ERANGE)
+            return errno == ENOTSUP;
+    }
+    for (std::size_t at = 0; at < names.size(); at = names.find('\0', at) + 1) {
+        const std::string key = names.c_str() + at;
+        if (key.empty())
+            break;
+        std::string value;
+        ssize_t got = -1;
+        for (;;) {
+            const ssize_t size = getxattr(name.c_str(), key.c_str(), nullptr, 0);
+            if (size < 0)
+                break;
+            value.resize(static_cast<std::size_t>(size));
+            got = getxattr(name.c_str(), key.c_str(), value.data(), value.size());
+            if (got >= 0 || errno != ERANGE)
+                break;
+        }
+        if (got < 0 && errno == ENODATA)
+            continue;  // gone meanwhile
+        if (got < 0) {
+            failed = key;
+            return false;
+        }
+        value.resize(static_cast<std::size_t>(got));
+        attributes.push_back({key, std::move(value)});
+    }
+    return true;
+}
+
+bool CarryOver(int fd, const std::string& model, const std::vector<Attribute>& attributes,
+               std::string& failed) {
+    failed.clear();
     struct stat info {};
     if (FaultDue(FileOp::kStat) || stat(model.c_str(), &info) != 0)
         return false;
@@ -170,6 +228,22 @@ bool CopyModeAndOwner(int fd, const std::string& model) {
     // (and takes the group where we belong to it).
     if (fchown(fd, info.st_uid, info.st_gid) != 0)
         (void)!fchown(fd, static_cast<uid_t>(-1), info.st_gid);
+    const char* const accessAcl = "system.posix_acl_access";
+    bool acl = false;
+    for (const Attribute& attribute : attributes) {
+        acl = acl || attribute.name == accessAcl;
+        if (fsetxattr(fd, attribute.name.c_str(), attribute.value.data(), attribute.value.size(),
+                      0) != 0) {
+            failed = attribute.name;
+            return false;
+        }
+    }
+    if (!acl && fremovexattr(fd, accessAcl) != 0 && errno != ENODATA && errno != ENOTSUP) {
+        failed = accessAcl;
+        return false;
+    }
+    // The mode's group bits are an ACL's mask: set again, they give the
+    // mask back as it was.
     return fchmod(fd, info.st_mode & 07777) == 0;
 }
 
@@ -177,6 +251,10 @@ bool SetNewFileMode(int fd) {
     const mode_t mask = umask(0);
     umask(mask);
     return fchmod(fd, 0666 & ~mask) == 0;
+}
+
+bool SetMode(int fd, unsigned mode) {
+    return fchmod(fd, static_cast<mode_t>(mode & 07777)) == 0;
 }
 
 bool SyncDescriptor(int fd) {
@@ -209,6 +287,29 @@ bool SyncFile(const std::string& name) {
     return synced && closed;
 }
 
+bool SyncFiles(const std::vector<std::string>& names) {
+    if (names.empty())
+        return true;
+#ifdef __linux__
+    if (FaultDue(FileOp::kSync))
+        return false;
+    const int fd = open(names[0].c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    const bool synced = syncfs(fd) == 0;
+    const int error = errno;
+    const bool closed = CloseDescriptor(fd);
+    if (!synced)
+        errno = error;
+    return synced && closed;
+#else
+    for (const std::string& name : names)
+        if (!SyncFile(name))
+            return false;
+    return true;
+#endif
+}
+
 void SyncFolder(const std::string& folder) {
     const int fd = open(folder.c_str(), O_RDONLY | O_CLOEXEC | O_DIRECTORY);
     if (fd >= 0) {
@@ -229,6 +330,10 @@ bool Link(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& name) {
     return unlink(name.c_str()) == 0;
+}
+
+bool RemoveEmptyFolder(const std::string& name) {
+    return rmdir(name.c_str()) == 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {

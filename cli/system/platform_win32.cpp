@@ -1,15 +1,21 @@
-// The system as Windows offers it: no file modes or owners to keep, no
-// symbolic links to follow, no mapping (files are read into memory), and
-// Ctrl+C and Ctrl+Break as the signals that end a run.
+// The system as Windows offers it: no file modes or owners to keep (a
+// replaced file keeps its attributes, security and streams through
+// ReplaceFile), no symbolic links to follow, no mapping (files are read
+// into memory), Ctrl+C and Ctrl+Break as the signals that end a run, and
+// names longer than MAX_PATH through the wide calls in the "\\?\" form.
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "common/failure.h"
+#include "platform/file.h"
 #include "report/trouble.h"
 #include "system/platform.h"
 
@@ -46,6 +52,30 @@ bool FailWithLastError() {
     return false;
 }
 
+// `name` for the wide calls: a name longer than MAX_PATH in the "\\?\"
+// form, as the library opens it, so that long names work for vek as for
+// the library.
+std::wstring Wide(const std::string& name) {
+    try {
+        return vek::platform::SystemName(name.c_str());
+    } catch (const vek::Failure&) {
+        return std::wstring();  // the call then fails as for a missing file
+    }
+}
+
+// `name` made absolute; as it is when that fails.
+std::wstring FullName(const std::wstring& name) {
+    const DWORD room = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
+    if (room == 0)
+        return name;
+    std::wstring full(room, L'\0');
+    const DWORD size = GetFullPathNameW(name.c_str(), room, &full[0], nullptr);
+    if (size == 0 || size >= room)
+        return name;
+    full.resize(size);
+    return full;
+}
+
 bool InfoOfHandle(HANDLE handle, FileInfo& info) {
     BY_HANDLE_FILE_INFORMATION data{};
     const DWORD type = GetFileType(handle);
@@ -63,6 +93,17 @@ bool InfoOfHandle(HANDLE handle, FileInfo& info) {
 }
 
 }  // namespace
+
+std::FILE* OpenStream(const std::string& name, const char* mode) {
+    wchar_t wideMode[8] = {};
+    for (std::size_t i = 0; i + 1 < sizeof wideMode / sizeof wideMode[0] && mode[i] != '\0'; ++i)
+        wideMode[i] = static_cast<wchar_t>(mode[i]);
+    return _wfopen(Wide(name).c_str(), wideMode);
+}
+
+bool TextFilesEndInCrLf() {
+    return true;
+}
 
 void SetBinary(std::FILE* stream) {
     _setmode(_fileno(stream), _O_BINARY);
@@ -92,7 +133,7 @@ bool Stat(const std::string& name, FileInfo& info) {
         return false;
     }
     HANDLE handle =
-        CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        CreateFileW(Wide(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -134,14 +175,14 @@ bool MayWrite(const std::string&) {
 int CreateExclusive(const std::string& name) {
     if (FaultDue(FileOp::kOpen))
         return -1;
-    return _open(name.c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-                 _S_IREAD | _S_IWRITE);
+    return _wopen(Wide(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+                  _S_IREAD | _S_IWRITE);
 }
 
 int OpenForWriting(const std::string& name) {
     if (FaultDue(FileOp::kOpen))
         return -1;
-    return _open(name.c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+    return _wopen(Wide(name).c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
 }
 
 bool WriteAll(int fd, const char* bytes, std::size_t size) {
@@ -162,11 +203,22 @@ bool WriteAll(int fd, const char* bytes, std::size_t size) {
     return true;
 }
 
-bool CopyModeAndOwner(int, const std::string&) {
+bool ReadAttributes(const std::string&, std::vector<Attribute>& attributes, std::string& failed) {
+    attributes.clear();
+    failed.clear();
+    return true;
+}
+
+bool CarryOver(int, const std::string&, const std::vector<Attribute>&, std::string& failed) {
+    failed.clear();
     return true;
 }
 
 bool SetNewFileMode(int) {
+    return true;
+}
+
+bool SetMode(int, unsigned) {
     return true;
 }
 
@@ -189,11 +241,18 @@ bool CloseDescriptor(int fd) {
 bool SyncFile(const std::string& name) {
     if (FaultDue(FileOp::kOpen))
         return false;
-    const int fd = _open(name.c_str(), _O_RDWR | _O_BINARY);
+    const int fd = _wopen(Wide(name).c_str(), _O_RDWR | _O_BINARY);
     if (fd < 0)
         return false;
     const bool synced = SyncDescriptor(fd);
     return CloseDescriptor(fd) && synced;
+}
+
+bool SyncFiles(const std::vector<std::string>& names) {
+    for (const std::string& name : names)
+        if (!SyncFile(name))
+            return false;
+    return true;
 }
 
 void SyncFolder(const std::string&) {}
@@ -201,36 +260,61 @@ void SyncFolder(const std::string&) {}
 bool Rename(const std::string& from, const std::string& to) {
     if (FaultDue(FileOp::kRename))
         return false;
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+    const std::wstring source = Wide(from);
+    const std::wstring target = Wide(to);
+    // An existing file is replaced by ReplaceFile, which gives the new file
+    // the old one's security and alternate data streams (given full names:
+    // not every implementation takes relative ones); its hidden, system,
+    // archive and indexing flags are given to the new file first, as not
+    // every implementation carries them.
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        const DWORD kept =
+            attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                          FILE_ATTRIBUTE_NOT_CONTENT_INDEXED);
+        if (SetFileAttributesW(source.c_str(), kept != 0 ? kept : FILE_ATTRIBUTE_NORMAL) == 0)
+            return FailWithLastError();
+        return ReplaceFileW(FullName(target).c_str(), FullName(source).c_str(), nullptr, 0, nullptr,
+                            nullptr) != 0 ||
+               FailWithLastError();
+    }
+    return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_WRITE_THROUGH) != 0 ||
            FailWithLastError();
 }
 
 bool Link(const std::string& from, const std::string& to) {
     if (FaultDue(FileOp::kLink))
         return false;
-    return CreateHardLinkA(to.c_str(), from.c_str(), nullptr) != 0 || FailWithLastError();
+    return CreateHardLinkW(Wide(to).c_str(), Wide(from).c_str(), nullptr) != 0 ||
+           FailWithLastError();
 }
 
 bool RemoveFile(const std::string& name) {
-    return DeleteFileA(name.c_str()) != 0;
+    return DeleteFileW(Wide(name).c_str()) != 0;
+}
+
+bool RemoveEmptyFolder(const std::string& name) {
+    return RemoveDirectoryA(name.c_str()) != 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA data{};
+    WIN32_FIND_DATAW data{};
     std::string pattern = folder;
     if (!pattern.empty() && pattern.back() != '/' && pattern.back() != '\\')
-        pattern.push_back('/');
+        pattern.push_back('\\');
     pattern.push_back('*');
-    HANDLE find = FindFirstFileA(pattern.c_str(), &data);
+    HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return names;
     do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..")
+        char name[4 * MAX_PATH];
+        if (WideCharToMultiByte(CP_ACP, 0, data.cFileName, -1, name, sizeof name, nullptr,
+                                nullptr) == 0)
+            continue;
+        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
             names.push_back(name);
-    } while (FindNextFileA(find, &data) != 0);
+    } while (FindNextFileW(find, &data) != 0);
     FindClose(find);
     return names;
 }

@@ -1,13 +1,16 @@
-// The table of the three numbered buffers. The load hook of the platform
-// creates them (1, 2, 3) and the unload hook destroys them (3, 2, 1).
+// The process's three numbered buffers: the default context, which the
+// eighteen exports work on. The load hook of the platform creates it (buffers
+// 1, 2, 3) and the unload hook destroys it (3, 2, 1).
 #pragma once
 
-#include "buffer/vekbuf.h"
+#include "api/context.h"
 
 namespace vek {
 
 void CreateSlots();
 void DestroySlots();
+// The default context; only between CreateSlots and DestroySlots.
+VekContext& DefaultContext();
 // The buffer of a number already checked to be 1..3.
 VekBuf& Slot(int number);
 

@@ -4,9 +4,9 @@
 
 namespace vek {
 
-int VekBuf::Checksum(int width, int* out) const {
+int VekBuf::Checksum(int width, int* out) const noexcept {
     if (width == 32) {
-        return RC_WIDTH_NOT_COMPUTED;  // accepted, but no 32-bit checksum exists
+        return VEK_RC_WIDTH_NOT_COMPUTED;  // accepted, but no 32-bit checksum exists
     }
     // The sum of signed byte values modulo 65536; a 32-bit unsigned
     // accumulator wraps consistently, so the masking can wait until the end.
@@ -24,7 +24,7 @@ int VekBuf::Checksum(int width, int* out) const {
         sum += lineSum;
     });
     *out = static_cast<int>(sum & 0xFFFFu);
-    return 0;
+    return VEK_RC_OK;
 }
 
 }  // namespace vek

@@ -84,7 +84,10 @@ const char* TextArena::Store(std::string_view text, std::string_view tail) {
     if (!text.empty()) {
         std::memcpy(at, text.data(), text.size());
     }
-    if (!tail.empty()) {
+    if (tail.size() == 1) {
+        // AddLine's line feed: one byte, not worth a call.
+        at[text.size()] = tail[0];
+    } else if (!tail.empty()) {
         std::memcpy(at + text.size(), tail.data(), tail.size());
     }
     return record;

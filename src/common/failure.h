@@ -1,7 +1,13 @@
-// The library's failure family. Work operations raise these; the export
-// frames (and the few operations that map failures to codes of their own)
-// catch them. std::bad_alloc from the standard containers is treated as the
-// out-of-memory member of the family wherever failures are caught.
+// The library's failure family, and its one error convention.
+//
+// A work function returns a VEK_RC_ code, by name, for every outcome it
+// decides: a refusal, a limit, a file that cannot be opened or replaced, a
+// line that cannot be stored. It is noexcept when nothing else can happen in
+// it. When something else can (memory running out, a read or write failing,
+// a full class table), it raises one of these and lets it pass: the export
+// frames in api/exports.cpp are the one place that turns such a failure into
+// a code. std::bad_alloc from the standard containers is the out-of-memory
+// member of the family.
 #pragma once
 
 #include <stdexcept>

@@ -6,7 +6,7 @@
 // When a block cannot be had, DiffAlloc raises DiffMemoryExhausted: the call
 // unwinds and every DiffArray releases its block on the way out. No caller
 // ever sees a null block. Telling the user is up to the caller: the Diff
-// export's driver shows a message and answers 107 (diff_driver.h), the
+// export's frame shows a message and answers VEK_RC_DIFF_FAILED, the
 // whole-file difference hands OutOfMemory to its host without a word.
 //
 // In a build with VEK_FAULT_INJECTION every block is an allocation fault

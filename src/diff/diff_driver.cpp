@@ -16,7 +16,9 @@ namespace {
 DiffMessageSink g_messageSink = nullptr;
 #endif
 
-void ShowMemoryExhausted() noexcept {
+}  // namespace
+
+void TellDiffMemoryExhausted() noexcept {
 #ifdef VEK_FAULT_INJECTION
     if (g_messageSink != nullptr) {
         g_messageSink(kDiffMemoryMessage);
@@ -25,8 +27,6 @@ void ShowMemoryExhausted() noexcept {
 #endif
     platform::ShowMessage(kDiffMemoryMessage);
 }
-
-}  // namespace
 
 void TrimCommonLines(DiffSidePair& sides) {
     DiffSide& source = sides.source;
@@ -103,50 +103,39 @@ int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output) {
     output.Reset();
     const std::int32_t sourceCount = source.LineCount();
     const std::int32_t targetCount = target.LineCount();
-    try {
-        DiffSidePair sides;
-        sides.source.buffer = &source;
-        sides.target.buffer = &target;
-        bool sourceDone = false;
-        bool targetDone = false;
-        for (;;) {
-            if (sourceDone && targetDone) {
-                return 0;
-            }
-            sides.source.last = std::min(sides.source.last + kDiffWindowLines, sourceCount);
-            sides.target.last = std::min(sides.target.last + kDiffWindowLines, targetCount);
-            std::unique_ptr<VekBuf> script;
-            if (sourceDone) {
-                script = EmitTailAppend(sides);
-                targetDone = true;
-            } else if (targetDone) {
-                script = EmitTailDelete(sides);
-                sourceDone = true;
-            } else {
-                script = DiffWindow(sides);
-            }
-            const int rc = output.PrependBuffer(*script);
-            if (rc != 0) {
-                return rc;
-            }
-            sides.source.first += kDiffWindowLines;
-            if (sides.source.first > sourceCount) {
-                sourceDone = true;
-            }
-            sides.target.first += kDiffWindowLines;
-            if (sides.target.first > targetCount) {
-                targetDone = true;
-            }
+    DiffSidePair sides;
+    sides.source.buffer = &source;
+    sides.target.buffer = &target;
+    bool sourceDone = false;
+    bool targetDone = false;
+    for (;;) {
+        if (sourceDone && targetDone) {
+            return VEK_RC_OK;
         }
-    } catch (const DiffMemoryExhausted&) {
-        // The caller sees only 107, so the user is told why. The windows
-        // merged so far stay, the failing one is gone.
-        ShowMemoryExhausted();
-        return RC_DIFF_FAILED;
-    } catch (...) {
-        // A full class table or any other failure inside a window: as above,
-        // without a message.
-        return RC_DIFF_FAILED;
+        sides.source.last = std::min(sides.source.last + kDiffWindowLines, sourceCount);
+        sides.target.last = std::min(sides.target.last + kDiffWindowLines, targetCount);
+        std::unique_ptr<VekBuf> script;
+        if (sourceDone) {
+            script = EmitTailAppend(sides);
+            targetDone = true;
+        } else if (targetDone) {
+            script = EmitTailDelete(sides);
+            sourceDone = true;
+        } else {
+            script = DiffWindow(sides);
+        }
+        const int rc = output.PrependBuffer(*script);
+        if (rc != VEK_RC_OK) {
+            return rc;
+        }
+        sides.source.first += kDiffWindowLines;
+        if (sides.source.first > sourceCount) {
+            sourceDone = true;
+        }
+        sides.target.first += kDiffWindowLines;
+        if (sides.target.first > targetCount) {
+            targetDone = true;
+        }
     }
 }
 

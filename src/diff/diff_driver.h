@@ -21,12 +21,19 @@ namespace vek {
 // on Windows, a line on standard error elsewhere.
 inline constexpr const char* kDiffMemoryMessage = "#3 virtual memory exhausted";
 
-// Replaces the content of `output`. 0; 101 when the script would exceed the
-// line limit; 107 for a failure inside the computation (a full class table,
-// memory exhausted; when a DiffAlloc block could not be had, the user is
-// shown kDiffMemoryMessage first). On failure the output keeps the scripts
-// of the windows merged before it.
+// Replaces the content of `output`. VEK_RC_OK, or VEK_RC_BUFFER_FULL when
+// the script would exceed the line limit. A failure inside a window (a full
+// class table, DiffMemoryExhausted when a DiffAlloc block cannot be had)
+// passes on to the caller, the Diff frame, which answers
+// VEK_RC_DIFF_FAILED. On a refusal or a failure the output keeps the
+// scripts of the windows merged before it. Everything the computation uses
+// lives on this call's stack or in its own blocks, so calls on different
+// buffers may run at the same time.
 int DiffBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output);
+
+// Tells the user kDiffMemoryMessage: the Diff export does, when the engine's
+// memory ran out, since its caller sees only the code.
+void TellDiffMemoryExhausted() noexcept;
 
 #ifdef VEK_FAULT_INJECTION
 // For the tests that make blocks fail: a sink set here receives the

@@ -15,7 +15,7 @@ namespace {
 // mean that memory ran out; a script with a line missing would be wrong, so
 // the window fails instead.
 void AppendScriptLine(VekBuf& script, std::string_view text) {
-    if (script.AppendLine(text) != 0) {
+    if (script.AppendLine(text) != VEK_RC_OK) {
         throw OutOfMemory();
     }
 }

@@ -21,10 +21,10 @@ std::vector<std::string_view> StoredLines(const VekBuf& buffer) {
     return lines;
 }
 
-// The script holds at most MAX_LINES lines here, so AppendLine refuses a
+// The script holds at most VEK_MAX_LINES lines here, so AppendLine refuses a
 // line only when memory runs out.
 void AppendScriptLine(VekBuf& output, std::string_view line) {
-    if (output.AppendLine(line) != 0) {
+    if (output.AppendLine(line) != VEK_RC_OK) {
         throw OutOfMemory();
     }
 }
@@ -55,23 +55,24 @@ int DiffWholeBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output)
     const auto sourceCount = static_cast<std::size_t>(source.LineCount());
     const auto targetCount = static_cast<std::size_t>(target.LineCount());
     if (sourceCount > kMostSequenceLines || targetCount > kMostSequenceLines - sourceCount) {
-        return RC_BUFFER_FULL;
+        return VEK_RC_BUFFER_FULL;
     }
     try {
         const std::vector<std::string_view> sourceLines = StoredLines(source);
         const std::vector<std::string_view> targetLines = StoredLines(target);
         const EditScript script = DiffSequences(sourceLines.data(), sourceLines.size(),
                                                 targetLines.data(), targetLines.size());
-        if (script.Lines().size() > static_cast<std::size_t>(MAX_LINES)) {
-            return RC_BUFFER_FULL;
+        if (script.Lines().size() > static_cast<std::size_t>(VEK_MAX_LINES)) {
+            return VEK_RC_BUFFER_FULL;
         }
         WriteScript(script, output);
-        return RC_OK;
+        return VEK_RC_OK;
     } catch (...) {
         // Memory ran out (OutOfMemory from the engine's blocks, bad_alloc
-        // from the views and the script): nothing is shown, the host is told.
+        // from the views and the script): the output is left empty and the
+        // failure passes on to the DiffWhole frame. Nothing is shown.
         output.Reset();
-        return RC_DIFF_FAILED;
+        throw;
     }
 }
 

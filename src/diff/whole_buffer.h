@@ -9,10 +9,12 @@ namespace vek {
 
 // Replaces the content of `output` with the script that turns `source` into
 // `target`. Lines are compared by their stored bytes, and text lines are
-// copied as stored; command lines and "." get a line feed. 0; 101 when the
-// script would exceed MAX_LINES lines, or the two buffers together hold more
-// lines than the engine indexes; 107 when memory runs out. Shows nothing.
-// On failure `output` is left empty.
+// copied as stored; command lines and "." get a line feed. VEK_RC_OK, or
+// VEK_RC_BUFFER_FULL when the script would exceed VEK_MAX_LINES lines or the
+// two buffers together hold more lines than the engine indexes. When memory
+// runs out the failure passes on (the DiffWhole frame answers
+// VEK_RC_DIFF_FAILED). Shows nothing. On a refusal or a failure `output` is
+// left empty.
 int DiffWholeBuffers(const VekBuf& source, const VekBuf& target, VekBuf& output);
 
 }  // namespace vek

@@ -52,27 +52,28 @@ class BufferSink {
             bundle::EncodeDataLine(block, n, text);
         });
     }
-    // Gives the buffer's last line a line feed if it lacks one; 101 when
+    // Gives the buffer's last line a line feed if it lacks one; VEK_RC_BUFFER_FULL when
     // that makes it too long.
     int RepairLastLine() {
         const int count = m_buffer.LineCount();
         if (count == 0) {
-            return 0;
+            return VEK_RC_OK;
         }
         const std::string_view last = m_buffer.Line(count - 1);
         if (!last.empty() && last.back() == '\n') {
-            return 0;
+            return VEK_RC_OK;
         }
         std::string repaired;
         repaired.reserve(last.size() + 1);
         repaired.append(last).push_back('\n');
         return m_buffer.ReplaceLine(count - 1, repaired);
     }
-    std::string& Status() { return m_buffer.m_status; }
+    std::string& Status() { return m_status; }
     void Loaded() { m_buffer.InvalidateReadCache(); }
 
   private:
     VekBuf& m_buffer;
+    std::string m_status;
 };
 
 // SumSink keeps only what the checksum of a buffer that started empty and
@@ -84,8 +85,8 @@ class SumSink {
     // Refuses what a buffer refuses: a line past the line limit or longer
     // than a buffer stores.
     int Append(std::string_view line) {
-        if (m_lines > MAX_LINES || line.size() > VekBuf::kMaxLineLength) {
-            return RC_BUFFER_FULL;
+        if (m_lines > VEK_MAX_LINES || line.size() > VekBuf::kMaxLineLength) {
+            return VEK_RC_BUFFER_FULL;
         }
         ++m_lines;
         m_lastLength = line.size();
@@ -96,27 +97,27 @@ class SumSink {
                            : line.size();
         m_sum += bundle::SignedByteSum(line.data(), length);
         m_lastUnterminated = line.empty() || line.back() != '\n';
-        return 0;
+        return VEK_RC_OK;
     }
     int AppendDataLine(const unsigned char* block, std::size_t n) {
-        if (m_lines > MAX_LINES) {
-            return RC_BUFFER_FULL;
+        if (m_lines > VEK_MAX_LINES) {
+            return VEK_RC_BUFFER_FULL;
         }
         ++m_lines;
         m_sum += bundle::DataLineSum(block, n);
         m_lastHasNul = m_lastUnterminated = false;
-        return 0;
+        return VEK_RC_OK;
     }
     int RepairLastLine() {
         if (m_lines != 0 && m_lastUnterminated) {
             if (m_lastLength >= VekBuf::kMaxLineLength) {
-                return RC_BUFFER_FULL;
+                return VEK_RC_BUFFER_FULL;
             }
             // The line feed added after a NUL byte is not summed.
             m_sum += m_lastHasNul ? 0 : '\n';
             m_lastUnterminated = false;
         }
-        return 0;
+        return VEK_RC_OK;
     }
     std::string& Status() { return m_status; }
     void Loaded() {}
@@ -138,7 +139,7 @@ int AppendMissingSection(Sink& sink) {
 }
 
 // Builds the text lines of an open file and appends them. Returns the first
-// refusal of AppendLine, or 101 when memory runs out while a line is built.
+// refusal of AppendLine, or VEK_RC_BUFFER_FULL when memory runs out while a line is built.
 // `run` has room for one byte before kTextRun bytes of data: a line that
 // lies wholly inside one read is stored straight from there, its leading
 // space written over the line feed before it (or that spare byte) and a
@@ -183,7 +184,7 @@ int AppendTextLines(Sink& sink, File& file, char* run, bool& anyLine) {
                     text = line;
                 }
                 const int rc = sink.Append(text);
-                if (rc != 0) {
+                if (rc != VEK_RC_OK) {
                     return rc;
                 }
                 anyLine = true;
@@ -196,14 +197,14 @@ int AppendTextLines(Sink& sink, File& file, char* run, bool& anyLine) {
         // left out.
         if (line.size() != 1) {
             const int rc = sink.Append(line);
-            if (rc != 0) {
+            if (rc != VEK_RC_OK) {
                 return rc;
             }
             anyLine = true;
         }
-        return 0;
+        return VEK_RC_OK;
     } catch (const std::bad_alloc&) {
-        return RC_BUFFER_FULL;
+        return VEK_RC_BUFFER_FULL;
     }
 }
 
@@ -219,11 +220,12 @@ int AppendDataLines(Sink& sink, File& file, bool& anyData) {
     for (;;) {
         const std::size_t got = file.Read(run.get(), kBinaryRun);
         if (got == 0) {
-            return 0;
+            return VEK_RC_OK;
         }
         const std::size_t whole = got - got % bundle::kDataBlock;
         for (std::size_t at = 0; at < whole; at += bundle::kDataBlock) {
-            if (const int rc = sink.AppendDataLine(run.get() + at, bundle::kDataBlock); rc != 0) {
+            if (const int rc = sink.AppendDataLine(run.get() + at, bundle::kDataBlock);
+                rc != VEK_RC_OK) {
                 return rc;
             }
         }
@@ -235,7 +237,7 @@ int AppendDataLines(Sink& sink, File& file, bool& anyData) {
             // The short last block overwrites the start of the read area; its
             // last group takes the rest from the previous block.
             std::memcpy(area, run.get() + whole, got - whole);
-            if (const int rc = sink.AppendDataLine(area, got - whole); rc != 0) {
+            if (const int rc = sink.AppendDataLine(area, got - whole); rc != VEK_RC_OK) {
                 return rc;
             }
             anyData = true;
@@ -254,16 +256,16 @@ int LoadTextSection(Sink& sink, const char* name) {
     }
     File file;
     if (!OpenForImport(file, name)) {
-        return RC_READ_FAILED;
+        return VEK_RC_READ_FAILED;
     }
     std::unique_ptr<char[]> run(new char[kTextRun + 1]);
     bool anyLine = false;
-    if (const int rc = AppendTextLines(sink, file, run.get(), anyLine); rc != 0) {
+    if (const int rc = AppendTextLines(sink, file, run.get(), anyLine); rc != VEK_RC_OK) {
         return rc;
     }
     file.Close();
     sink.Status() += anyLine ? bundle::kStatusLoaded : bundle::kStatusEmpty;
-    if (const int rc = sink.RepairLastLine(); rc != 0) {
+    if (const int rc = sink.RepairLastLine(); rc != VEK_RC_OK) {
         return rc;
     }
     return sink.Append(bundle::kTerminator);
@@ -275,18 +277,18 @@ int LoadBinarySection(Sink& sink, const char* name) {
     if (*name == '\0' || !OpenForImport(file, name)) {
         return AppendMissingSection(sink);
     }
-    if (const int rc = sink.Append(bundle::kBinaryHeader); rc != 0) {
+    if (const int rc = sink.Append(bundle::kBinaryHeader); rc != VEK_RC_OK) {
         return rc;
     }
     bool anyData = false;
-    if (const int rc = AppendDataLines(sink, file, anyData); rc != 0) {
+    if (const int rc = AppendDataLines(sink, file, anyData); rc != VEK_RC_OK) {
         return rc;
     }
     file.Close();
-    if (const int rc = sink.Append(bundle::kZeroLengthLine); rc != 0) {
+    if (const int rc = sink.Append(bundle::kZeroLengthLine); rc != VEK_RC_OK) {
         return rc;
     }
-    if (const int rc = sink.Append(bundle::kEndLine); rc != 0) {
+    if (const int rc = sink.Append(bundle::kEndLine); rc != VEK_RC_OK) {
         return rc;
     }
     sink.Status() += anyData ? bundle::kStatusLoaded : bundle::kStatusEmpty;
@@ -305,27 +307,25 @@ class ImportDirection : public FileListDirection {
 };
 
 // The walk of a load: the status text starts empty; after a walk that
-// ended with 0 it loses its last comma and is copied to statusOut. A
-// failure raised inside gives 100.
+// ended with VEK_RC_OK it loses its last comma and is copied to statusOut.
+// A failure raised inside passes on to the export frame, the sink told on
+// the way that loading has ended.
 template <class Sink>
 int LoadList(Sink& sink, int typeLetter, char* fileList, char* statusOut) {
-    try {
-        sink.Status().clear();
-        ImportDirection<Sink> direction(sink);
-        const int rc = ProcessFileList(fileList, typeLetter, direction);
-        if (rc == 0) {
-            std::string& status = sink.Status();
-            if (!status.empty()) {
-                status.pop_back();
-            }
-            std::memcpy(statusOut, status.c_str(), status.size() + 1);
+    struct LoadedOnExit {
+        Sink& sink;
+        ~LoadedOnExit() { sink.Loaded(); }
+    } loaded{sink};
+    ImportDirection<Sink> direction(sink);
+    const int rc = ProcessFileList(fileList, typeLetter, direction);
+    if (rc == VEK_RC_OK) {
+        std::string& status = sink.Status();
+        if (!status.empty()) {
+            status.pop_back();
         }
-        sink.Loaded();
-        return rc;
-    } catch (...) {
-        sink.Loaded();
-        return RC_FAILED;
+        std::memcpy(statusOut, status.c_str(), status.size() + 1);
     }
+    return rc;
 }
 
 }  // namespace
@@ -349,7 +349,7 @@ int SumFileList(int typeLetter, char* fileList, int* sumOut) {
     SumSink sink;
     char status[2 * kMaxListNames];
     const int rc = LoadList(sink, typeLetter, fileList, status);
-    if (rc == 0) {
+    if (rc == VEK_RC_OK) {
         *sumOut = static_cast<int>(sink.Sum());
     }
     return rc;

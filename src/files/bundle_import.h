@@ -8,7 +8,7 @@ namespace vek {
 // Appends the text section of `name`: each line of the file as a space, its
 // bytes and a line feed (a carriage return right before a line feed is
 // dropped), then "E". An empty name gives "E" alone; a file that cannot be
-// opened gives 104 and nothing.
+// opened gives VEK_RC_READ_FAILED and nothing.
 int LoadTextFile(VekBuf& buffer, const char* name);
 // Appends the binary section of `name`: the header, the file uuencoded in
 // lines of 45 bytes, the zero-length line, the end line, then "E". An empty

@@ -11,14 +11,14 @@ namespace vek {
 int ChecksumFileList(int typeLetter, char* fileList, int width, int* out) {
     int sum = 0;
     const int rc = SumFileList(typeLetter, fileList, &sum);
-    if (rc != 0) {
+    if (rc != VEK_RC_OK) {
         return rc;
     }
     if (width == 32) {
-        return RC_WIDTH_NOT_COMPUTED;  // as VekBuf::Checksum: no 32-bit checksum exists
+        return VEK_RC_WIDTH_NOT_COMPUTED;  // as VekBuf::Checksum: no 32-bit checksum exists
     }
     *out = sum;
-    return 0;
+    return VEK_RC_OK;
 }
 
 }  // namespace vek

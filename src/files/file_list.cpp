@@ -31,22 +31,22 @@ int ProcessFileList(char* fileList, int typeLetter, FileListDirection& direction
     char* name = fileList;
     for (int index = 0;; ++index) {
         if (index == kMaxListNames) {
-            return RC_TOO_MANY_FILES;
+            return VEK_RC_TOO_MANY_FILES;
         }
         char* next = std::strchr(name, ',');
         if (next != nullptr) {
             *next++ = '\0';
         }
         if (*name == '\0' && !full) {
-            return 0;
+            return VEK_RC_OK;
         }
         const bool binary = allBinary || index == kAlwaysBinaryName;
         const int rc = binary ? direction.HandleBinary(name) : direction.HandleText(name);
-        if (rc != 0) {
+        if (rc != VEK_RC_OK) {
             return rc;
         }
         if (next == nullptr) {
-            return 0;
+            return VEK_RC_OK;
         }
         name = next;
     }

@@ -8,10 +8,10 @@
 namespace vek {
 
 // Most names one file list may hold.
-constexpr int kMaxListNames = MAX_LIST_FILES;
+constexpr int kMaxListNames = VEK_MAX_LIST_FILES;
 // The place (from 0) of the name that a bundle always handles as binary,
 // whatever the type letter: the last one a list may hold, the tenth.
-constexpr int kAlwaysBinaryName = BINARY_LIST_FILE - 1;
+constexpr int kAlwaysBinaryName = VEK_BINARY_LIST_FILE - 1;
 static_assert(kAlwaysBinaryName == kMaxListNames - 1, "the always-binary name is the last one");
 
 // What the walk does with each name; the direction decides whether a name
@@ -28,7 +28,7 @@ class FileListDirection {
 // name binary; otherwise only the one at kAlwaysBinaryName is. An empty name
 // ends the walk with 0 unless the list is full (its last possible name
 // present), in which case it is handled like any other. Stops at the first
-// non-zero result; returns 108 when names remain after kMaxListNames.
+// non-zero result; returns VEK_RC_TOO_MANY_FILES when names remain after kMaxListNames.
 int ProcessFileList(char* fileList, int typeLetter, FileListDirection& direction);
 
 }  // namespace vek

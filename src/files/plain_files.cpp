@@ -18,7 +18,7 @@ int SaveBufferToFile(const VekBuf& buffer, const char* fileName) {
     try {
         writer.Open(fileName);
     } catch (const FileFailure&) {
-        return RC_WRITE_FAILED;
+        return VEK_RC_WRITE_FAILED;
     }
     buffer.ForEachLine([&writer](std::string_view line) {
         // A line goes out up to its first NUL byte.
@@ -29,7 +29,7 @@ int SaveBufferToFile(const VekBuf& buffer, const char* fileName) {
         writer.Write(line.data(), length);
     });
     writer.Close();
-    return 0;
+    return VEK_RC_OK;
 }
 
 int LoadBufferFromFile(VekBuf& buffer, const char* fileName) {
@@ -37,16 +37,16 @@ int LoadBufferFromFile(VekBuf& buffer, const char* fileName) {
     try {
         reader.Open(fileName);
     } catch (const FileFailure&) {
-        return RC_READ_FAILED;
+        return VEK_RC_READ_FAILED;
     }
     std::string piece;
     while (reader.ReadPiece(piece)) {
-        if (const int rc = buffer.AppendLine(piece); rc != 0) {
+        if (const int rc = buffer.AppendLine(piece); rc != VEK_RC_OK) {
             return rc;
         }
     }
     reader.Close();
-    return 0;
+    return VEK_RC_OK;
 }
 
 }  // namespace vek

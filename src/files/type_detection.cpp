@@ -33,7 +33,7 @@ int ProbeFileType(const char* name, char* typeOut) {
     try {
         file.Open(name, platform::OpenMode::kReadShared);
     } catch (const FileFailure&) {
-        return RC_READ_FAILED;
+        return VEK_RC_READ_FAILED;
     }
     unsigned char head[kProbeSize];
     const std::size_t got = file.Read(head, sizeof head);
@@ -45,7 +45,7 @@ int ProbeFileType(const char* name, char* typeOut) {
             break;
         }
     }
-    return 0;
+    return VEK_RC_OK;
 }
 
 // The walk differs from the bundle walk: an empty name always ends it, a
@@ -55,23 +55,23 @@ int DetectFileListType(char* fileList, char* typeOut) {
     char* name = fileList;
     for (int count = 0;; ++count) {
         if (count == kMaxListNames) {
-            return RC_TOO_MANY_FILES;
+            return VEK_RC_TOO_MANY_FILES;
         }
         char* next = std::strchr(name, ',');
         if (next != nullptr) {
             *next++ = '\0';
         }
         if (name[0] == '\0') {
-            return 0;
+            return VEK_RC_OK;
         }
         if (name[1] != '\0') {
             const int rc = ProbeFileType(name, typeOut);
-            if (*typeOut == 'B' || rc != 0) {
+            if (*typeOut == 'B' || rc != VEK_RC_OK) {
                 return rc;
             }
         }
         if (next == nullptr) {
-            return 0;
+            return VEK_RC_OK;
         }
         name = next;
     }

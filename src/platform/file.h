@@ -31,6 +31,11 @@ class File {
     // Opens `name` (a byte string handed to the system as it is). A name that
     // is a directory cannot be opened.
     void Open(const char* name, OpenMode mode);
+    // Creates a new file beside `path` (in its folder, under a name no file
+    // has) and opens it for writing, nobody else holding it. Where `path`
+    // exists the new file gets its permissions (POSIX). The new name goes to
+    // `tempName`.
+    void CreateBeside(const char* path, std::string& tempName);
     bool IsOpen() const noexcept;
 
     // Reads until `count` bytes are delivered or the file ends; returns the
@@ -56,6 +61,26 @@ class File {
     static constexpr std::intptr_t kNoHandle = -1;
     std::intptr_t m_handle = kNoHandle;
 };
+
+// Replacing files whole: what stands at a name a file is to replace.
+enum class TargetKind {
+    kAbsent,   // nothing yet
+    kRegular,  // a file that may be replaced
+    kSpecial,  // a device or pipe: written in place, never replaced
+    kRefused,  // a folder, a file held by someone else or not writable
+};
+// Looks at `name` the way an exclusive open for writing would, without
+// creating or changing anything. `path` receives the name to replace: on
+// POSIX, where `name` is a symbolic link, the file it leads to, so the link
+// stays.
+TargetKind InspectTarget(const char* name, std::string& path);
+// Makes `backupName`, a new name beside `path`, hold the file now at `path`.
+// On POSIX it is a second link and `path` stays; elsewhere the file moves.
+void SetAside(const char* path, std::string& backupName);
+// Renames `from` onto `to`, replacing what is there.
+void RenameOnto(const char* from, const char* to);
+// Removes the name `name`; a failure is dropped (nothing is left to tell).
+void RemoveName(const char* name) noexcept;
 
 // A text file written through the platform's text-mode output: every line
 // feed reaches the file as carriage return, line feed. Opened for writing,
@@ -101,5 +126,16 @@ class TextReader {
     struct Impl;
     std::unique_ptr<Impl> m_impl;
 };
+
+#ifdef _WIN32
+// `name` as the system's wide calls take it: converted from the code page
+// of the narrow file calls, and, when the full name is longer than an
+// ordinary Windows name may be (MAX_PATH), made absolute in the "\\?\"
+// form, which has no such limit. Every file the library opens by name goes
+// through it, so a long name works in every export alike. Names the
+// system gives a meaning of its own (devices, "\\.\" and "\\?\" names)
+// and short names pass unchanged.
+std::wstring SystemName(const char* name);
+#endif
 
 }  // namespace vek::platform

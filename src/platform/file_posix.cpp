@@ -5,7 +5,9 @@
 // modes hold them off; programs that take no locks are not. A file opened for
 // writing is created without truncation, locked, and only then truncated, so
 // a file that someone else holds is never cut short. Commit is fdatasync.
+#include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -215,6 +217,119 @@ void File::Close() {
     if (SysClose(fd) != 0 && errno != EINTR) {
         Raise("close", errno);
     }
+}
+
+}  // namespace vek::platform
+
+namespace vek::platform {
+
+namespace {
+
+// A name beside `path` that no file has yet: the path with a suffix made of
+// the process id and a counter shared by every thread.
+std::string NameBeside(const char* path, const char* kind) {
+    static std::atomic<unsigned long> counter{0};
+    return std::string(path) + "." + kind + std::to_string(::getpid()) + "-" +
+           std::to_string(counter.fetch_add(1, std::memory_order_relaxed));
+}
+
+int SysRename(const char* from, const char* to) {
+    return Injected(EIO) ? -1 : ::rename(from, to);
+}
+
+int SysLink(const char* from, const char* to) {
+    return Injected(EIO) ? -1 : ::link(from, to);
+}
+
+}  // namespace
+
+void File::CreateBeside(const char* path, std::string& tempName) {
+    if (IsOpen()) {
+        throw FileFailure("file already open");
+    }
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY;
+    for (;;) {
+        tempName = NameBeside(path, "vek");
+        OpeningDescriptor opening(SysOpen(tempName.c_str(), flags));
+        if (opening.Get() < 0) {
+            if (errno == EEXIST) {
+                continue;
+            }
+            Raise("create", errno);
+        }
+        struct stat info;
+        if (::stat(path, &info) == 0) {
+            // The owner only where allowed; the mode as it was.
+            (void)!::fchown(opening.Get(), info.st_uid, info.st_gid);
+            if (::fchmod(opening.Get(), info.st_mode & 07777) != 0) {
+                const int error = errno;
+                ::unlink(tempName.c_str());
+                Raise("chmod", error);
+            }
+        }
+        ::flock(opening.Get(), LOCK_EX | LOCK_NB);
+        m_handle = opening.Hand();
+        return;
+    }
+}
+
+TargetKind InspectTarget(const char* name, std::string& path) {
+    path = name;
+    struct stat info;
+    if (::lstat(name, &info) == 0 && S_ISLNK(info.st_mode)) {
+        char* resolved = ::realpath(name, nullptr);
+        if (resolved != nullptr) {
+            path = resolved;
+            std::free(resolved);
+        }
+    }
+    if (::stat(path.c_str(), &info) != 0) {
+        return errno == ENOENT ? TargetKind::kAbsent : TargetKind::kRefused;
+    }
+    if (S_ISDIR(info.st_mode)) {
+        return TargetKind::kRefused;
+    }
+    OpeningDescriptor opening(SysOpen(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    if (opening.Get() < 0) {
+        return TargetKind::kRefused;
+    }
+    int rc;
+    do {
+        rc = ::flock(opening.Get(), LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0 && errno == EWOULDBLOCK) {
+        return TargetKind::kRefused;
+    }
+    return S_ISREG(info.st_mode) ? TargetKind::kRegular : TargetKind::kSpecial;
+}
+
+void SetAside(const char* path, std::string& backupName) {
+    for (;;) {
+        backupName = NameBeside(path, "vekold");
+        if (SysLink(path, backupName.c_str()) == 0) {
+            return;
+        }
+        if (errno == EEXIST) {
+            continue;
+        }
+        // A file system without hard links: move the file instead.
+        if (errno == EPERM || errno == ENOTSUP || errno == EMLINK) {
+            if (SysRename(path, backupName.c_str()) == 0) {
+                return;
+            }
+        }
+        Raise("link", errno);
+    }
+}
+
+void RenameOnto(const char* from, const char* to) {
+    if (SysRename(from, to) != 0) {
+        Raise("rename", errno);
+    }
+}
+
+void RemoveName(const char* name) noexcept {
+    ::unlink(name);
 }
 
 }  // namespace vek::platform

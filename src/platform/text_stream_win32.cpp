@@ -1,7 +1,7 @@
-// Text-mode streams of the Windows C runtime: opened with _fsopen and no
-// sharing (_SH_DENYRW); the runtime writes each line feed as carriage
-// return, line feed and, reading, turns the pair back into a line feed and
-// stops at the byte 0x1A.
+// Text-mode streams of the Windows C runtime: opened with _wfsopen on the
+// name SystemName gives, with no sharing (_SH_DENYRW); the runtime writes
+// each line feed as carriage return, line feed and, reading, turns the pair
+// back into a line feed and stops at the byte 0x1A.
 #include <share.h>
 #include <stdio.h>
 
@@ -25,7 +25,7 @@ TextWriter::~TextWriter() {
 }
 
 void TextWriter::Open(const char* name) {
-    m_impl->stream = _fsopen(name, "wt", _SH_DENYRW);
+    m_impl->stream = _wfsopen(SystemName(name).c_str(), L"wt", _SH_DENYRW);
     if (m_impl->stream == nullptr) {
         throw FileFailure("cannot create text file");
     }
@@ -62,7 +62,7 @@ TextReader::~TextReader() {
 }
 
 void TextReader::Open(const char* name) {
-    m_impl->stream = _fsopen(name, "rt", _SH_DENYRW);
+    m_impl->stream = _wfsopen(SystemName(name).c_str(), L"rt", _SH_DENYRW);
     if (m_impl->stream == nullptr) {
         throw FileFailure("cannot open text file");
     }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The DLL's export table: module name VEKWIN32.dll, the eighteen functions
-# under their plain names with ordinals 1..18 in the fixed order, only
+# under their plain names with ordinals 1..18 in the fixed order, then
+# VekOpen, VekClose and the eighteen twins on a context, 19..38, only
 # system DLLs imported, and a version resource naming VERSION.
 # usage: check_dll_exports.sh OBJDUMP DLL VERSION
 set -eu
@@ -26,7 +27,27 @@ expected="1 InitBuf
 15 GetLines
 16 AddLines
 17 TestBuf
-18 DiffWhole"
+18 DiffWhole
+19 VekOpen
+20 VekClose
+21 VekInitBuf
+22 VekAddLine
+23 VekEdCmd
+24 VekEdBuf
+25 VekGetLine
+26 VekGetBufStats
+27 VekCrc
+28 VekCrcFile
+29 VekLoadFiles
+30 VekWriteFiles
+31 VekWriteBuf
+32 VekReadBuf
+33 VekDiff
+34 VekCheckType
+35 VekGetLines
+36 VekAddLines
+37 VekTestBuf
+38 VekDiffWhole"
 # Ordinal/name lines look like "	[   0] InitBuf"; the bracket holds ordinal - base (base 1).
 actual=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' |
   sed -n 's/^[[:space:]]*\[ *\([0-9]*\)\] \(.*\)$/\1 \2/p' | awk '{print $1 + 1, $2}' | sort -n)

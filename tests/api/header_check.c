@@ -5,6 +5,7 @@
 
 int vek_header_check(void);
 int vek_pointer_types_check(void);
+int vek_context_check(void);
 
 /* In ordinal order, as a LoadLibrary host fills such a table. */
 static const struct {
@@ -30,9 +31,72 @@ static const struct {
              Crc,     CrcFile,   LoadFiles, WriteFiles, WriteBuf, ReadBuf,
              Diff,    CheckType, GetLines,  AddLines,   TestBuf,  DiffWhole};
 
+/* The context functions, ordinals 19 to 38. */
+static const struct {
+    VekCtxOpenFn open;
+    VekCtxCloseFn close;
+    VekCtxInitBufFn initBuf;
+    VekCtxAddLineFn addLine;
+    VekCtxEdCmdFn edCmd;
+    VekCtxEdBufFn edBuf;
+    VekCtxGetLineFn getLine;
+    VekCtxGetBufStatsFn getBufStats;
+    VekCtxCrcFn crc;
+    VekCtxCrcFileFn crcFile;
+    VekCtxLoadFilesFn loadFiles;
+    VekCtxWriteFilesFn writeFiles;
+    VekCtxWriteBufFn writeBuf;
+    VekCtxReadBufFn readBuf;
+    VekCtxDiffFn diff;
+    VekCtxCheckTypeFn checkType;
+    VekCtxGetLinesFn getLines;
+    VekCtxAddLinesFn addLines;
+    VekCtxTestBufFn testBuf;
+    VekCtxDiffWholeFn diffWhole;
+} twins = {VekOpen,      VekClose,      VekInitBuf,     VekAddLine, VekEdCmd,
+           VekEdBuf,     VekGetLine,    VekGetBufStats, VekCrc,     VekCrcFile,
+           VekLoadFiles, VekWriteFiles, VekWriteBuf,    VekReadBuf, VekDiff,
+           VekCheckType, VekGetLines,   VekAddLines,    VekTestBuf, VekDiffWhole};
+
 int vek_pointer_types_check(void) {
     int value = 7;
-    return exports.initBuf(1) + exports.testBuf(&value);
+    VekContext* const ctx = twins.open();
+    const int rc = exports.initBuf(1) + exports.testBuf(&value) + twins.initBuf(ctx, 1) +
+                   twins.testBuf(ctx, &value);
+    twins.close(ctx);
+    return rc;
+}
+
+/* The twins, with file lists as string literals. */
+int vek_context_check(void) {
+    static char block[LINES_BLOCK_SIZE];
+    char status[20];
+    char type = 0;
+    char line[16];
+    int value = 7, count = 0, longest = 0, total = 0, sum = 0, length = 0, delivered = 0;
+    int rc = 0;
+    VekContext* const ctx = VekOpen();
+
+    rc |= VekInitBuf(ctx, 1);
+    rc |= VekAddLine(ctx, 1, "text");
+    rc |= VekEdCmd(ctx, 1, "1d");
+    rc |= VekEdBuf(ctx, 2, 1);
+    rc |= VekGetLine(ctx, 1, 1, (int)sizeof line - 1, line, &length);
+    rc |= VekGetBufStats(ctx, 1, &count, &longest, &total);
+    rc |= VekCrc(ctx, 1, 16, &sum);
+    rc |= VekCrcFile(ctx, 'T', "a.txt,b.txt", 16, &sum);
+    rc |= VekLoadFiles(ctx, 1, 'T', "a.txt,b.txt", status);
+    rc |= VekWriteFiles(ctx, 1, 'T', "a.txt,b.txt");
+    rc |= VekWriteBuf(ctx, 1, "out.txt");
+    rc |= VekReadBuf(ctx, 1, "out.txt");
+    rc |= VekDiff(ctx, 1, 2, 3);
+    rc |= VekCheckType(ctx, "a.txt,b.txt", &type);
+    rc |= VekGetLines(ctx, 1, 1, LINES_BLOCK_MAX_LINES, block, &delivered);
+    rc |= VekAddLines(ctx, 1, "a\0b\0");
+    rc |= VekTestBuf(ctx, &value);
+    rc |= VekDiffWhole(ctx, 1, 2, 3);
+    VekClose(ctx);
+    return rc + RC_BAD_CONTEXT;
 }
 
 int vek_header_check(void) {

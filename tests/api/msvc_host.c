@@ -80,6 +80,25 @@ int __stdcall host_entry(void* unused) {
         if (testBuf(&value) != 7 || value != 100 || getLines(1, 1, 2, block, &count) != RC_OK ||
             count != 2 || getLine(1, 5, 15, line, &length) != RC_OK || !same(line, "five"))
             return 15;
+        /* A context through the import library and by ordinal: VekOpen 19,
+         * VekClose 20, VekDiffWhole 38. */
+        {
+            const VekCtxOpenFn open =
+                (VekCtxOpenFn)(void (*)(void))GetProcAddress(dll, ORDINAL(19));
+            const VekCtxCloseFn close =
+                (VekCtxCloseFn)(void (*)(void))GetProcAddress(dll, ORDINAL(20));
+            const VekCtxDiffWholeFn diffWhole =
+                (VekCtxDiffWholeFn)(void (*)(void))GetProcAddress(dll, ORDINAL(38));
+            VekContext* const ctx = open != 0 ? open() : 0;
+            if (ctx == 0 || close == 0 || diffWhole == 0 ||
+                GetProcAddress(dll, "VekDiffWhole") != GetProcAddress(dll, ORDINAL(38)) ||
+                VekAddLines(ctx, 1, oldLines) != RC_OK || VekAddLines(ctx, 2, newLines) != RC_OK ||
+                diffWhole(ctx, 1, 2, 3) != RC_OK || VekEdBuf(ctx, 3, 1) != RC_OK ||
+                VekGetLine(ctx, 1, 1, 15, line, &length) != RC_OK || !same(line, "zero") ||
+                VekInitBuf(0, 1) != RC_BAD_CONTEXT)
+                return 16;
+            close(ctx);
+        }
     }
     return 0;
 }

@@ -49,9 +49,15 @@ case "$language" in
     ;;
   pascal)
     need fpc
-    fpc -vew -Sew -FU"$work" -FE"$work" -Fu"$root/bindings/pascal" -Fl"$libdir" \
-      "$root/bindings/pascal/road_test.pas" >"$work/fpc.log" || { cat "$work/fpc.log"; exit 1; }
-    LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" timeout 300 "$work/road_test" "$fileset" "$work"
+    # Loaded at run time (VekLoad, the default), then linked (VEKWIN32_STATIC).
+    for mode in dynamic static; do
+      mkdir -p "$work/$mode"
+      fpc -vew -Sew -FU"$work/$mode" -FE"$work/$mode" -Fu"$root/bindings/pascal" -Fl"$libdir" \
+        $([ $mode = static ] && echo -dVEKWIN32_STATIC) \
+        "$root/bindings/pascal/road_test.pas" >"$work/fpc.log" || { cat "$work/fpc.log"; exit 1; }
+      LD_LIBRARY_PATH="$libdir${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}" timeout 300 "$work/$mode/road_test" \
+        "$fileset" "$work/$mode" "$library"
+    done
     ;;
   *) echo "unknown binding $language" >&2; exit 2 ;;
 esac

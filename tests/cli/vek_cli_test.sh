@@ -3,8 +3,11 @@
 # case and checks its output against GNU diff and ed, uudecode, and values
 # computed in python, plus its exit status and messages on the error paths.
 #
-# usage: vek_cli_test.sh [--runner PROGRAM] [--host CRLF_HOST] [--version V] VEK
+# usage: vek_cli_test.sh [--runner PROGRAM] [--host CRLF_HOST] [--shim SO] [--version V] VEK
 #   --runner runs VEK through PROGRAM (scripts/wine-run.sh for vek.exe).
+#   --shim   a library loaded into vek with LD_PRELOAD (vek_shim.c) for the
+#            rare events: a file at a temporary's name, SIGTERM half way
+#            through a commit, an extended attribute the file system refuses.
 #   --version the project version `vek --version` must print.
 #   --host   a host that applies a script with ReadBuf, EdBuf and WriteBuf
 #            (crlf_host.c), for the CR LF interchange with other hosts.
@@ -13,11 +16,13 @@ here="$(cd "$(dirname "$0")" && pwd)"
 absolute() { echo "$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"; }
 runner=()
 host=""
+shim=""
 version=""
 while [ $# -gt 1 ]; do
   case "$1" in
     --runner) runner=("$(absolute "$2")"); shift 2 ;;
     --host) host="$(absolute "$2")"; shift 2 ;;
+    --shim) shim="$(absolute "$2")"; shift 2 ;;
     --version) version="$2"; shift 2 ;;
     *) break ;;
   esac
@@ -166,6 +171,9 @@ expect_status 1 "OLD from standard input"
 cp out script
 run_in new diff old -
 expect_same out script "NEW from standard input gives the same script"
+run_in old diff - -
+expect_status 0 "standard input as OLD and NEW"
+expect_text "$(cat out)" "" "standard input as OLD and NEW: no differences"
 run_in old patch - script
 expect_status 0 "FILE from standard input"
 expect_same out new "FILE from standard input"
@@ -495,9 +503,25 @@ expect_same crlf.vek lf.want "bundle --crlf"
 run unbundle --crlf --lf crlf.vek back/a.txt
 expect_same back/a.txt a.txt "unbundle --crlf"
 
+# Any set of text and binary files, given no options, comes back from
+# bundle and unbundle byte for byte (text with CR LF line ends, as the
+# library writes text).
+group="bundles read back without options"
+seeds=40
+[ ${#runner[@]} -gt 0 ] && seeds=6
+for seed in $(seq 1 $seeds); do
+  rm -rf set back-set && mkdir set back-set
+  names="$(py fileset "$seed" set)"
+  run bundle -o set.vek $(for n in $names; do echo "set/$n"; done)
+  expect_status 0 "set $seed: bundle"
+  run unbundle set.vek $(for n in $names; do echo "back-set/$n"; done)
+  expect_status 0 "set $seed: unbundle"
+  for n in $names; do expect_same "back-set/$n" "set/$n" "set $seed: $n back"; done
+done
+
 group="bundle errors"
 printf 'text at first%0600d\0\n' 0 >late-zero-byte.txt
-run bundle -o bad.vek a.txt late-zero-byte.txt
+run bundle -t -o bad.vek a.txt late-zero-byte.txt
 expect_status 2 "NUL byte after the first 512 bytes of a text file"
 expect_err "late-zero-byte.txt:1: .*NUL byte.*-b" "NUL in a text bundle names file and advice"
 run crc -t a.txt late-zero-byte.txt
@@ -516,13 +540,16 @@ expect_err "more than ten" "eleven files"
 # type check says text) would be corrupted by a text bundle's line ends.
 printf '\377\376\055\116\207\145' >utf16le.txt
 printf '\376\377\116\055\145\207' >utf16be.txt
-for args in "a.txt utf16le.txt" "-t utf16be.txt"; do
+for args in "-t a.txt utf16le.txt" "-t utf16be.txt"; do
   run bundle -o bad.vek $args
   expect_status 2 "UTF-16 file in a text bundle: $args"
   expect_err "utf16[lb]e.txt: .*UTF-16 byte-order mark.*-b" "UTF-16 refusal names the file and -b"
 done
 run bundle -b -o u16.vek a.txt utf16le.txt
 expect_status 0 "UTF-16 file in a binary bundle"
+run bundle -o u16.vek a.txt utf16le.txt
+expect_status 0 "UTF-16 file without -t or -b"
+expect_err "utf16le.txt: .*UTF-16.*written as a binary bundle" "UTF-16 file: the bundle is binary, and why"
 run bundle --tenth utf16le.txt -o u16.vek a.txt
 expect_status 0 "UTF-16 file as the tenth, binary, file"
 cp a.txt 'with,comma'
@@ -579,7 +606,8 @@ printf 'begin 644 x\n`\nend\n' >uu.txt
 printf 'old\n' >t1
 printf 'kept\r\n' >t2
 cp ../pic.bin pic.bin
-run bundle -o uu.vek uu.txt
+run bundle -t -o uu.vek uu.txt
+expect_err "uu.txt: .*'begin '.*give -t to 'vek unbundle' too" "a -t bundle that needs -t says so"
 run bundle -b -o bin.vek uu.txt pic.bin
 before="$(state)"
 run unbundle uu.vek t1
@@ -690,6 +718,61 @@ run crc 'нет такого.txt'
 expect_status 2 "missing file with such a name"
 expect_err "нет такого.txt: cannot open" "message names the file as given"
 
+# --- what a replaced file keeps on Windows -----------------------------------
+# vek.exe replaces a file through ReplaceFile (security, streams) and gives
+# the new file the old one's hidden, system and archive flags.
+if [ ${#runner[@]} -gt 0 ]; then
+  group="windows attributes"
+  flags() { "${runner[@]}" cmd /c attrib "$1" 2>/dev/null | cut -c1-10; }
+  printf 'a\nb\n' >hidden.txt
+  printf 'x\n' >hidden2.txt
+  "${runner[@]}" cmd /c attrib +h hidden.txt >/dev/null 2>&1
+  "${runner[@]}" cmd /c attrib +h hidden2.txt >/dev/null 2>&1
+  if flags hidden.txt | grep -q H; then
+    printf '2c\nc\n.\n' >hidden.ed
+    run patch hidden.txt hidden.ed -o hidden.txt
+    expect_status 0 "patch in place of a hidden file"
+    expect_text "$(tr -d '\r' <hidden.txt)" "$(printf 'a\nc')" "hidden file patched"
+    checks=$((checks + 1))
+    flags hidden.txt | grep -q H || fail "patch -o lost the hidden attribute"
+    run bundle -o hidden.vek hidden.ed
+    run unbundle hidden.vek hidden2.txt
+    expect_status 0 "unbundle onto a hidden file"
+    checks=$((checks + 1))
+    flags hidden2.txt | grep -q H || fail "unbundle lost the hidden attribute"
+  else
+    echo "vek_cli: the hidden-attribute cases are skipped (attrib +h did not take)"
+  fi
+fi
+
+# --- names longer than MAX_PATH --------------------------------------------
+# On Windows vek.exe and the library open them in the \\?\ form: every
+# command works on them as on short names.
+group="long names"
+deep="$(printf 'd%.0s' $(seq 200))"
+mkdir -p "$deep"
+la="$deep/$(printf 'a%.0s' $(seq 90))"
+lb="$deep/$(printf 'b%.0s' $(seq 90))"
+printf 'one\ntwo\nthree\n' >long-a.txt
+printf 'one\n2\nthree\n' >long-b.txt
+cp long-a.txt "$la"
+cp long-b.txt "$lb"
+run bundle -o "$deep/bundle.vek" "$la" "$lb"
+expect_status 0 "bundle of long names"
+run unbundle --lf "$deep/bundle.vek" "$la.back" "$lb"
+expect_status 0 "unbundle to long names, one replaced"
+expect_same "$la.back" long-a.txt "file back under a long name"
+expect_same "$lb" long-b.txt "long-named file replaced"
+run crc -t "$la" "$lb"
+expect_text "$(cut -c1-4 out)" "$(py checksum "$deep/bundle.vek")" "crc -t of long names"
+run type "$la"
+expect_status 0 "type of a long name"
+run diff "$la" "$lb" -o "$deep/script.ed"
+expect_status 1 "diff of long names"
+run patch "$la" "$deep/script.ed" -o "$la"
+expect_status 0 "patch of a long name in place"
+expect_same "$la" long-b.txt "long-named file patched in place"
+
 # --- reliability: one row per case -------------------------------------------
 # Each row runs a shell command (with $V for vek) in a fresh folder and
 # checks its status, its messages and, with a shell test, what it left.
@@ -754,9 +837,9 @@ if [ ${#runner[@]} = 0 ]; then
     'sed "2s/./~/9" bin.vek >bad.vek; $V unbundle -b bad.vek t1 t2'
   row "a length character smaller than its line" 2 "longer than its length" '[ ! -e t1 ]' \
     'sed "2s/^ M/ J/" bin.vek >bad.vek; $V unbundle -b bad.vek t1 t2'
-  row "a text file shaped like a binary section" 2 "both as a text bundle and as a binary" \
-    '[ ! -e t1 ]' \
-    'sed -n "s/^ //;1,/^end$/p" bin.vek >own.txt; $V bundle -t -o own.vek own.txt; $V unbundle own.vek t1'
+  row "a text file shaped like a binary section, with -t" 2 "own.txt: .*uuencoded.*even with -t" \
+    '[ ! -e own.vek ]' \
+    'sed -n "s/^ //;1,/^end$/p" bin.vek >own.txt; $V bundle -t -o own.vek own.txt'
   row "standard input closed" 2 "standard input is closed" 'true' '$V patch - s.ed <&-'
   row "standard output is an input" 2 "standard output is one of the input" 'cmp io a.txt' \
     'cp a.txt io; $V patch io s.ed 1<>io'
@@ -773,13 +856,83 @@ if [ ${#runner[@]} = 0 ]; then
     '$V bundle --tenth pic.bin a.txt -o tn.vek && $V unbundle tn.vek t1'
   row "a 0x1A in a text file of a CR LF bundle" 2 "sub.txt:2: .*0x1A, which ends the data" \
     '[ ! -e x.vek ]' 'printf "a\nb\032c\n" >sub.txt; $V bundle -t --crlf -o x.vek a.txt sub.txt'
-  row "LF line ends warned" 0 "a.txt: LF line ends.*--lf" 'true' '$V bundle -t -o w.vek a.txt'
   row "a leftover of a killed run named" 0 "vek-99999999-abcd: left behind" 'true' \
     '>.vek-99999999-abcd; $V diff a.txt c.txt -o res; rm .vek-99999999-abcd'
   row "--help lists --" 0 "" "grep -q -- \"'--'\" out" '$V --help'
   row "an output with another name" 1 "h1: the file had 1 other name .*keep the old contents" \
     '[ "$(cat h2)" = old ] && [ -s h1 ] && [ "$(cat h1)" != old ]' \
     'echo old >h1; ln h1 h2; $V diff a.txt c.txt -o h1'
+  # The cases of one report, each wrong before: what a replaced file keeps,
+  # one input named twice, bundles vek writes and reads back without
+  # options, notes only where they matter.
+  group="one input, bundles read back, quiet"
+  row "one pipe as OLD and NEW" 0 "" '[ ! -s out ]' 'printf "1\n2\n3\n" | $V diff /dev/stdin -'
+  row "one pipe named /dev/stdin twice" 0 "" '[ ! -s out ]' \
+    'printf "1\n2\n3\n" | $V diff /dev/stdin /dev/stdin'
+  row "one FIFO as OLD and NEW" 0 "" '[ ! -s out ]' \
+    'mkfifo p; (cat a.txt >p &); timeout 20 $V diff p p'
+  row "one pipe as FILE and SCRIPT" 0 "" '[ ! -s out ]' \
+    'printf "1d\n" | timeout 20 $V patch /dev/stdin /dev/stdin'
+  row "crc of one FIFO twice" 0 "" '[ "$(cut -c1-4 out | uniq | wc -l)" = 1 ] && [ "$(wc -l <out)" = 2 ]' \
+    'mkfifo p; (cat a.txt >p &); timeout 20 $V crc p p'
+  row "type of one FIFO twice" 0 "" '[ "$(grep -c "^text  *p$" out)" = 2 ]' \
+    'mkfifo p; (cat a.txt >p &); timeout 20 $V type p p'
+  row "bundle of one FIFO twice" 0 "" '$V unbundle --lf x.vek p1 p2 && cmp p1 a.txt && cmp p2 a.txt' \
+    'mkfifo p; (cat a.txt >p &); timeout 20 $V bundle -o x.vek p p'
+  row "a text file that begins with 'begin '" 0 "b1.txt: its first line begins with 'begin '.*binary bundle" \
+    'cmp x1 b1.txt && cmp x2 b2.txt' \
+    'printf "begin 777 notes\n" >b1.txt; printf "hello\n" >b2.txt; $V bundle -o x.vek b1.txt b2.txt && $V unbundle x.vek x1 x2'
+  row "a 'begin ' text file with -t" 0 "b1.txt: .*give -t to 'vek unbundle' too" 'cmp x1 b1.txt' \
+    'printf "begin 644 notes\nmore\n" >b1.txt; $V bundle -t -o x.vek b1.txt && $V unbundle -t --lf x.vek x1'
+  row "a binary file outside the tenth place" 0 "pic.bin is binary.*binary bundle" \
+    'cmp x1 a.txt && cmp x2 pic.bin' '$V bundle -o x.vek a.txt pic.bin && $V unbundle x.vek x1 x2'
+  row "a NUL byte after the first 512 bytes, no options" 0 "z.txt:1: .*NUL byte.*binary bundle" \
+    'cmp x1 z.txt' 'printf "text at first%0600d\0\n" 0 >z.txt; $V bundle -o x.vek z.txt && $V unbundle x.vek x1'
+  row "crc names the command that works" 2 "z.txt:1: .*NUL byte.*vek crc -b" '[ ! -s out ]' \
+    'printf "text at first%0600d\0\n" 0 >z.txt; $V crc -t z.txt'
+  row "LF files bundle quietly; unbundle names CR LF" 0 "^vek: x1: written with CR LF line ends.*--lf" \
+    '[ ! -s bundle.err ] && [ "$(wc -l <err)" = 1 ]' \
+    '$V bundle -o x.vek a.txt 2>bundle.err && $V unbundle x.vek x1'
+  row "unbundle --lf is quiet" 0 "" '[ ! -s err ] && cmp x1 a.txt' '$V unbundle --lf text.vek x1 x2'
+  row "a NEW without its last line feed" 1 "n1: the last line has no line feed, which no edit script can leave out" \
+    '[ "$(cat out)" = "$(printf "2c\nc\n.")" ]' 'printf "a\nb\n" >o1; printf "a\nc" >n1; $V diff o1 n1'
+  if touch "$work/acl-probe" && setfacl -m u:1:r "$work/acl-probe" 2>/dev/null &&
+    setfattr -n user.probe -v 1 "$work/acl-probe" 2>/dev/null; then
+    row "patch -o keeps the ACL and extended attributes" 0 "" \
+      'getfacl -p Z | cmp - acl.before && [ "$(getfattr --only-values -n user.keep Z)" = 1 ] && [ "$(sed -n 2p Z)" = TWO ]' \
+      'cp a.txt Z; chmod 644 Z; setfacl -m g:1:rw Z; setfattr -n user.keep -v 1 Z; getfacl -p Z >acl.before; $V patch Z s.ed -o Z'
+    row "unbundle keeps the ACL and extended attributes" 0 "" \
+      'getfacl -p u2 | cmp - acl.before && [ "$(getfattr --only-values -n user.k u2)" = v ] && cmp u2 a.txt' \
+      'echo old >u2; setfacl -m u:1:r u2; setfattr -n user.k -v v u2; getfacl -p u2 >acl.before; $V unbundle -b bin.vek u1 u2'
+    row "a folder's default ACL is not added" 0 "" \
+      '! getfattr -n system.posix_acl_access d/f && [ "$(sed -n 2p d/f)" = TWO ]' \
+      'mkdir d; setfacl -d -m u:1:rwx d; cp a.txt d/f; setfacl -b d/f; $V patch d/f s.ed -o d/f'
+  else
+    echo "vek_cli: the ACL and extended attribute cases are skipped (setfacl, or ACLs and user attributes on $work, missing)"
+  fi
+  if [ -n "$shim" ]; then
+    # A file at the name vek first picks for its temporary is another
+    # program's: left as it is, and another name taken.
+    row "a file already at the temporary's name" 1 "" \
+      'p="$(cat plant.log)" && [ "$(cat "$p")" = planted ] && cmp res c.txt -s; r=$?; [ -s res ] && rm "$p"' \
+      'LD_PRELOAD="$shim" VEK_SHIM_PLANT=plant.log $V diff a.txt c.txt -o res'
+    row "a file already at an unbundle temporary's name" 0 "" \
+      'p="$(cat plant.log)" && [ "$(cat "$p")" = planted ] && cmp t1 pic.bin && rm "$p"' \
+      'LD_PRELOAD="$shim" VEK_SHIM_PLANT=plant.log $V unbundle -b bin.vek t1 t2'
+    # SIGTERM once the first, new, target is in place: every target as it was.
+    row "an unbundle ended after its first rename" 143 "" '[ ! -e t1 ] && [ "$(cat t2)" = old ]' \
+      'echo old >t2; LD_PRELOAD="$shim" VEK_SHIM_SIGNAL_AFTER_RENAME=1 $V unbundle -b bin.vek t1 t2'
+    row "an attribute the file system refuses" 2 \
+      "Z: cannot give the new file its extended attribute user.keep: .*would lose it; the file was not changed" \
+      'cmp Z a.txt' \
+      'cp a.txt Z; setfattr -n user.keep -v 1 Z; LD_PRELOAD="$shim" VEK_SHIM_FAIL_XATTR=user.keep $V patch Z s.ed -o Z'
+    row "an attribute the file system refuses, unbundle" 2 "u2: .*user.keep.*nothing was changed" \
+      '[ ! -e u1 ] && [ "$(cat u2)" = old ]' \
+      'echo old >u2; setfattr -n user.keep -v 1 u2; LD_PRELOAD="$shim" VEK_SHIM_FAIL_XATTR=user.keep $V unbundle -b bin.vek u1 u2'
+  else
+    echo "vek_cli: the planted temporary, the interrupted commit and the refused attribute are skipped (no --shim)"
+  fi
+  group="reliability"
   # A full disk: a 16 KiB tmpfs, where the right to mount is given.
   mkdir -p "$work/probe"
   if mount -t tmpfs -o size=16k tmpfs "$work/probe" 2>/dev/null; then
@@ -858,6 +1011,30 @@ printf '1d\n' >script
 run patch three script -o no-such-dir/out
 expect_status 2 "output in a missing folder"
 expect_err "no-such-dir/out" "output in a missing folder"
+
+group="trees"
+# A small tree with CR LF, LF and binary files, one added in a new folder,
+# one removed: made into an update and applied to a copy of the old tree
+# (under wine by vek.exe, whose SHA-256 comes from CNG).
+rm -rf t-old t-new t-copy && mkdir -p t-old/docs t-new/docs t-new/added
+printf 'one\r\ntwo\r\nthree\r\n' >t-old/docs/readme.txt
+printf 'one\r\n2\r\nthree\r\nfour\r\n' >t-new/docs/readme.txt
+printf 'a\nb\n' >t-old/lf.txt && printf 'a\nB\n' >t-new/lf.txt
+printf 'bin\0old' >t-old/data.bin && printf 'bin\0new' >t-new/data.bin
+printf 'gone\r\n' >t-old/removed.txt && printf 'new\r\n' >t-new/added/new.txt
+cp -r t-old t-copy
+run diff -r t-old t-new -o tree.upd
+expect_status 1 "vek diff -r of two trees"
+checks=$((checks + 1))
+grep -q '^change file .* ed-crlf [0-9]* docs/readme.txt$' tree.upd ||
+  fail "a CR LF file changed travels as vek diff's script"
+run patch -r t-copy tree.upd
+expect_status 0 "vek patch -r"
+checks=$((checks + 1))
+diff -r t-new t-copy >/dev/null || fail "the patched tree is NEW byte for byte"
+run patch -r t-copy tree.upd
+expect_status 1 "vek patch -r applied twice"
+expect_err "docs/readme.txt: expected a file" "a second apply names the paths that differ"
 
 echo "vek end-to-end: $checks checks, $failures failed"
 [ "$failures" = 0 ]

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """Makes input files for the vek end-to-end tests and computes what vek's
 answers are checked against (independently of the library)."""
+import binascii
 import random
 import sys
 
@@ -48,6 +49,36 @@ def edited(rng, lines, rate):
         if r < rate:
             out.append("inserted " + str(rng.randrange(10**6)))
     return out
+
+
+def set_file(rng):
+    """One file of a set to bundle: mostly text with CR LF line ends (which
+    a text bundle carries byte for byte), some of it shaped like uuencoded
+    data or a bundle's own lines, or binary in the ways a type check may
+    miss."""
+    kind = rng.choice(("text", "text", "text", "empty", "begin", "end", "uuencoded",
+                       "binary", "binary", "late-nul", "utf16", "high"))
+    lines = with_dots(rng, text_lines(rng, rng.randrange(0, 40)), 0.1)
+    if kind == "empty":
+        return b""
+    if kind == "begin":
+        lines.insert(0, rng.choice(("begin 777 notes", "begin 644 x", "begin 777 xxxx")))
+    elif kind == "end":
+        lines.append("end")
+    elif kind == "uuencoded":
+        data = bytes(rng.randrange(256) for _ in range(rng.randrange(0, 200)))
+        body = b"".join(binascii.b2a_uu(data[i:i + 45]) for i in range(0, len(data), 45))
+        lines = ["begin 777 xxxx"] + body.decode("latin-1").splitlines() + ["`", "end"]
+    elif kind == "binary":
+        return bytes(rng.randrange(256) for _ in range(rng.randrange(1, 3000)))
+    elif kind == "late-nul":
+        return ("x" * rng.randrange(513, 900) + "\r\n").encode() + b"\0after\r\n"
+    elif kind == "utf16":
+        return b"\xff\xfe" + "\r\n".join(lines).encode("utf-16-le")
+    elif kind == "high":
+        lines = ["".join(chr(rng.randrange(0x80, 0x100)) for _ in range(rng.randrange(0, 30)))
+                 for _ in range(rng.randrange(1, 20))]
+    return b"".join(line.encode("latin-1") + b"\r\n" for line in lines)
 
 
 def checksum(path):
@@ -108,6 +139,13 @@ def main():
         seed, size, path = sys.argv[2:5]
         rng = random.Random(int(seed))
         open(path, "wb").write(bytes(rng.randrange(256) for _ in range(int(size))))
+    elif cmd == "fileset":  # fileset SEED DIR: 1 to 10 files of every kind; prints their names
+        rng = random.Random(int(sys.argv[2]))
+        names = []
+        for i in range(rng.randrange(1, 11)):
+            names.append("f%d" % (i + 1))
+            open(sys.argv[3] + "/" + names[-1], "wb").write(set_file(rng))
+        print(" ".join(names))
     elif cmd == "checksum":  # checksum PATH
         print(checksum(sys.argv[2]))
     elif cmd == "bytes_checksum":  # bytes_checksum PATH: over the file's bytes as they are

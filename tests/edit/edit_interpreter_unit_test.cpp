@@ -1,5 +1,5 @@
 // The interpreter's state fields and the positional reading of command
-// lines, checked on VekBuf directly (the exports cannot show m_curLine).
+// lines, checked on VekBuf directly (the exports cannot show the current line).
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -123,22 +123,14 @@ TEST(EditStateTable, EveryTransitionSetsStateAsListed) {
         SCOPED_TRACE("input \"" + row.input + "\" on " + std::to_string(row.lines) + " lines");
         VekBuf buf;
         Fill(buf, row.lines);
-        buf.m_curLine = row.curLine;
-        buf.m_insertMode = row.insertMode;
-        EXPECT_EQ(vek::FeedLine(buf, row.input), row.rc);
+        vek::EditState state;
+        state.curLine = row.curLine;
+        state.insertMode = row.insertMode;
+        EXPECT_EQ(vek::FeedLine(buf, state, row.input), row.rc);
         EXPECT_EQ(vektest::VekBufLines(buf), row.after);
-        EXPECT_EQ(buf.m_insertMode, row.modeAfter);
-        EXPECT_EQ(buf.m_curLine, row.curAfter);
+        EXPECT_EQ(state.insertMode, row.modeAfter);
+        EXPECT_EQ(state.curLine, row.curAfter);
     }
-}
-
-TEST(EditStateTable, ResetReturnsToCommandModeAtLineZero) {
-    VekBuf buf;
-    Fill(buf, 2);
-    ASSERT_EQ(vek::FeedLine(buf, "0a\n"), 0);
-    buf.Reset();
-    EXPECT_EQ(buf.m_insertMode, 0);
-    EXPECT_EQ(buf.m_curLine, 0);
 }
 
 // Lines of any bytes, NULs included and without a final line feed, each in
@@ -151,6 +143,7 @@ TEST(EditFailure, RandomBytesNeverHalfApplyOrReadPastTheLine) {
     };
     static const char kNear[] = "0123456789,.+- \t\r\n\vacdAD";
     VekBuf buf;
+    vek::EditState state;
     Fill(buf, 30);
     int refused = 0;
     for (int step = 0; step < 20000; ++step) {
@@ -160,22 +153,22 @@ TEST(EditFailure, RandomBytesNeverHalfApplyOrReadPastTheLine) {
             bytes[i] = pick(0, 2) != 0 ? kNear[pick(0, sizeof kNear - 2)]
                                        : static_cast<char>(pick(0, 255));
         }
-        if (buf.LineCount() > 60 && buf.m_insertMode == 0) {
-            ASSERT_EQ(vek::FeedLine(buf, "1,20d\n"), 0);
+        if (buf.LineCount() > 60 && state.insertMode == 0) {
+            ASSERT_EQ(vek::FeedLine(buf, state, "1,20d\n"), 0);
         }
         const std::vector<std::string> before = vektest::VekBufLines(buf);
-        const int curBefore = buf.m_curLine;
-        const int modeBefore = buf.m_insertMode;
-        const int rc = vek::FeedLine(buf, std::string_view(bytes.get(), size));
+        const int curBefore = state.curLine;
+        const int modeBefore = state.insertMode;
+        const int rc = vek::FeedLine(buf, state, std::string_view(bytes.get(), size));
         ASSERT_TRUE(rc == 0 || rc == RC_BAD_LINE) << rc;
         if (rc != 0) {
             ++refused;
             ASSERT_EQ(vektest::VekBufLines(buf), before) << "step " << step;
-            ASSERT_EQ(buf.m_curLine, curBefore) << "step " << step;
-            ASSERT_EQ(buf.m_insertMode, modeBefore) << "step " << step;
+            ASSERT_EQ(state.curLine, curBefore) << "step " << step;
+            ASSERT_EQ(state.insertMode, modeBefore) << "step " << step;
         }
-        ASSERT_TRUE(buf.m_insertMode == 0 || buf.m_insertMode == 1);
-        ASSERT_GE(buf.m_curLine, -1);
+        ASSERT_TRUE(state.insertMode == 0 || state.insertMode == 1);
+        ASSERT_GE(state.curLine, -1);
         long long total = 0;
         int longest = 0;
         for (const std::string& line : vektest::VekBufLines(buf)) {

@@ -287,6 +287,32 @@ TEST(AllocationFaults, DiffKeepsOnlyWholeWindowScripts) {
     EXPECT_GT(told, 0) << "no fault reached a block of the diff engine";
 }
 
+// The twin of Diff tells nobody: faults in the engine's blocks end with 107
+// and no message.
+TEST(AllocationFaults, DiffOnAContextShowsNothing) {
+    VekContext* const ctx = VekOpen();
+    ASSERT_NE(ctx, nullptr);
+    const std::vector<std::string> lines = Numbered(2600, "text ");
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        ASSERT_EQ(VekAddLine(ctx, 1, lines[i].c_str()), RC_OK);
+        ASSERT_EQ(VekAddLine(ctx, 2, (i % 500 == 7 ? "new " + lines[i] : lines[i]).c_str()), RC_OK);
+    }
+    vek::SetDiffMessageSink(CaptureDiffMessage);
+    g_diffMessages.clear();
+    long failed = 0;
+    Sweep(
+        "VekDiff", Point::kAllocation, [] {}, [&] { return VekDiff(ctx, 1, 2, 3); },
+        [&](int rc, long n) {
+            EXPECT_TRUE(rc == RC_OK || rc == RC_DIFF_FAILED || rc == RC_FAILED) << rc;
+            EXPECT_TRUE(n > 0 || rc == RC_OK);
+            failed += rc == RC_DIFF_FAILED ? 1 : 0;
+        });
+    vek::SetDiffMessageSink(nullptr);
+    EXPECT_TRUE(g_diffMessages.empty());
+    EXPECT_GT(failed, 0);
+    VekClose(ctx);
+}
+
 // DiffWhole shows nothing when memory runs out: every fault ends with the
 // full script or with 107 and an empty script buffer.
 TEST(AllocationFaults, DiffWholeGivesTheWholeScriptOrNone) {

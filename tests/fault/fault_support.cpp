@@ -1,7 +1,13 @@
 #include "fault/fault_support.h"
 
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <map>
 #include <new>
+#include <regex>
+#include <set>
+#include <sstream>
 
 #include "api/slots.h"
 #include "support/buffer_invariants.h"
@@ -59,15 +65,91 @@ void operator delete[](void* block, std::size_t) noexcept {
 
 namespace vekfault {
 
+namespace {
+
+std::map<std::string, std::set<int>> g_seen;  // by label
+
+// The codes the header lists for each export: the lines of its entry that
+// begin with a code name ("VEK_RC_OK, VEK_RC_WIDTH_NOT_COMPUTED  as for ...").
+std::map<std::string, std::set<int>> ListedCodes() {
+    std::ifstream in(VEK_PUBLIC_HEADER);
+    std::stringstream text;
+    text << in.rdbuf();
+    const std::string header = text.str();
+    std::map<std::string, int> values;
+    const std::regex define(R"(#define (VEK_RC_\w+) (\d+))");
+    for (std::sregex_iterator m(header.begin(), header.end(), define), end; m != end; ++m) {
+        values[(*m)[1]] = std::stoi((*m)[2]);
+    }
+    std::map<std::string, std::set<int>> listed;
+    const std::regex entry(R"(/\*((?:[^*]|\*[^/])*)\*/\s*int VEK_CALL (\w+)\()");
+    const std::regex codeLine(R"(\n \*\s+(VEK_RC_\w+(?:, VEK_RC_\w+)*))");
+    const std::regex name(R"(VEK_RC_\w+)");
+    for (std::sregex_iterator m(header.begin(), header.end(), entry), end; m != end; ++m) {
+        const std::string comment = (*m)[1];
+        std::set<int>& codes = listed[(*m)[2]];
+        for (std::sregex_iterator l(comment.begin(), comment.end(), codeLine); l != end; ++l) {
+            const std::string names = (*l)[1];
+            for (std::sregex_iterator n(names.begin(), names.end(), name); n != end; ++n) {
+                codes.insert(values.at(n->str()));
+            }
+        }
+    }
+    return listed;
+}
+
+class ListedCodesCheck : public ::testing::Environment {
+  public:
+    void TearDown() override {
+        const std::map<std::string, std::set<int>> listed = ListedCodes();
+        ASSERT_GT(listed.size(), 17u) << "the header's entries were not found";
+        int checked = 0;
+        for (const auto& [label, codes] : g_seen) {
+            // The export the label names, alone ("LoadFiles T, allocation"),
+            // or through its twin ("VekDiff").
+            std::string name = label.substr(0, label.find_first_of(" ,"));
+            const bool twin = listed.count(name) == 0 && name.rfind("Vek", 0) == 0;
+            if (twin) {
+                name = name.substr(3);
+            }
+            const std::size_t comma = label.find(", ");
+            if (listed.count(name) == 0 ||
+                (comma != std::string::npos &&
+                 listed.count(label.substr(
+                     comma + 2, label.find_first_of(" ,", comma + 2) - comma - 2)) != 0)) {
+                continue;
+            }
+            for (const int rc : codes) {
+                EXPECT_TRUE(listed.at(name).count(rc) != 0 || (twin && rc == VEK_RC_BAD_CONTEXT))
+                    << label << " answered " << rc << ", which the header does not list for "
+                    << name;
+            }
+            ++checked;
+        }
+        std::printf("[  codes   ] %d sweeps held against the header's lists of codes\n", checked);
+        if (::testing::GTEST_FLAG(filter) == "*") {
+            EXPECT_GT(checked, 5) << "too few sweeps named their export";
+        }
+    }
+};
+
+const ::testing::Environment* const g_listedCodesCheck =
+    ::testing::AddGlobalTestEnvironment(new ListedCodesCheck);
+
+}  // namespace
+
+void NoteCode(const std::string& label, int rc) {
+    g_seen[label].insert(rc);
+}
+
 BufferState Snapshot(int buf) {
     const vek::VekBuf& buffer = vek::Slot(buf);
     BufferState state;
     for (int i = 0; i < buffer.LineCount(); ++i) {
         state.lines.emplace_back(buffer.Line(i));
     }
-    state.curLine = buffer.m_curLine;
-    state.insertMode = buffer.m_insertMode;
-    state.status = buffer.m_status;
+    state.curLine = vek::DefaultContext().Edit(buf).curLine;
+    state.insertMode = vek::DefaultContext().Edit(buf).insertMode;
     return state;
 }
 

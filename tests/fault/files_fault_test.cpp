@@ -195,6 +195,65 @@ TEST_F(FileFaults, WriteFilesWritesPrefixesAndLeavesTheBundleAlone) {
     }
 }
 
+// A context's WriteFiles is all or nothing under every fault: each file is
+// the new one or each is the old one, and no temporary is left beside them.
+TEST_F(FileFaults, WriteFilesOnAContextReplacesAllOrNothing) {
+    VekContext* const ctx = VekOpen();
+    ASSERT_NE(ctx, nullptr);
+    char status[24];
+    ASSERT_EQ(VekLoadFiles(ctx, 2, 'B', List(false).c_str(), status), RC_OK);
+    const std::string targets = List(true);
+    for (const Point point : kPoints) {
+        const std::string label = std::string("VekWriteFiles, ") + PointName(point);
+        Sweep(
+            label, point,
+            [&] {
+                for (std::size_t i = 0; i < m_inputs.size(); ++i) {
+                    vektest::WriteFileBytes(Out(i), "old contents");
+                }
+            },
+            [&] { return VekWriteFiles(ctx, 2, 'B', targets.c_str()); },
+            [&](int rc, long n) {
+                const std::string where = label + ", fault " + std::to_string(n);
+                ExpectReported(point, n, rc, where);
+                for (std::size_t i = 0; i < m_inputs.size(); ++i) {
+                    EXPECT_EQ(vektest::ReadFileBytes(Out(i)),
+                              rc == RC_OK ? m_inputs[i] : "old contents")
+                        << where << ", file " << i;
+                }
+                EXPECT_EQ(vektest::DirectoryEntries(m_dir), 2 * m_inputs.size()) << where;
+            });
+    }
+    VekClose(ctx);
+}
+
+// VekOpen gives a usable context or, when memory runs out, NULL.
+TEST(AllocationFaults, VekOpenGivesAContextOrNull) {
+    VekContext* ctx = nullptr;
+    Sweep(
+        "VekOpen", Point::kAllocation,
+        [&] {
+            VekClose(ctx);
+            ctx = nullptr;
+        },
+        [&] {
+            ctx = VekOpen();
+            return ctx != nullptr ? RC_OK : RC_FAILED;
+        },
+        [&](int rc, long n) {
+            if (n == 0) {
+                ASSERT_EQ(rc, RC_OK);
+            }
+            if (ctx != nullptr) {
+                int count = -1, longest = -1, total = -1;
+                EXPECT_EQ(VekAddLine(ctx, 3, "x"), RC_OK);
+                EXPECT_EQ(VekGetBufStats(ctx, 3, &count, &longest, &total), RC_OK);
+                EXPECT_EQ(count, 1);
+            }
+        });
+    VekClose(ctx);
+}
+
 TEST_F(FileFaults, PlainSaveAndLoadKeepWhatWasDone) {
     const std::vector<std::string> lines = {"first", std::string(5000, 'l'), "", "last"};
     const std::string expectedFile = "first\r\n" + std::string(5000, 'l') + "\r\n\r\nlast\r\n";

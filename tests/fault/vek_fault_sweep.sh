@@ -32,12 +32,29 @@ setup() {
   "$real_vek" bundle -b -o bin.vek pic.bin old.txt 2>/dev/null
   "$real_vek" bundle -t -o text.vek new.txt old.txt 2>/dev/null
   printf 'old bundle\n' >out.vek
+  # Two trees and the update between them: a file changed by script, one
+  # by contents, one in mode only, one added in a new folder, one removed
+  # with its folder, one removed beside others, a link changed, a file
+  # that becomes a folder.
+  mkdir -p tree/keep tree/gone tree2/keep tree2/new
+  printf 'a\nb\nc\n' >tree/keep/text && printf 'a\nB\nc\nd\n' >tree2/keep/text
+  printf 'x\0y' >tree/bin && printf 'x\0z' >tree2/bin
+  printf 'm\n' >tree/mode && printf 'm\n' >tree2/mode && chmod 755 tree2/mode
+  printf 'bye\n' >tree/gone/f && printf 'old\n' >tree/keep/old
+  printf 'new\n' >tree2/new/f
+  ln -s keep/text tree/ln && ln -s bin tree2/ln
+  printf 'a file\n' >tree/turn && mkdir tree2/turn && printf 'in\n' >tree2/turn/inner
+  "$real_vek" diff -r tree tree2 -o tree.upd 2>/dev/null
+  rm -rf tree2
 }
 real_vek="$vek"
-# state: every file with its mode and checksum (links as their targets).
+# state: every file with its mode and checksum (links as their targets),
+# every folder with its mode.
 state() {
-  find . -mindepth 1 \( -type f -o -type l \) | sort | while read -r f; do
-    if [ -L "$f" ]; then echo "$f -> $(readlink "$f")"; else echo "$f $(stat -c %a "$f") $(cksum <"$f")"; fi
+  find . -mindepth 1 | sort | while read -r f; do
+    if [ -L "$f" ]; then echo "$f -> $(readlink "$f")"
+    elif [ -d "$f" ]; then echo "$f/ $(stat -c %a "$f")"
+    else echo "$f $(stat -c %a "$f") $(cksum <"$f")"; fi
   done
 }
 
@@ -117,7 +134,9 @@ sweep "bundle -t" "out.vek" 0 -- bundle -t -o out.vek old.txt new.txt
 sweep "bundle from a pipe" "out.vek" 0 -- bundle -b -o out.vek /dev/stdin old.txt </dev/null
 sweep "unbundle -b" "t1 t2" 0 -- unbundle -b bin.vek t1 t2
 sweep "unbundle --lf through a link" "link.txt t2" 0 -- unbundle --lf text.vek link.txt t2
+sweep "patch -r" "tree" 0 -- patch -r tree tree.upd
 # Where the file system has no hard links the old files are renamed aside.
 VEK_FAULT_NO_LINKS=1 sweep "unbundle -b without hard links" "t1 old.txt" 0 -- unbundle -b bin.vek t1 old.txt
+VEK_FAULT_NO_LINKS=1 sweep "patch -r without hard links" "tree" 0 -- patch -r tree tree.upd
 echo "[  sweep   ] vek: $total_faults faults injected, $total_refused refused, $failures failures"
 [ "$failures" = 0 ]

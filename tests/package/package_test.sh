@@ -11,7 +11,8 @@
 #   its road;
 # - both carry the bindings (bindings/ of this tree);
 # - the .deb, unpacked into a fresh root, serves a host built against it with
-#   pkg-config and with find_package, and its vek runs.
+#   pkg-config and with find_package, and its vek runs;
+# - the Python wheels and the NuGet package (binding_packages_test.sh).
 # usage: package_test.sh BUILD_ROOT
 set -eu
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -68,8 +69,11 @@ print(" ".join(sorted(n for n in zipfile.ZipFile(sys.argv[1]).namelist() if not 
   strings -el "$unpacked/bin/vek.exe" | grep -A1 -x ProductVersion | grep -qx "$version" ||
     fail "$system: vek.exe's version resource is not $version"
   grep -q "^SYNOPSIS" "$unpacked/vek.txt" || fail "$system: vek.txt is not the rendered manual"
-  grep -q "volume and file index" "$unpacked/vek.txt" && ! grep -q "inode" "$unpacked/vek.txt" ||
-    fail "$system: vek.txt does not speak Windows"
+  grep -q "volume and file index" "$unpacked/vek.txt" &&
+    ! grep -Eq "inode|SIGHUP|SIGKILL|sticky|<\(|symbolic link|man vek|/dev/" "$unpacked/vek.txt" ||
+    fail "$system: vek.txt does not speak Windows only"
+  [ "$(grep -c $'\r$' "$unpacked/vek.txt")" = "$(wc -l <"$unpacked/vek.txt")" ] ||
+    fail "$system: vek.txt does not have CR LF line ends"
   for pair in README.txt:docs/windows/README.txt LICENSE.txt:LICENSE \
               examples/example_host.c:examples/example_host.c \
               examples/loadlibrary_host.c:examples/loadlibrary_host.c; do
@@ -133,6 +137,8 @@ if [ -n "$deb" ]; then
 else
   fail "no .deb"
 fi
+
+bash "$here/binding_packages_test.sh" "$build" || fail "the binding packages"
 
 echo "package test: $failures failures"
 [ "$failures" = 0 ]

@@ -90,6 +90,12 @@ std::string ReadFileBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+std::size_t DirectoryEntries(const TempDir& dir) {
+    const fs::path path(dir.Path(""));
+    return static_cast<std::size_t>(
+        std::distance(fs::directory_iterator(path), fs::directory_iterator()));
+}
+
 bool FileExists(const std::string& path) {
     return fs::exists(path);
 }

@@ -41,5 +41,7 @@ class TempDir {
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 bool FileExists(const std::string& path);
+// How many entries the directory holds.
+std::size_t DirectoryEntries(const TempDir& dir);
 
 }  // namespace vektest

@@ -1,0 +1,83 @@
+// What vek asks of the system for trees: entries looked at without
+// following links, folders listed, made and removed, symbolic links read
+// and made, modes set. Two implementations, tree_files_posix.cpp and
+// tree_files_win32.cpp. Calls report failure by their result, with
+// SystemError() saying why; each counts as a file operation for the
+// fault-injection build (platform.h).
+#pragma once
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace vekcli::tree {
+
+enum class Kind { kNone, kFile, kLink, kFolder, kOther };
+
+struct EntryInfo {
+    Kind kind = Kind::kNone;
+    unsigned mode = 0;  // permission bits (07777)
+    long long size = 0;
+};
+
+// The entry `path` itself (a link is not followed); false when it cannot be
+// looked up, kind kNone when it does not exist.
+bool LookUp(const std::string& path, EntryInfo& info);
+// An entry of a folder: its name, and its kind where the listing tells it
+// (kNone where it does not: LookUp then).
+struct Listed {
+    std::string name;
+    Kind kind = Kind::kNone;
+    bool operator<(const Listed& other) const { return name < other.name; }
+};
+// The entries of a folder, sorted bytewise by name ("." and ".." left out).
+bool ListFolder(const std::string& folder, std::vector<Listed>& entries);
+// The file `path` read whole, never through a link: `bytes` (with room for
+// one byte more), its size and its permission bits; false when it cannot be
+// read or is not a plain file (errno EINVAL).
+bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
+              unsigned& mode);
+bool ReadLink(const std::string& path, std::string& target);
+bool MakeLink(const std::string& target, const std::string& path);
+bool MakeFolder(const std::string& path, unsigned mode);
+bool RemoveFolder(const std::string& path);
+// Removes a folder and everything in it (links are removed, not
+// followed); false when something stays. Not a counted operation: it only
+// clears away old copies once a change is complete.
+bool RemoveTree(const std::string& path);
+// Sets the permission bits of a file or folder (never through a link).
+bool SetMode(const std::string& path, unsigned mode);
+// Reads a file whole through `read` (bytes read into the room given, 0 at
+// the end, below 0 on failure), expecting `expected` bytes: a file read to
+// that size is taken as whole, one that grows is read on.
+template <class ReadSome>
+bool ReadWhole(ReadSome read, std::size_t expected, std::unique_ptr<char[]>& bytes,
+               std::size_t& size) {
+    std::size_t room = expected + 1;
+    bytes.reset(new char[room]);
+    size = 0;
+    for (;;) {
+        const long long got = read(bytes.get() + size, room - size);
+        if (got <= 0)
+            return got == 0;
+        size += static_cast<std::size_t>(got);
+        if (size == expected && expected > 0)
+            return true;
+        if (size < room)
+            continue;
+        std::unique_ptr<char[]> larger(new char[room * 2]);
+        std::copy(bytes.get(), bytes.get() + size, larger.get());
+        bytes = std::move(larger);
+        room *= 2;
+    }
+}
+
+// Why this system cannot take `path` (relative, '/' between names) as a
+// name under a tree, where others can: on Windows a backslash or a colon;
+// empty when it can.
+std::string SystemPathFault(const std::string& path);
+// Whether this system keeps permission bits and symbolic links.
+bool HasModes();
+
+}  // namespace vekcli::tree
