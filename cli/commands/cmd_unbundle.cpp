@@ -131,7 +131,13 @@ int RunUnbundle(const Options& o) {
     }
     std::vector<char> writable = Writable(list);
     NoteWork("writing the files of " + DisplayName(bundleName));
-    CheckWritten(files, sizes, VekWriteFiles(Engine(), 1, type, writable.data()));
+    // WriteFiles puts temporaries of its own beside the staged files and
+    // renames them at its end: an ending signal waits until the call is
+    // over, so that the cleanup finds only vek's own files.
+    platform::HoldEndSignals();
+    const int written = VekWriteFiles(Engine(), 1, type, writable.data());
+    platform::ReleaseEndSignals();
+    CheckWritten(files, sizes, written);
     if (o.lf)
         for (std::size_t i = 0; i < names.size(); ++i)
             if (!names[i].empty() && !HandledAsBinary(type, i) && !sections[i].empty)
