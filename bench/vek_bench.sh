@@ -59,12 +59,12 @@ fi
 # A changed copy: per line, with probability RATE, the line is replaced,
 # removed, or followed by a new line (half, a quarter, a quarter); the copy
 # is then cut or padded to the same line count, so both fit a buffer.
-make_changed() {  # make_changed RATE SEED OUT
-  python3 - "$1" "$2" "$3" <<'PY'
+make_changed() {  # make_changed RATE SEED OUT [BASE]
+  python3 - "$1" "$2" "$3" "${4:-base.txt}" <<'PY'
 import random, sys
-rate, seed, out = float(sys.argv[1]), int(sys.argv[2]), sys.argv[3]
+rate, seed, out, base = float(sys.argv[1]), int(sys.argv[2]), sys.argv[3], sys.argv[4]
 rng = random.Random(seed)
-lines = open("base.txt", "rb").read().split(b"\n")[:-1]
+lines = open(base, "rb").read().split(b"\n")[:-1]
 new, changed = [], 0
 for line in lines:
     r = rng.random()
@@ -97,6 +97,12 @@ if [ ! -s other.txt ]; then
   while [ "$(wc -l <other.txt)" -lt "$lines" ]; do cat base.txt >>other.txt; done
   head -n "$lines" other.txt >other.tmp && mv other.tmp other.txt
 fi
+
+# Twice as long: base.txt and other.txt, 1,048,576 lines, and a copy with
+# about 1% of its lines changed (more lines than a buffer holds: only the
+# whole-file diff compares them).
+[ -s base2.txt ] || cat base.txt other.txt >base2.txt
+[ -s new2.txt ] || echo "$(make_changed 0.01 2 new2.txt base2.txt)" >new2.count
 
 # Binary: one large file of program bytes (16 MiB), and a set of 1,000
 # small files (up to 64 KiB) from /usr/lib and /usr/share.
@@ -159,6 +165,11 @@ for pct in 1 10; do
   verify "ed ($pct%)" "ed$pct.out" "$new"
 done
 
+measure vekdiff2 "'$vek' diff base2.txt new2.txt > vek2.ed; [ \$? = 1 ]"
+measure gnudiff2 "diff -e base2.txt new2.txt > gnu2.ed; [ \$? = 1 ]"
+(cat vek2.ed; echo "w ed2.out"; echo q) | ed -s base2.txt >/dev/null
+verify "vek diff (1,048,576 lines)" ed2.out new2.txt
+
 measure vekdiffU "'$vek' diff base.txt other.txt > vekU.ed; [ \$? = 1 ]"
 measure gnudiffU "diff -e base.txt other.txt > gnuU.ed; [ \$? = 1 ]"
 (cat vekU.ed; echo "w edU.out"; echo q) | ed -s base.txt >/dev/null
@@ -199,7 +210,7 @@ PY
 
 # --- report -----------------------------------------------------------------
 cat <<EOF
-Inputs: base.txt $(wc -l <base.txt) lines, $(wc -c <base.txt) bytes; new1.txt with $(cat new1.count) lines changed (~1%), new10.txt with $(cat new10.count) (~10%); big.bin $(wc -c <big.bin) bytes; a set of $set_files files, $set_bytes bytes.
+Inputs: base.txt $(wc -l <base.txt) lines, $(wc -c <base.txt) bytes; new1.txt with $(cat new1.count) lines changed (~1%), new10.txt with $(cat new10.count) (~10%); base2.txt $(wc -l <base2.txt) lines, new2.txt with $(cat new2.count) changed; big.bin $(wc -c <big.bin) bytes; a set of $set_files files, $set_bytes bytes.
 Machine: $(nproc) cores, $(uname -sm); fastest of $runs runs each.
 
 | task | vek time | vek peak memory | peer | peer time | peer peak memory | time ratio | memory ratio |
@@ -208,6 +219,7 @@ EOF
 if [ -z "${FILES_ONLY:-}" ]; then
   row "diff, 1% changed" vekdiff1 gnudiff1 "diff -e"
   row "diff, 10% changed" vekdiff10 gnudiff10 "diff -e"
+  row "diff, 1,048,576 lines, 1% changed" vekdiff2 gnudiff2 "diff -e"
   row "diff, unrelated texts" vekdiffU gnudiffU "diff -e"
   row "patch, 1% changed" vekpatch1 ed1 "ed"
   row "patch, 10% changed" vekpatch10 ed10 "ed"

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "commands/command.h"
-#include "io/temps.h"
 #include "report/trouble.h"
 #include "system/platform.h"
 #include "vekwin32.h"
@@ -134,7 +133,6 @@ int main(int argc, char** argv) {
     // A closed standard stream is held by the null device, so that no file
     // vek opens becomes standard input or output.
     vekcli::platform::GuardStandardStreams();
-    vekcli::InstallTemporaryCleanup();
     // Line files and reports go out byte for byte, LF stays LF.
     vekcli::platform::SetBinary(stdout);
     try {

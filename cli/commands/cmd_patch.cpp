@@ -130,7 +130,7 @@ int RunPatch(const Options& o) {
         if (!copy)
             Fail("cannot create a temporary file to hold " + DisplayName(fileName) + ": " +
                  SystemError());
-        std::vector<char> chunk(kChunkSize);
+        Chunk chunk;
         while (const std::size_t got = source.Read(chunk.data(), chunk.size()))
             if (std::fwrite(chunk.data(), 1, got, copy.get()) != got)
                 Fail("cannot hold " + DisplayName(fileName) +

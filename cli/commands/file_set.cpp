@@ -119,7 +119,7 @@ std::string SetInputs::Copy(const std::string& name, const std::string& what) {
     bool ok = true;
     if (!name.empty()) {
         Input in(name);
-        std::vector<char> chunk(kChunkSize);
+        Chunk chunk;
         while (ok) {
             const std::size_t got = in.Read(chunk.data(), chunk.size());
             if (got == 0)

@@ -389,7 +389,7 @@ long long FileSize(const std::string& name) {
 }
 
 void ConvertCrLfToLf(const std::string& name) {
-    std::vector<char> chunk(kChunkSize);
+    Chunk chunk;
     std::string converted;
     Output out(name);
     {

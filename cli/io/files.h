@@ -19,6 +19,21 @@ namespace vekcli {
 // Bytes read per call: bounds what vek holds besides the buffers themselves.
 inline constexpr std::size_t kChunkSize = 1024 * 1024;
 
+// Room for one chunk, left uncleared: reads fill it, so a small file costs
+// only the pages its bytes take. A spare byte beyond the chunk lets a
+// reader end a run of lines there.
+class Chunk {
+  public:
+    Chunk() : m_bytes(new char[kChunkSize + 1]) {}
+    char* data() noexcept { return m_bytes.get(); }
+    const char* data() const noexcept { return m_bytes.get(); }
+    static constexpr std::size_t size() noexcept { return kChunkSize; }
+    char operator[](std::size_t i) const noexcept { return m_bytes[i]; }
+
+  private:
+    std::unique_ptr<char[]> m_bytes;
+};
+
 // The one owner of an open stream: closed when the owner goes.
 struct FileCloser {
     void operator()(std::FILE* file) const noexcept { std::fclose(file); }

@@ -141,10 +141,6 @@ long MakerOf(const std::string& entry) {
 
 }  // namespace
 
-void InstallTemporaryCleanup() {
-    platform::OnEndSignals(RemoveAllAndDie);
-}
-
 std::string FolderOf(const std::string& place) {
     const std::size_t slash = platform::LastFolderSeparator(place);
     return slash == std::string::npos ? std::string() : place.substr(0, slash + 1);
@@ -214,6 +210,10 @@ std::string TemporaryFolder() {
 }
 
 int RegisterTemporaryName(const std::string& name) {
+    // The first temporary sets up the removal of them all on an ending
+    // signal; a run that makes none leaves the signals as they are.
+    static const bool cleanupInstalled = (platform::OnEndSignals(RemoveAllAndDie), true);
+    (void)cleanupInstalled;
     for (int i = g_hint; i < kBlocks * kBlockSlots; ++i) {
         if (g_blocks[i / kBlockSlots].load() == nullptr)
             g_blocks[i / kBlockSlots].store(new Slot[kBlockSlots]);

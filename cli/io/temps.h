@@ -12,10 +12,6 @@
 
 namespace vekcli {
 
-// Installs the signal handler that removes every registered temporary and
-// ends the process as the signal would.
-void InstallTemporaryCleanup();
-
 // A temporary's name is the folder's, then ".vek-PID-XXXX" (the process and
 // four random characters) and `suffix`: short, so that a target whose own
 // name is as long as the system allows still gets one.
@@ -80,6 +76,8 @@ class Temporary {
 
 // A name for a file beside `place` that no file has now, registered for
 // removal (for a second name made by link or rename); Release when done.
+// The first name registered sets up the signal handler that removes every
+// registered temporary and ends the process as the signal would.
 int RegisterTemporaryName(const std::string& name);
 void ReleaseTemporaryName(int slot);
 std::string FreshNameBeside(const std::string& place, const char* suffix);

@@ -7,6 +7,7 @@
 // the scan of a set's text file) without splitting it.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,6 +68,9 @@ class LineReader {
     // spans chunks, the end of a chunk, the CR LF form, data in memory):
     // Next then hands it out.
     bool NextRun(std::string_view& run);
+    // Every line left, as Next would hand them out, appended to `lines`;
+    // from data in memory in the LF form, split in one pass.
+    void ReadAll(std::vector<std::string_view>& lines);
     // What reading has noted so far (all of it once Next returned false).
     const LoadInfo& Info() const { return m_info; }
     // The bytes of the data before the 0x1A that ended it (all of them
@@ -85,8 +89,8 @@ class LineReader {
     std::string m_name;
     bool m_crlf;
     LoadInfo m_info;
-    std::vector<char> m_chunk;
-    const char* m_data;  // the chunk: m_chunk's, or the data in memory
+    std::optional<Chunk> m_chunk;  // for an Input only
+    const char* m_data;            // the chunk: m_chunk's, or the data in memory
     std::size_t m_dataSize;
     std::size_t m_pos = 0;
     std::size_t m_end = 0;
@@ -124,9 +128,10 @@ LineFile LinesOf(const std::string& name, FileBytes bytes, bool crlf, bool anyLe
 
 void WarnAboutReading(const LineFile& file);
 
-// Both files read (where threads are at hand, at the same time) and warned
-// about, the first file first.
-void ReadLineFiles(const std::string& first, const std::string& second, bool crlf,
+// Both files read (when threads are at hand and both files are large, at
+// the same time) and warned about, the first file first; `anyLength` as
+// for ReadLineFile.
+void ReadLineFiles(const std::string& first, const std::string& second, bool crlf, bool anyLength,
                    LineFile& firstFile, LineFile& secondFile);
 
 // The 16-bit checksum Crc gives for a buffer holding the lines of the named

@@ -192,6 +192,11 @@ ScriptOfFiles MakeScript(const LineFile& oldFile, const LineFile& newFile) {
         NoMemoryToCompare(oldFile.name, newFile.name);
     } catch (const vek::OutOfMemory&) {
         NoMemoryToCompare(oldFile.name, newFile.name);
+    } catch (const vek::InvalidArgument&) {
+        Fail(DisplayName(oldFile.name) + " and " + DisplayName(newFile.name) + " hold " +
+             Grouped(static_cast<long long>(oldFile.lines.size() + newFile.lines.size())) +
+             " lines together, more than one comparison takes (1,073,741,824); compare smaller "
+             "parts");
     }
     const EdForm form(made.script, newFile);
     made.lines = form.Lines();
@@ -222,7 +227,8 @@ int WholeFileDiff(const Options& o, const std::string& oldName, const std::strin
                   const std::string& outName) {
     LineFile oldFile;
     LineFile newFile;
-    ReadLineFiles(oldName, newName, o.crlf, oldFile, newFile);
+    // Files of any number of lines: they are compared here, not in buffers.
+    ReadLineFiles(oldName, newName, o.crlf, true, oldFile, newFile);
     const ScriptOfFiles made = MakeScript(oldFile, newFile);
     const std::vector<std::string_view>& lines = made.lines;
     const std::string dotAt = DisplayName(newName) + ":" + std::to_string(made.firstDotLine);

@@ -172,9 +172,9 @@ bool EndSignalHeld();
 [[noreturn]] void DieOfSignal(int signal);
 
 // Asks the system to back the whole 2 MiB pages within [data, data + size)
-// with large pages where it can: memory filled once and at once (a file
-// read whole) then takes far fewer page faults. Nothing where the system
-// does not offer it.
+// with large pages where it can, and to set up all its pages in one call:
+// memory filled once and at once (a file read whole) then takes far fewer
+// page faults. Nothing where the system does not offer it.
 void AdviseLargePages(void* data, std::size_t size) noexcept;
 
 }  // namespace vekcli::platform

@@ -417,18 +417,28 @@ void DieOfSignal(int signal) {
     _exit(128 + signal);
 }
 
+namespace {
+
+// `advice` for the units of `unit` bytes that lie wholly in the range.
+[[maybe_unused]] void AdviseWhole(void* data, std::size_t size, std::uintptr_t unit, int advice) {
+    const auto begin = reinterpret_cast<std::uintptr_t>(data);
+    const std::uintptr_t first = (begin + unit - 1) & ~(unit - 1);
+    const std::uintptr_t last = (begin + size) & ~(unit - 1);
+    if (last > first)
+        madvise(reinterpret_cast<void*>(first), last - first, advice);
+}
+
+}  // namespace
+
 void AdviseLargePages(void* data, std::size_t size) noexcept {
 #if defined(MADV_HUGEPAGE)
-    constexpr std::uintptr_t kLargePage = 2 * 1024 * 1024;
-    const auto begin = reinterpret_cast<std::uintptr_t>(data);
-    const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
-    const std::uintptr_t last = (begin + size) & ~(kLargePage - 1);
-    if (last > first)
-        madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
-#else
+    AdviseWhole(data, size, 2 * 1024 * 1024, MADV_HUGEPAGE);
+#endif
+#if defined(MADV_POPULATE_WRITE)
+    AdviseWhole(data, size, 4096, MADV_POPULATE_WRITE);
+#endif
     (void)data;
     (void)size;
-#endif
 }
 
 }  // namespace vekcli::platform

@@ -1,7 +1,6 @@
 #include "diff/whole_file.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -139,9 +138,35 @@ class WholeFileEmitter {
     }
 };
 
+namespace {
+
+// floor(sqrt(value)), in integers (a program that links the engine in then
+// needs no math library).
+std::uint64_t IntegerSquareRoot(std::uint64_t value) noexcept {
+    std::uint64_t root = 0;
+    std::uint64_t bit = std::uint64_t{1} << 62;
+    while (bit > value) {
+        bit >>= 2;
+    }
+    for (; bit != 0; bit >>= 2) {
+        if (value >= root + bit) {
+            value -= root + bit;
+            root = (root >> 1) + bit;
+        } else {
+            root >>= 1;
+        }
+    }
+    return root;
+}
+
+}  // namespace
+
 std::int32_t WholeFileCostBudget(std::int64_t nx, std::int64_t ny) noexcept {
-    const double scaled = 4.0 * std::sqrt(static_cast<double>(std::max<std::int64_t>(nx + ny, 0)));
-    return std::max(kMinimumCostBudget, static_cast<std::int32_t>(scaled));
+    // 4 * sqrt(n) rounded down is floor(sqrt(16 * n)).
+    const auto lines = static_cast<std::uint64_t>(std::max<std::int64_t>(nx + ny, 0));
+    const std::uint64_t scaled = IntegerSquareRoot(16 * lines);
+    return static_cast<std::int32_t>(
+        std::max<std::uint64_t>(static_cast<std::uint64_t>(kMinimumCostBudget), scaled));
 }
 
 EditScript DiffSequences(const std::string_view* source, std::size_t sourceCount,

@@ -44,11 +44,21 @@ pc="$(find "$prefix" -name vekwin32.pc)"
 config="$(find "$prefix" -name VekWin32Config.cmake)"
 [ -n "$pc" ] || fail "no pkg-config file installed"
 [ -n "$config" ] || fail "no CMake package config installed"
+# vek holds the library and the C++ runtime itself: it loads no shared
+# library but the system's C library, and needs no search path for one.
 if [ -n "$windows" ]; then
   [ -s "$prefix/bin/VekWin32.dll" ] || fail "DLL not installed"
   [ -n "$(find "$prefix" -name 'libVekWin32.dll.a')" ] || fail "import library not installed"
+  imports="$("${cc%gcc}objdump" -p "$prefix/bin/vek.exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')"
+  echo "$imports" | grep -Eqv '^(kernel32|msvcrt|advapi32|api-ms-win-.*)\.dll$' &&
+    fail "vek.exe loads more than the system's DLLs: $(echo $imports)"
 else
   [ -n "$(find "$prefix" -name 'libvekwin32.so*')" ] || fail "library not installed"
+  dynamic="$(readelf -d "$prefix/bin/vek")"
+  # (the dynamic loader, which the C library brings, may be named)
+  needed="$(echo "$dynamic" | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | grep -v '^ld-linux' | tr '\n' ' ')"
+  [ "$needed" = "libc.so.6 " ] || fail "vek needs more than the C library: $needed"
+  echo "$dynamic" | grep -Eq '\((RUNPATH|RPATH)\)' && fail "vek carries a library search path"
 fi
 
 cd "$work"

@@ -278,9 +278,15 @@ expect_text "$(cut -c1-4 out)" "$(py checksum full)" "checksum of a full buffer"
 run crc over
 expect_status 2 "crc of one line too many"
 expect_err "over:524290: more lines than a buffer holds" "crc names the line too many"
-run diff full over
+run diff --windowed full over
 expect_status 2 "one line too many"
 expect_err "over:524290: more lines than a buffer holds" "too many lines names the line"
+# the whole-file diff takes files of any number of lines
+{ echo first; sed -e '7s/$/ changed/' -e '300000d' over; echo last; } >over-new
+run diff over over-new
+expect_status 1 "whole-file diff of files past a buffer's lines"
+diff -e over over-new >over.ed
+expect_same out over.ed "whole-file diff past a buffer's lines is diff -e's script"
 # windows with more distinct lines than the engine classes: whole replacement
 py unique 21 5000 old
 py unique 22 4000 new

@@ -1,5 +1,6 @@
-// ELF constructor and destructor of the shared object (or of the program the
-// library's objects are linked into).
+// Constructor and destructor of the Linux shared object, and of a program
+// that links the library's objects in (on Windows too, where DllMain runs
+// only for the DLL).
 #include "platform/module_entry.h"
 
 namespace {
