@@ -115,26 +115,9 @@ void SetInputs::CheckStatus(const char* status) const {
 
 std::string SetInputs::Copy(const std::string& name, const std::string& what) {
     m_temps.emplace_back(TemporaryFolder() + "x", what);
-    const int fd = m_temps.back().TakeDescriptor();
-    bool ok = true;
-    if (!name.empty()) {
-        Input in(name);
-        Chunk chunk;
-        while (ok) {
-            const std::size_t got = in.Read(chunk.data(), chunk.size());
-            if (got == 0)
-                break;
-            ok = platform::WriteAll(fd, chunk.data(), got);
-        }
-    }
-    const int error = errno;
-    const bool closed = platform::CloseDescriptor(fd);
-    if (!ok || !closed) {
-        if (!ok)
-            errno = error;
+    if (!CopyInto(name, m_temps.back()))
         Fail(name + ": cannot keep a copy of it in " + m_temps.back().Name() + ": " +
              SystemError());
-    }
     if (m_temps.back().Name().find(',') != std::string::npos)
         Fail(m_temps.back().Name() +
              ": the temporary folder's name holds a comma, which a file list cannot carry; "

@@ -98,6 +98,26 @@ bool CloseFile(OwnedFile& file) {
     return std::fclose(file.release()) == 0;
 }
 
+bool CopyInto(const std::string& name, Temporary& copy) {
+    const int fd = copy.TakeDescriptor();
+    bool ok = true;
+    if (!name.empty()) {
+        Input in(name);
+        Chunk chunk;
+        while (ok) {
+            const std::size_t got = in.Read(chunk.data(), chunk.size());
+            if (got == 0)
+                break;
+            ok = platform::WriteAll(fd, chunk.data(), got);
+        }
+    }
+    const int error = errno;
+    const bool closed = platform::CloseDescriptor(fd);
+    if (!ok)
+        errno = error;
+    return ok && closed;
+}
+
 void ShareRepeatedInputs(const std::vector<std::string>& names, bool everyStream) {
     // Standard input named twice is one stream whatever it is: a file on
     // it is read through one offset.
@@ -122,26 +142,9 @@ void ShareRepeatedInputs(const std::vector<std::string>& names, bool everyStream
             continue;
         const std::string shown = DisplayName(names[i]);
         auto copy = std::make_unique<Temporary>(TemporaryFolder() + "x", shown);
-        const int fd = copy->TakeDescriptor();
-        bool ok = true;
-        {
-            Input in(names[i]);
-            std::vector<char> chunk(kChunkSize);
-            while (ok) {
-                const std::size_t got = in.Read(chunk.data(), chunk.size());
-                if (got == 0)
-                    break;
-                ok = platform::WriteAll(fd, chunk.data(), got);
-            }
-        }
-        const int error = errno;
-        const bool closed = platform::CloseDescriptor(fd);
-        if (!ok || !closed) {
-            if (!ok)
-                errno = error;
+        if (!CopyInto(names[i], *copy))
             Fail(shown + ": cannot keep a copy of it in " + copy->Name() + ": " + SystemError() +
                  "; is the disk full?");
-        }
         for (const std::string& name : group)
             SharedInputs().push_back({name, copy.get()});
         SharedCopies().push_back(std::move(copy));

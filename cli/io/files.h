@@ -54,6 +54,9 @@ bool CloseFile(OwnedFile& file);
 // twice is shared whatever it is; a plain file named twice is read twice:
 // it reads the same both times.
 void ShareRepeatedInputs(const std::vector<std::string>& names, bool everyStream = false);
+// Copies the file `name` (nothing when empty) into `copy`, whose descriptor
+// it takes and closes; false, with errno telling why, when that fails.
+bool CopyInto(const std::string& name, Temporary& copy);
 const std::string& ReadablePath(const std::string& name);
 
 // A file to read in binary, or standard input for "-".
