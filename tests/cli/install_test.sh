@@ -50,7 +50,7 @@ if [ -n "$windows" ]; then
   [ -s "$prefix/bin/VekWin32.dll" ] || fail "DLL not installed"
   [ -n "$(find "$prefix" -name 'libVekWin32.dll.a')" ] || fail "import library not installed"
   imports="$("${cc%gcc}objdump" -p "$prefix/bin/vek.exe" | sed -n 's/^\s*DLL Name: //p' | tr 'A-Z' 'a-z')"
-  echo "$imports" | grep -Eqv '^(kernel32|msvcrt|advapi32|api-ms-win-.*)\.dll$' &&
+  echo "$imports" | grep -Eqv '^(kernel32|msvcrt|advapi32|bcrypt|api-ms-win-.*)\.dll$' &&
     fail "vek.exe loads more than the system's DLLs: $(echo $imports)"
 else
   [ -n "$(find "$prefix" -name 'libvekwin32.so*')" ] || fail "library not installed"
