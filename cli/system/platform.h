@@ -35,6 +35,11 @@ constexpr bool FaultDue(FileOp) noexcept {
 
 // fopen, for names of any length.
 std::FILE* OpenStream(const std::string& name, const char* mode);
+// Positions a stream at byte `offset` from its start (beyond 2 GiB too);
+// false when it cannot (a pipe).
+bool Seek(std::FILE* stream, long long offset);
+// The position of a stream, -1 when it has none (a pipe).
+long long Tell(std::FILE* stream);
 
 // Whether the system's text files end their lines with CR LF (Windows)
 // rather than LF.

@@ -40,6 +40,14 @@ std::FILE* OpenStream(const std::string& name, const char* mode) {
     return std::fopen(name.c_str(), mode);
 }
 
+bool Seek(std::FILE* stream, long long offset) {
+    return fseeko(stream, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+long long Tell(std::FILE* stream) {
+    return static_cast<long long>(ftello(stream));
+}
+
 bool TextFilesEndInCrLf() {
     return false;
 }

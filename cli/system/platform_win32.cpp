@@ -101,6 +101,14 @@ std::FILE* OpenStream(const std::string& name, const char* mode) {
     return _wfopen(Wide(name).c_str(), wideMode);
 }
 
+bool Seek(std::FILE* stream, long long offset) {
+    return _fseeki64(stream, offset, SEEK_SET) == 0;
+}
+
+long long Tell(std::FILE* stream) {
+    return _ftelli64(stream);
+}
+
 bool TextFilesEndInCrLf() {
     return true;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "io/commit.h"
+#include "files/bundle_lines.h"
 #include "io/files.h"
 #include "lines/line_reader.h"
 #include "report/trouble.h"
@@ -303,13 +304,20 @@ class TreePatch {
         const std::string name = Name(r.path);
         if (r.kind == Kind::kLink)
             return;  // made whole by the commit; its target came with the update
-        std::vector<std::string> body = m_update.BodyLines(r);
+        const std::string_view body = m_update.BodyBytes(r);
+        LineReader bodyLines(body.data(), body.size(), false, m_update.Name());
         Output out(staged, name, static_cast<unsigned>(r.newMode));
         Sha256 hash;
         if (r.body == Body::kUu) {
-            const std::string bytes = update::DecodeUu(body);
-            hash.Update(bytes);
-            out.Write(bytes.data(), bytes.size());
+            unsigned char decoded[vek::bundle::kMaxDecodedBytes];
+            const char* bytes = reinterpret_cast<const char*>(decoded);
+            std::string_view line;
+            while (bodyLines.Next(line)) {
+                bool cutShort = false;
+                const std::size_t n = vek::bundle::DecodeDataLine(line, decoded, cutShort);
+                hash.Update(bytes, n);
+                out.Write(bytes, n);
+            }
         } else {
             const bool crlf = update::IsCrLf(r.body);
             std::unique_ptr<char[]> bytes;
@@ -319,7 +327,8 @@ class TreePatch {
                 Fail(name + ": cannot read: " + SystemError() + "; nothing was changed");
             const LineFile old =
                 LinesOf(name, FileBytes::Adopt(std::move(bytes), size), crlf, true);
-            const std::vector<std::string_view> lines(body.begin(), body.end());
+            std::vector<std::string_view> lines;
+            bodyLines.ReadAll(lines);
             EdScript script;
             ScriptRefusal refusal;
             if (!script.Read(lines, refusal) ||
@@ -387,8 +396,6 @@ int RunTreePatch(const Options& o) {
             "ends, and changes DIR in place");
     const std::string& root = o.operands[0];
     const std::string& updateName = o.operands[1];
-    if (updateName == "-")
-        Fail("patch -r: the update must be a file, not standard input (it is read twice)");
     platform::FileInfo info;
     if (!platform::Stat(root, info) || !info.directory)
         Fail("patch -r: " + root + ": " +

@@ -8,6 +8,7 @@
 #include "lines/line_reader.h"
 #include "report/trouble.h"
 #include "scripts/script_applier.h"
+#include "system/platform.h"
 
 namespace vekcli::update {
 
@@ -260,36 +261,12 @@ void UpdateWriter::Finish() {
     m_out.Write("\n", 1);
 }
 
-std::string DecodeUu(const std::vector<std::string>& lines) {
-    std::string bytes;
-    unsigned char decoded[vek::bundle::kMaxDecodedBytes];
-    for (const std::string& line : lines) {
-        bool cutShort = false;
-        const std::size_t n = vek::bundle::DecodeDataLine(line, decoded, cutShort);
-        bytes.append(reinterpret_cast<const char*>(decoded), n);
-    }
-    return bytes;
-}
-
-// The update's lines in order, through the line reader; started again
-// from the top when a body before the current line is asked for.
+// The update as read: the line reader for the one pass that checks it,
+// then the file again for each body, from where the pass found it.
 struct UpdateFile::Reader {
-    OwnedFile file;
     std::unique_ptr<Input> input;
-    std::unique_ptr<LineReader> lines;
-    long at = 0;  // lines handed out
-    void Start(const std::string& name) {
-        std::rewind(file.get());
-        input = std::make_unique<Input>(file.get(), name);
-        lines = std::make_unique<LineReader>(*input, false);
-        at = 0;
-    }
-    bool Next(std::string_view& line) {
-        if (!lines->Next(line))
-            return false;
-        ++at;
-        return true;
-    }
+    long long start = 0;  // where the update starts in the file
+    std::string body;     // the last body read
 };
 
 UpdateFile::~UpdateFile() = default;
@@ -297,14 +274,16 @@ UpdateFile::~UpdateFile() = default;
 UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Reader) {
     NoteWork("reading the update " + name);
     Reader& reader = *m_reader;
-    {
-        Input probe(name);  // the reason, when it cannot be opened
-    }
-    reader.file = OpenFile(name, "rb");
-    if (!reader.file)
-        Fail(name + ": cannot open: " + SystemError());
-    reader.Start(name);
+    // Standard input or a pipe is copied as it is read: its bodies are
+    // read again.
+    ShareRepeatedInputs({name}, true);
+    reader.input = std::make_unique<Input>(name);
+    reader.start = platform::Tell(reader.input->File());
+    if (reader.start < 0)
+        Fail(name + ": cannot read it twice (it is a pipe or device)");
+    LineReader lines(*reader.input, false);
     long number = 0;  // of the line held back
+    long long heldOffset = 0;  // of the line held back, from the update's start
     auto fault = [&](long line, const std::string& what) {
         Fail(name + ":" + std::to_string(line) + ": " + what +
                  "; nothing was written: the update is damaged or not one",
@@ -316,6 +295,20 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     long long bodyLeft = 0;
     std::vector<std::string> body;
     std::map<std::string, int> seen;  // paths: 1 deleted, 2 other, 3 deleted and added
+    // A uu line checked as it comes: each decodes to a full block but the
+    // last, and is exactly how the writer encodes its bytes.
+    auto uuLine = [&](const std::string& text, long lineNumber, bool last) {
+        unsigned char decoded[vek::bundle::kMaxDecodedBytes];
+        char again[vek::bundle::kMaxDataLine];
+        bool cutShort = false;
+        const std::size_t n = vek::bundle::DecodeDataLine(text, decoded, cutShort);
+        unsigned char block[vek::bundle::kDataBlock + 3] = {};
+        std::memcpy(block, decoded, std::min(n, vek::bundle::kDataBlock));
+        const bool full = n == vek::bundle::kDataBlock || last;
+        if (cutShort || n == 0 || n > vek::bundle::kDataBlock || !full ||
+            std::string_view(again, vek::bundle::EncodeDataLine(block, n, again) - 1) != text)
+            fault(lineNumber, "not a uuencoded line of the update");
+    };
     // Checks the body just read in full.
     auto bodyDone = [&](long lastLine) {
         const Record& r = m_records.back();
@@ -331,20 +324,6 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
             if (!UnescapeName(body[0], target) || target.empty() ||
                 target.find('\0') != std::string::npos)
                 fault(first, "not a link's target");
-        } else if (r.body == Body::kUu) {
-            unsigned char decoded[vek::bundle::kMaxDecodedBytes];
-            char again[vek::bundle::kMaxDataLine];
-            for (std::size_t i = 0; i < body.size(); ++i) {
-                bool cutShort = false;
-                const std::size_t n = vek::bundle::DecodeDataLine(body[i], decoded, cutShort);
-                unsigned char block[vek::bundle::kDataBlock + 3] = {};
-                std::memcpy(block, decoded, std::min(n, vek::bundle::kDataBlock));
-                const bool full = n == vek::bundle::kDataBlock || i + 1 == body.size();
-                if (cutShort || n == 0 || n > vek::bundle::kDataBlock || !full ||
-                    std::string_view(again, vek::bundle::EncodeDataLine(block, n, again) - 1) !=
-                        body[i])
-                    fault(first + static_cast<long>(i), "not a uuencoded line of the update");
-            }
         }
         body.clear();
     };
@@ -363,8 +342,14 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
             return;
         }
         if (bodyLeft > 0) {
-            body.push_back(text);
-            if (--bodyLeft == 0)
+            Record& r = m_records.back();
+            r.bodySize += static_cast<long long>(text.size()) + 1;
+            --bodyLeft;
+            if (r.body == Body::kUu)
+                uuLine(text, lineNumber, bodyLeft == 0);
+            else
+                body.push_back(text);
+            if (bodyLeft == 0)
                 bodyDone(lineNumber);
             return;
         }
@@ -423,21 +408,22 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
             state = 3;
         else
             fault(lineNumber, Escaped(r.path) + ": the path has a record already");
-        r.bodyLine = lineNumber + 1;
+        r.bodyOffset = heldOffset + static_cast<long long>(text.size()) + 1;
         bodyLeft = r.count;
         m_records.push_back(std::move(r));
     };
-    while (reader.Next(line)) {
+    while (lines.Next(line)) {
         if (number > 0) {
             hash.Update(held);
             hash.Update("\n", 1);
             take(held, number);
+            heldOffset += static_cast<long long>(held.size()) + 1;
         }
         held.assign(line.data(), line.size());
         ++number;
     }
-    const bool heldTerminated = !reader.lines->Info().unterminated;
-    if (std::ferror(reader.file.get()))
+    const bool heldTerminated = !lines.Info().unterminated;
+    if (std::ferror(reader.input->File()))
         Fail(name + ": cannot read: " + SystemError());
     if (held.size() == 65 && held.back() == '\r' && IsHash(held.substr(0, 64)))
         fault(number, kCrLfFault);
@@ -448,22 +434,15 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
               "the hash of the update does not match its contents (a byte was changed or lost)");
 }
 
-std::vector<std::string> UpdateFile::BodyLines(const Record& record) {
+std::string_view UpdateFile::BodyBytes(const Record& record) {
     Reader& reader = *m_reader;
-    if (record.bodyLine <= reader.at)
-        reader.Start(m_name);
-    std::vector<std::string> lines(static_cast<std::size_t>(record.count));
-    std::string_view line;
-    bool ok = true;
-    while (ok && reader.at + 1 < record.bodyLine)
-        ok = reader.Next(line);
-    for (std::size_t i = 0; ok && i < lines.size(); ++i) {
-        ok = reader.Next(line);
-        lines[i].assign(line.data(), line.size());
-    }
-    if (!ok)
+    std::string& body = reader.body;
+    body.resize(static_cast<std::size_t>(record.bodySize));
+    std::FILE* file = reader.input->File();
+    if (!platform::Seek(file, reader.start + record.bodyOffset) ||
+        reader.input->Read(body.data(), body.size()) != body.size())
         Fail(m_name + ": the update changed while it was applied; nothing was written");
-    return lines;
+    return body;
 }
 
 }  // namespace vekcli::update

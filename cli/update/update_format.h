@@ -9,7 +9,8 @@
 // docs/update-format.md has the grammar. The writer hashes every byte it
 // writes; the reader checks the whole file (its form, its hash, every path)
 // before anything else looks at it, and notes where each body starts so
-// that bodies are read one at a time afterwards.
+// that bodies are read one at a time afterwards, without reading the rest
+// of the update again.
 #pragma once
 
 #include <cstdio>
@@ -62,7 +63,8 @@ struct Record {
     long long count = 0;     // body lines
     std::string path;        // raw bytes, '/' between names
     std::string linkTarget;  // the body of a link, raw bytes
-    long bodyLine = 0;       // the update's line where the body starts
+    long long bodyOffset = 0;  // where the body starts in the update, in bytes
+    long long bodySize = 0;    // its bytes, line feeds included
 };
 
 const char* ActionName(Action action);
@@ -104,15 +106,18 @@ class UpdateWriter {
 // a body that is not what its record says.
 class UpdateFile {
   public:
+    // `name` may be "-", standard input, which is read only once: a stream
+    // is copied to a temporary file as it is read (ShareRepeatedInputs).
     explicit UpdateFile(const std::string& name);
     ~UpdateFile();
     UpdateFile(const UpdateFile&) = delete;
     UpdateFile& operator=(const UpdateFile&) = delete;
     const std::string& Name() const { return m_name; }
     const std::vector<Record>& Records() const { return m_records; }
-    // The body of a record, its lines without line feeds, read again from
-    // the file (each file built from it is checked against its new hash).
-    std::vector<std::string> BodyLines(const Record& record);
+    // The body of a record, its lines each with its line feed, read again
+    // from the file (each file built from it is checked against its new
+    // hash); valid until the next call.
+    std::string_view BodyBytes(const Record& record);
 
   private:
     struct Reader;
@@ -120,9 +125,6 @@ class UpdateFile {
     std::vector<Record> m_records;
     std::unique_ptr<Reader> m_reader;
 };
-
-// The bytes of a uu body.
-std::string DecodeUu(const std::vector<std::string>& lines);
 
 // Why a path may not be written under the tree: absolute, '..', an empty or
 // '.' name, a NUL byte (and on Windows a backslash or a colon); empty when
