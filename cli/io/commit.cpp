@@ -151,6 +151,7 @@ void FileSetCommit::Stage(const std::vector<TreeStep>& steps) {
         entry.mode = step.mode;
         entry.oldMode = step.oldMode;
         entry.existed = step.replaces;
+        entry.links = step.links;
         if (step.what != What::kFile && step.what != What::kLink)
             continue;
         entry.staged =
@@ -278,8 +279,7 @@ void FileSetCommit::RemoveAsides() {
         ReleaseTemporaryName(made.second);
     m_committed = true;
     platform::ReleaseEndSignals();
-    for (const std::string& folder : folders)
-        platform::SyncFolder(folder);
+    platform::SyncFolders(std::vector<std::string>(folders.begin(), folders.end()));
 }
 
 void FileSetCommit::Commit() {
@@ -305,7 +305,7 @@ void FileSetCommit::Commit() {
     if (failure.empty() && !platform::EndSignalHeld()) {
         RemoveAsides();
         for (const Entry& entry : m_entries)
-            if (entry.existed && !entry.tree)
+            if (entry.existed && entry.what == TreeStep::What::kFile)
                 WarnAboutOtherNames(entry.target, entry.links);
         return;
     }

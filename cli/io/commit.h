@@ -35,6 +35,7 @@ struct TreeStep {
     unsigned mode = 0;       // kFile, kSetMode: the new bits
     unsigned oldMode = 0;    // kSetMode: the bits it has now (0700 for a folder made)
     std::string linkTarget;  // kLink
+    unsigned long long links = 0;  // kFile: the names of the file replaced (hard links)
     // kFile, kLink in a folder made later: the temporary goes beside this
     // path (in a folder that is there) and is renamed into the new folder.
     std::string stageBeside;

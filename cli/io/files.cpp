@@ -50,6 +50,33 @@ void NoteInput(const platform::FileInfo& info, const std::string& shown) {
     InputsOpened().push_back(info);
 }
 
+// A writer's buffer, kept when its writer is done for the next one: a
+// tree's files are written one after another through one buffer, whose
+// pages are touched once.
+std::unique_ptr<char[]> g_spareBuffer;
+#if defined(VEK_CLI_THREADS)
+std::mutex g_spareLock;
+#endif
+
+std::unique_ptr<char[]> TakeBuffer(std::size_t size) {
+    {
+#if defined(VEK_CLI_THREADS)
+        const std::lock_guard<std::mutex> hold(g_spareLock);
+#endif
+        if (g_spareBuffer)
+            return std::move(g_spareBuffer);
+    }
+    return std::unique_ptr<char[]>(new char[size]);
+}
+
+void GiveBackBuffer(std::unique_ptr<char[]> buffer) {
+#if defined(VEK_CLI_THREADS)
+    const std::lock_guard<std::mutex> hold(g_spareLock);
+#endif
+    if (!g_spareBuffer)
+        g_spareBuffer = std::move(buffer);
+}
+
 // The inputs read once into a copy that serves every one of their names.
 struct SharedInput {
     std::string name;
@@ -200,7 +227,7 @@ std::size_t Input::Read(char* dest, std::size_t size) {
     return got;
 }
 
-Output::Output(const std::string& name) : m_buffer(new char[kBufferSize]), m_name(name) {
+Output::Output(const std::string& name) : m_buffer(TakeBuffer(kBufferSize)), m_name(name) {
     NoteWork("writing " + DisplayName(name));
     if (name == "-") {
         if (platform::StreamWasClosed(1))
@@ -233,7 +260,7 @@ Output::Output(const std::string& name) : m_buffer(new char[kBufferSize]), m_nam
 }
 
 Output::Output(const std::string& staged, const std::string& shown, unsigned mode)
-    : m_buffer(new char[kBufferSize]), m_staged(true), m_mode(mode), m_name(shown) {
+    : m_buffer(TakeBuffer(kBufferSize)), m_staged(true), m_mode(mode), m_name(shown) {
     NoteWork("writing " + shown);
     m_fd = platform::OpenForWriting(staged);
     if (m_fd < 0)
@@ -243,6 +270,7 @@ Output::Output(const std::string& staged, const std::string& shown, unsigned mod
 Output::~Output() {
     if (m_fd >= 0 && !m_stdout)
         platform::CloseDescriptor(m_fd);
+    GiveBackBuffer(std::move(m_buffer));
     // m_temp, still registered unless committed, removes the temporary.
 }
 

@@ -145,11 +145,14 @@ bool SyncDescriptor(int fd);
 bool CloseDescriptor(int fd);
 // Syncs a closed file by name.
 bool SyncFile(const std::string& name);
-// Syncs closed files by name, all on one file system: at once where the
-// system can (Linux: the file system they are on), else one by one.
+// Syncs closed files by name: at once where the system can (Linux: each
+// file system they are on, once), else one by one.
 bool SyncFiles(const std::vector<std::string>& names);
 // Syncs a folder, so that the renames in it last; failures are ignored.
 void SyncFolder(const std::string& folder);
+// The same for many folders: on Linux each file system they are on synced
+// once, which also keeps every entry made or removed in the folders above.
+void SyncFolders(const std::vector<std::string>& folders);
 // Renames `from` to `to`, replacing `to`.
 bool Rename(const std::string& from, const std::string& to);
 // A second name `to` for the file `from`; false where the file system

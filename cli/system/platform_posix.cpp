@@ -1,4 +1,5 @@
 // The system as POSIX offers it.
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -295,21 +296,43 @@ bool SyncFile(const std::string& name) {
     return synced && closed;
 }
 
-bool SyncFiles(const std::vector<std::string>& names) {
-    if (names.empty())
-        return true;
 #ifdef __linux__
-    if (FaultDue(FileOp::kSync))
-        return false;
-    const int fd = open(names[0].c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
-    const bool synced = syncfs(fd) == 0;
-    const int error = errno;
-    const bool closed = CloseDescriptor(fd);
-    if (!synced)
-        errno = error;
-    return synced && closed;
+namespace {
+// syncfs for the file system of each name, once per file system; with
+// `firstFailure` it stops at the first name it cannot sync.
+bool SyncFileSystems(const std::vector<std::string>& names, bool firstFailure) {
+    std::vector<dev_t> synced;
+    bool ok = true;
+    for (const std::string& name : names) {
+        struct stat info;
+        if (lstat(name.c_str(), &info) != 0) {
+            ok = false;
+            if (firstFailure)
+                return false;
+            continue;
+        }
+        if (std::find(synced.begin(), synced.end(), info.st_dev) != synced.end())
+            continue;
+        synced.push_back(info.st_dev);
+        const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        bool done = fd >= 0 && syncfs(fd) == 0;
+        const int error = errno;
+        if (fd >= 0 && !CloseDescriptor(fd) && done)
+            done = false;
+        else
+            errno = error;
+        ok = ok && done;
+        if (!ok && firstFailure)
+            return false;
+    }
+    return ok;
+}
+}  // namespace
+#endif
+
+bool SyncFiles(const std::vector<std::string>& names) {
+#ifdef __linux__
+    return names.empty() || (!FaultDue(FileOp::kSync) && SyncFileSystems(names, true));
 #else
     for (const std::string& name : names)
         if (!SyncFile(name))
@@ -324,6 +347,15 @@ void SyncFolder(const std::string& folder) {
         (void)fsync(fd);
         close(fd);
     }
+}
+
+void SyncFolders(const std::vector<std::string>& folders) {
+#ifdef __linux__
+    (void)SyncFileSystems(folders, false);
+#else
+    for (const std::string& folder : folders)
+        SyncFolder(folder);
+#endif
 }
 
 bool Rename(const std::string& from, const std::string& to) {

@@ -265,6 +265,8 @@ bool SyncFiles(const std::vector<std::string>& names) {
 
 void SyncFolder(const std::string&) {}
 
+void SyncFolders(const std::vector<std::string>&) {}
+
 bool Rename(const std::string& from, const std::string& to) {
     if (FaultDue(FileOp::kRename))
         return false;

@@ -19,6 +19,7 @@ struct EntryInfo {
     Kind kind = Kind::kNone;
     unsigned mode = 0;  // permission bits (07777)
     long long size = 0;
+    unsigned long long links = 1;  // names of a file (hard links), where the system tells
 };
 
 // The entry `path` itself (a link is not followed); false when it cannot be

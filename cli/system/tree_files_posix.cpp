@@ -24,6 +24,7 @@ bool LookUp(const std::string& path, EntryInfo& info) {
         return errno == ENOENT || errno == ENOTDIR;
     info.mode = data.st_mode & 07777;
     info.size = data.st_size;
+    info.links = static_cast<unsigned long long>(data.st_nlink);
     if (S_ISREG(data.st_mode))
         info.kind = Kind::kFile;
     else if (S_ISLNK(data.st_mode))

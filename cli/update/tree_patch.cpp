@@ -112,6 +112,8 @@ class TreePatch {
                 info.kind == (r.action == Action::kAdd ? Kind::kNone : r.kind) && hash == r.oldHash;
             if (matches && r.action == Action::kMode && tree::HasModes())
                 matches = static_cast<int>(info.mode) == r.oldMode;
+            if (matches && r.kind == Kind::kFile && r.action != Action::kMode)
+                m_links[r.path] = info.links;
             if (!matches) {
                 mismatches.push_back(Shown(r.path) + ": expected " + Expected(r) + ", found " +
                                      Found(info, hash));
@@ -178,6 +180,10 @@ class TreePatch {
             step.replaces = r.action == Action::kChange ||
                             (m_deleted.count(r.path) != 0 && m_deletedFolders.count(r.path) == 0);
             step.linkTarget = r.linkTarget;
+            if (step.replaces && r.kind == Kind::kFile) {
+                const auto links = m_links.find(r.path);
+                step.links = links == m_links.end() ? 0 : links->second;
+            }
             const std::string root = LaterRoot(later, r.path);
             if (!root.empty())
                 step.stageBeside = Name(root);
@@ -383,6 +389,7 @@ class TreePatch {
     std::set<std::string> m_deletedFolders;
     std::set<std::string> m_replaced;
     std::map<std::string, Kind> m_folders;
+    std::map<std::string, unsigned long long> m_links;  // of the files changed or deleted
 };
 
 }  // namespace
