@@ -1035,6 +1035,28 @@ diff -r t-new t-copy >/dev/null || fail "the patched tree is NEW byte for byte"
 run patch -r t-copy tree.upd
 expect_status 1 "vek patch -r applied twice"
 expect_err "docs/readme.txt: expected a file" "a second apply names the paths that differ"
+# Back to OLD with the reverse update read once from standard input, a
+# regular file there and then a pipe.
+run diff -r t-new t-old -o back.upd
+run_in back.upd patch -r t-copy -
+expect_status 0 "vek patch -r with the update on standard input"
+checks=$((checks + 1))
+diff -r t-old t-copy >/dev/null || fail "the tree patched from standard input is OLD"
+checks=$((checks + 1))
+"${runner[@]}" "$vek" patch -r t-copy - <tree.upd >/dev/null 2>err &&
+  (exec 3<tree.upd; cat <&3 | "${runner[@]}" "$vek" patch -r t-copy - 2>err; [ $? = 1 ]) &&
+  diff -r t-new t-copy >/dev/null || fail "an update piped in is read once, as a file is"
+if [ ${#runner[@]} = 0 ]; then
+  # A changed file with another name: that name keeps the old contents,
+  # said once.
+  rm -rf t-copy && cp -r t-old t-copy && ln t-copy/lf.txt lf-other
+  run patch -r t-copy tree.upd
+  expect_status 0 "vek patch -r of a file with another name"
+  expect_err "^vek: t-copy/lf.txt: the file had 1 other name \(hard links\), which keep the old" \
+    "a replaced file's other names are named"
+  expect_text "$(grep -c 'other name' err):$(cat lf-other)" "1:$(printf 'a\nb')" \
+    "the warning once, and the other name keeps the old contents"
+fi
 
 echo "vek end-to-end: $checks checks, $failures failed"
 [ "$failures" = 0 ]
