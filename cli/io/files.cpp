@@ -54,6 +54,7 @@ void NoteInput(const platform::FileInfo& info, const std::string& shown) {
 // tree's files are written one after another through one buffer, whose
 // pages are touched once.
 std::unique_ptr<char[]> g_spareBuffer;
+std::size_t g_spareSize = 0;
 #if defined(VEK_CLI_THREADS)
 std::mutex g_spareLock;
 #endif
@@ -63,18 +64,20 @@ std::unique_ptr<char[]> TakeBuffer(std::size_t size) {
 #if defined(VEK_CLI_THREADS)
         const std::lock_guard<std::mutex> hold(g_spareLock);
 #endif
-        if (g_spareBuffer)
+        if (g_spareBuffer && g_spareSize == size)
             return std::move(g_spareBuffer);
     }
     return std::unique_ptr<char[]>(new char[size]);
 }
 
-void GiveBackBuffer(std::unique_ptr<char[]> buffer) {
+void GiveBackBuffer(std::unique_ptr<char[]> buffer, std::size_t size) {
 #if defined(VEK_CLI_THREADS)
     const std::lock_guard<std::mutex> hold(g_spareLock);
 #endif
-    if (!g_spareBuffer)
+    if (!g_spareBuffer) {
         g_spareBuffer = std::move(buffer);
+        g_spareSize = size;
+    }
 }
 
 // The inputs read once into a copy that serves every one of their names.
@@ -227,7 +230,8 @@ std::size_t Input::Read(char* dest, std::size_t size) {
     return got;
 }
 
-Output::Output(const std::string& name) : m_buffer(TakeBuffer(kBufferSize)), m_name(name) {
+Output::Output(const std::string& name)
+    : m_capacity(kBufferSize), m_buffer(TakeBuffer(m_capacity)), m_name(name) {
     NoteWork("writing " + DisplayName(name));
     if (name == "-") {
         if (platform::StreamWasClosed(1))
@@ -260,7 +264,11 @@ Output::Output(const std::string& name) : m_buffer(TakeBuffer(kBufferSize)), m_n
 }
 
 Output::Output(const std::string& staged, const std::string& shown, unsigned mode)
-    : m_buffer(TakeBuffer(kBufferSize)), m_staged(true), m_mode(mode), m_name(shown) {
+    : m_capacity(kStagedBufferSize),
+      m_buffer(TakeBuffer(m_capacity)),
+      m_staged(true),
+      m_mode(mode),
+      m_name(shown) {
     NoteWork("writing " + shown);
     m_fd = platform::OpenForWriting(staged);
     if (m_fd < 0)
@@ -270,7 +278,7 @@ Output::Output(const std::string& staged, const std::string& shown, unsigned mod
 Output::~Output() {
     if (m_fd >= 0 && !m_stdout)
         platform::CloseDescriptor(m_fd);
-    GiveBackBuffer(std::move(m_buffer));
+    GiveBackBuffer(std::move(m_buffer), m_capacity);
     // m_temp, still registered unless committed, removes the temporary.
 }
 
@@ -296,7 +304,7 @@ void Output::WriteOut(const char* bytes, std::size_t size) {
 void Output::Flush(const char* bytes, std::size_t size) {
     WriteOut(m_buffer.get(), m_used);
     m_used = 0;
-    if (size >= kBufferSize) {
+    if (size >= m_capacity) {
         WriteOut(bytes, size);
     } else if (size > 0) {
         std::memcpy(m_buffer.get(), bytes, size);
@@ -306,9 +314,9 @@ void Output::Flush(const char* bytes, std::size_t size) {
 
 void Output::WriteNulsAsLf(const char* bytes, std::size_t size) {
     while (size > 0) {
-        if (m_used == kBufferSize)
+        if (m_used == m_capacity)
             Flush(nullptr, 0);
-        const std::size_t part = std::min(size, kBufferSize - m_used);
+        const std::size_t part = std::min(size, m_capacity - m_used);
         char* out = m_buffer.get() + m_used;
         for (std::size_t i = 0; i < part; ++i) {
             const char c = bytes[i];

@@ -21,17 +21,19 @@ inline constexpr std::size_t kChunkSize = 1024 * 1024;
 
 // Room for one chunk, left uncleared: reads fill it, so a small file costs
 // only the pages its bytes take. A spare byte beyond the chunk lets a
-// reader end a run of lines there.
+// reader end a run of lines there. A reader that must hold little asks
+// for a smaller chunk (at most kChunkSize).
 class Chunk {
   public:
-    Chunk() : m_bytes(new char[kChunkSize + 1]) {}
+    explicit Chunk(std::size_t size = kChunkSize) : m_bytes(new char[size + 1]), m_size(size) {}
     char* data() noexcept { return m_bytes.get(); }
     const char* data() const noexcept { return m_bytes.get(); }
-    static constexpr std::size_t size() noexcept { return kChunkSize; }
+    std::size_t size() const noexcept { return m_size; }
     char operator[](std::size_t i) const noexcept { return m_bytes[i]; }
 
   private:
     std::unique_ptr<char[]> m_bytes;
+    std::size_t m_size;
 };
 
 // The one owner of an open stream: closed when the owner goes.
@@ -101,7 +103,7 @@ class Output {
     Output(const Output&) = delete;
     Output& operator=(const Output&) = delete;
     void Write(const char* bytes, std::size_t size) {
-        if (size > kBufferSize - m_used) {
+        if (size > m_capacity - m_used) {
             Flush(bytes, size);
             return;
         }
@@ -118,12 +120,16 @@ class Output {
     void Commit();
 
   private:
+    // A file of a set is written in smaller blocks: only one file is
+    // written at a time, and a tree's are written one after another.
     static constexpr std::size_t kBufferSize = 1024 * 1024;
+    static constexpr std::size_t kStagedBufferSize = 64 * 1024;
     // Writes what is held, then `bytes` (held instead when they are few).
     void Flush(const char* bytes, std::size_t size);
     void WriteOut(const char* bytes, std::size_t size);
     [[noreturn]] void WriteFailed(const char* what);
 
+    std::size_t m_capacity;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
     int m_fd = -1;

@@ -121,11 +121,11 @@ void FailLongLine(const std::string& what, long line, unsigned long long length)
 
 }  // namespace
 
-LineReader::LineReader(Input& in, bool crlf)
+LineReader::LineReader(Input& in, bool crlf, std::size_t chunkSize)
     : m_in(&in),
       m_name(in.Name()),
       m_crlf(crlf),
-      m_chunk(std::in_place),
+      m_chunk(std::in_place, std::min(chunkSize, kChunkSize)),
       m_data(m_chunk->data()),
       m_dataSize(0) {}
 

@@ -51,7 +51,8 @@ void WarnAboutReading(const std::string& display, const LoadInfo& info);
 // data. Nothing is printed: WarnAboutReading prints the warnings.
 class LineReader {
   public:
-    LineReader(Input& in, bool crlf);
+    // `chunkSize`: the bytes read at a time (at most kChunkSize).
+    LineReader(Input& in, bool crlf, std::size_t chunkSize = kChunkSize);
     // `size` bytes at `data`, which outlive the reader and the views it
     // hands out; `name` names the file in refusals.
     LineReader(const char* data, std::size_t size, bool crlf, std::string name);

@@ -18,6 +18,7 @@ const char* const kActions[] = {"add", "delete", "change", "mode"};
 const char kCrLfFault[] =
     "the update's line ends were changed to CR LF on its way (as a text transfer does), so "
     "its hash no longer matches: copy it as a binary file";
+constexpr std::size_t kUpdateChunk = 64 * 1024;
 const char* const kBodies[] = {"none", "ed", "ed-crlf", "ed-open", "ed-crlf-open", "uu", "link"};
 
 // The length of the UTF-8 sequence that starts at `p` (at most `left`
@@ -281,9 +282,10 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     reader.start = platform::Tell(reader.input->File());
     if (reader.start < 0)
         Fail(name + ": cannot read it twice (it is a pipe or device)");
-    LineReader lines(*reader.input, false);
-    long number = 0;  // of the line held back
-    long long heldOffset = 0;  // of the line held back, from the update's start
+    // Read in small chunks: an update can be far larger than any file in it.
+    LineReader lines(*reader.input, false, kUpdateChunk);
+    long number = 0;           // of the last line read
+    long long heldOffset = 0;  // the bytes of the lines taken, where the next starts
     auto fault = [&](long line, const std::string& what) {
         Fail(name + ":" + std::to_string(line) + ": " + what +
                  "; nothing was written: the update is damaged or not one",
@@ -297,7 +299,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     std::map<std::string, int> seen;  // paths: 1 deleted, 2 other, 3 deleted and added
     // A uu line checked as it comes: each decodes to a full block but the
     // last, and is exactly how the writer encodes its bytes.
-    auto uuLine = [&](const std::string& text, long lineNumber, bool last) {
+    auto uuLine = [&](std::string_view text, long lineNumber, bool last) {
         unsigned char decoded[vek::bundle::kMaxDecodedBytes];
         char again[vek::bundle::kMaxDataLine];
         bool cutShort = false;
@@ -327,13 +329,13 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
         }
         body.clear();
     };
-    auto take = [&](const std::string& text, long lineNumber) {
+    auto take = [&](std::string_view text, long lineNumber) {
         if (lineNumber == 1) {
             if (text == std::string(kFirstLine) + "\r")
                 fault(1, kCrLfFault);
             if (text != kFirstLine) {
                 if (StartsWith(text, "vek-update "))
-                    fault(1, "the update is of format version " + text.substr(11) +
+                    fault(1, "the update is of format version " + std::string(text.substr(11)) +
                                  ", which this vek does not read (it reads " +
                                  std::string(kFirstLine.substr(11)) + ")");
                 fault(1,
@@ -348,7 +350,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
             if (r.body == Body::kUu)
                 uuLine(text, lineNumber, bodyLeft == 0);
             else
-                body.push_back(text);
+                body.emplace_back(text);
             if (bodyLeft == 0)
                 bodyDone(lineNumber);
             return;
@@ -412,22 +414,32 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
         bodyLeft = r.count;
         m_records.push_back(std::move(r));
     };
+    // A line is taken once the next one is read, as only the last line
+    // is the hash; but a body's line is taken at once, without a copy (the
+    // update cannot end in one).
+    bool holding = false;
+    auto takeLine = [&](std::string_view text, long lineNumber) {
+        hash.Update(text);
+        hash.Update("\n", 1);
+        take(text, lineNumber);
+        heldOffset += static_cast<long long>(text.size()) + 1;
+    };
     while (lines.Next(line)) {
-        if (number > 0) {
-            hash.Update(held);
-            hash.Update("\n", 1);
-            take(held, number);
-            heldOffset += static_cast<long long>(held.size()) + 1;
-        }
-        held.assign(line.data(), line.size());
         ++number;
+        if (holding)
+            takeLine(held, number - 1);
+        holding = bodyLeft == 0;
+        if (holding)
+            held.assign(line.data(), line.size());
+        else
+            takeLine(line, number);
     }
     const bool heldTerminated = !lines.Info().unterminated;
     if (std::ferror(reader.input->File()))
         Fail(name + ": cannot read: " + SystemError());
-    if (held.size() == 65 && held.back() == '\r' && IsHash(held.substr(0, 64)))
+    if (holding && held.size() == 65 && held.back() == '\r' && IsHash(held.substr(0, 64)))
         fault(number, kCrLfFault);
-    if (number < 2 || !heldTerminated || !IsHash(held) || bodyLeft > 0)
+    if (number < 2 || !holding || !heldTerminated || !IsHash(held) || bodyLeft > 0)
         fault(number, "the update ends early: its last line is not its hash (it was cut short)");
     if (hash.HexDigest() != held)
         fault(number,
