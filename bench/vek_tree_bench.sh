@@ -14,6 +14,8 @@
 # usage: bench/vek_tree_bench.sh VEK NAME OLD_VERSION NEW_VERSION [WORKDIR]
 #   e.g. bench/vek_tree_bench.sh build/linux/bin/vek rxjs 7.8.0 7.8.1
 # Needs: npm, farm-bench, diff, patch, /usr/bin/time. RUNS=N runs (default 15).
+# A WORKDIR that holds both packages already (NAME-OLD.tgz, NAME-NEW.tgz)
+# is not fetched again.
 set -eu
 vek="$(cd "$(dirname "$1")" && pwd)/$(basename "$1")"
 name="$2" old_version="$3" new_version="$4"
@@ -27,7 +29,8 @@ else
 fi
 cd "$work"
 rm -rf old new c c2 ./*.at-new
-npm pack --silent "$name@$old_version" "$name@$new_version" >/dev/null
+[ -f "$name-$old_version.tgz" ] && [ -f "$name-$new_version.tgz" ] ||
+  npm pack --silent "$name@$old_version" "$name@$new_version" >/dev/null
 mkdir old new
 tar xzf ./*"-$old_version.tgz" -C old --strip-components=1
 tar xzf ./*"-$new_version.tgz" -C new --strip-components=1
@@ -64,6 +67,9 @@ echo "## sizes and peak memory"
 printf 'update %s bytes, diff -ruN %s bytes: %s\n' "$(wc -c <U)" "$(wc -c <P)" \
   "$(awk -v a="$(wc -c <U)" -v b="$(wc -c <P)" 'BEGIN { printf "%.2fx", a / b }')"
 peak() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+base="$(peak "$vek" --version)" made="$(peak "$vek" diff -r old new -o U)"
+applied="$(peak sh toggle-vek.sh)"
 printf 'peak KiB: vek --version %s, vek diff -r %s, diff -ruN %s, vek patch -r %s, patch -p1 %s\n' \
-  "$(peak "$vek" --version)" "$(peak "$vek" diff -r old new -o U)" \
-  "$(peak sh -c 'diff -ruN old new > P')" "$(peak sh toggle-vek.sh)" "$(peak sh toggle-patch.sh)"
+  "$base" "$made" "$(peak sh -c 'diff -ruN old new > P')" "$applied" "$(peak sh toggle-patch.sh)"
+printf 'peak above vek --version: vek diff -r %s KiB, vek patch -r %s KiB; 4 x the largest file %s KiB\n' \
+  "$((made - base))" "$((applied - base))" "$((largest * 4 / 1024))"
