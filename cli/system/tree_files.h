@@ -113,7 +113,6 @@ class OpenFolder {
   private:
     std::string Inside(const std::string& name) const { return m_path + "/" + name; }
 
-    void* m_listing = nullptr;
     int m_handle = -1;
     std::string m_path;
 };

@@ -43,18 +43,21 @@ bool LookUpAt(int folder, const char* name, EntryInfo& info) {
     return true;
 }
 
+void AddListed(const char* name, unsigned char type, std::vector<Listed>& entries) {
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return;
+    const Kind kind = type == DT_REG   ? Kind::kFile
+                      : type == DT_DIR ? Kind::kFolder
+                      : type == DT_LNK ? Kind::kLink
+                                       : Kind::kNone;
+    entries.push_back(Listed{name, kind});
+}
+
 // The entries of a folder's listing stream, from where it stands.
 bool ReadListing(DIR* dir, std::vector<Listed>& entries) {
     errno = 0;
     while (const dirent* entry = readdir(dir)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0) {
-            const Kind kind = entry->d_type == DT_REG   ? Kind::kFile
-                              : entry->d_type == DT_DIR ? Kind::kFolder
-                              : entry->d_type == DT_LNK ? Kind::kLink
-                                                        : Kind::kNone;
-            entries.push_back(Listed{name, kind});
-        }
+        AddListed(entry->d_name, entry->d_type, entries);
         errno = 0;
     }
     const int error = errno;
@@ -191,52 +194,65 @@ bool HasModes() {
     return true;
 }
 
-// The folder is held as a listing stream, whose handle the names in it are
-// looked up from.
 OpenFolder::~OpenFolder() {
-    if (m_listing != nullptr)
-        closedir(static_cast<DIR*>(m_listing));
+    if (m_handle >= 0)
+        close(m_handle);
 }
-
-namespace {
-
-void* ListingOf(int fd) {
-    if (fd < 0)
-        return nullptr;
-    DIR* dir = fdopendir(fd);
-    if (dir == nullptr)
-        close(fd);
-    return dir;
-}
-
-}  // namespace
 
 bool OpenFolder::Open(const std::string& path) {
     m_path = path;
     if (FaultDue(FileOp::kOpen))
         return false;
-    m_listing = ListingOf(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    m_handle = m_listing == nullptr ? -1 : dirfd(static_cast<DIR*>(m_listing));
-    return m_listing != nullptr;
+    m_handle = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return m_handle >= 0;
 }
 
 bool OpenFolder::Open(const OpenFolder& parent, const std::string& name) {
     m_path = parent.Inside(name);
     if (FaultDue(FileOp::kOpen))
         return false;
-    m_listing = ListingOf(
-        openat(parent.m_handle, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    m_handle = m_listing == nullptr ? -1 : dirfd(static_cast<DIR*>(m_listing));
-    return m_listing != nullptr;
+    m_handle =
+        openat(parent.m_handle, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return m_handle >= 0;
 }
 
+// Listed from the handle itself, through a buffer on the stack: a listing
+// stream would hold a buffer of tens of KiB for as long as the folder is
+// open, and a walk holds many folders open.
 bool OpenFolder::List(std::vector<Listed>& entries) const {
     entries.clear();
     if (FaultDue(FileOp::kOpen))
         return false;
-    DIR* dir = static_cast<DIR*>(m_listing);
-    rewinddir(dir);
-    return ReadListing(dir, entries);
+    if (lseek(m_handle, 0, SEEK_SET) != 0)
+        return false;
+#if defined(__linux__)
+    alignas(dirent64) char buffer[16 * 1024];
+    for (;;) {
+        const ssize_t got = getdents64(m_handle, buffer, sizeof buffer);
+        if (got <= 0) {
+            std::sort(entries.begin(), entries.end());
+            return got == 0;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            AddListed(entry->d_name, entry->d_type, entries);
+            at += entry->d_reclen;
+        }
+    }
+#else
+    const int fd = dup(m_handle);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (dir == nullptr) {
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    const bool ok = ReadListing(dir, entries);
+    const int error = errno;
+    closedir(dir);
+    errno = error;
+    return ok;
+#endif
 }
 
 bool OpenFolder::LookUp(const std::string& name, EntryInfo& info) const {
