@@ -1,11 +1,9 @@
-// SHA-256 through OpenSSL's libcrypto, linked in statically. Its digest
-// functions of their own (SHA256_Init, _Update, _Final) are used rather
-// than the EVP interface: EVP sets up OpenSSL's provider machinery on its
-// first use, which costs more memory than every other part of a tree's
-// update together (about 1.5 MB), and more code, for the same digest. They
-// are marked deprecated since OpenSSL 3.0, hence the define below; they
-// still compute the digest with the processor's SHA instructions where it
-// has them.
+// SHA-256 from OpenSSL's libcrypto, through its SHA-256 functions
+// themselves rather than the EVP interface: libcrypto is linked in
+// statically, and these bring only the hash (with the processor's SHA
+// instructions where it has them), where EVP brings the whole provider
+// machinery into vek's start-up. OpenSSL 3 marks them deprecated in favour
+// of EVP; they remain part of its interface.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include <openssl/sha.h>
 
