@@ -31,10 +31,10 @@ struct TreeStep {
     };
     What what = What::kFile;
     std::string path;
-    bool replaces = false;   // kFile, kLink: something is at the path now
-    unsigned mode = 0;       // kFile, kSetMode: the new bits
-    unsigned oldMode = 0;    // kSetMode: the bits it has now (0700 for a folder made)
-    std::string linkTarget;  // kLink
+    bool replaces = false;         // kFile, kLink: something is at the path now
+    unsigned mode = 0;             // kFile, kSetMode: the new bits
+    unsigned oldMode = 0;          // kSetMode: the bits it has now (0700 for a folder made)
+    std::string linkTarget;        // kLink
     unsigned long long links = 0;  // kFile: the names of the file replaced (hard links)
     // kFile, kLink in a folder made later: the temporary goes beside this
     // path (in a folder that is there) and is renamed into the new folder.

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "io/commit.h"
 #include "files/bundle_lines.h"
+#include "io/commit.h"
 #include "io/files.h"
 #include "lines/line_reader.h"
 #include "report/trouble.h"

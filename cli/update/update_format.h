@@ -60,9 +60,9 @@ struct Record {
     std::string oldHash;  // empty where the path has no old contents
     std::string newHash;
     Body body = Body::kNone;
-    long long count = 0;     // body lines
-    std::string path;        // raw bytes, '/' between names
-    std::string linkTarget;  // the body of a link, raw bytes
+    long long count = 0;       // body lines
+    std::string path;          // raw bytes, '/' between names
+    std::string linkTarget;    // the body of a link, raw bytes
     long long bodyOffset = 0;  // where the body starts in the update, in bytes
     long long bodySize = 0;    // its bytes, line feeds included
 };
