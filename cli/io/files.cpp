@@ -50,34 +50,25 @@ void NoteInput(const platform::FileInfo& info, const std::string& shown) {
     InputsOpened().push_back(info);
 }
 
-// A writer's buffer, kept when its writer is done for the next one: a
-// tree's files are written one after another through one buffer, whose
-// pages are touched once.
-std::unique_ptr<char[]> g_spareBuffer;
-std::size_t g_spareSize = 0;
+// A writer's buffer of `size` bytes: the one the last writer of that size
+// gave back (a tree's files are written one after another through one
+// buffer, whose pages are touched once), else a new one. Given `done`, keeps
+// it for the next writer instead, and returns nothing.
+std::unique_ptr<char[]> WriterBuffer(std::size_t size, std::unique_ptr<char[]> done = nullptr) {
+    static std::unique_ptr<char[]> spare;
+    static std::size_t spareSize = 0;
 #if defined(VEK_CLI_THREADS)
-std::mutex g_spareLock;
+    static std::mutex lock;
+    const std::lock_guard<std::mutex> hold(lock);
 #endif
-
-std::unique_ptr<char[]> TakeBuffer(std::size_t size) {
-    {
-#if defined(VEK_CLI_THREADS)
-        const std::lock_guard<std::mutex> hold(g_spareLock);
-#endif
-        if (g_spareBuffer && g_spareSize == size)
-            return std::move(g_spareBuffer);
+    if (done) {
+        if (!spare) {
+            spare = std::move(done);
+            spareSize = size;
+        }
+        return nullptr;
     }
-    return std::unique_ptr<char[]>(new char[size]);
-}
-
-void GiveBackBuffer(std::unique_ptr<char[]> buffer, std::size_t size) {
-#if defined(VEK_CLI_THREADS)
-    const std::lock_guard<std::mutex> hold(g_spareLock);
-#endif
-    if (!g_spareBuffer) {
-        g_spareBuffer = std::move(buffer);
-        g_spareSize = size;
-    }
+    return spare && spareSize == size ? std::move(spare) : std::unique_ptr<char[]>(new char[size]);
 }
 
 // The inputs read once into a copy that serves every one of their names.
@@ -231,7 +222,7 @@ std::size_t Input::Read(char* dest, std::size_t size) {
 }
 
 Output::Output(const std::string& name)
-    : m_capacity(kBufferSize), m_buffer(TakeBuffer(m_capacity)), m_name(name) {
+    : m_capacity(kBufferSize), m_buffer(WriterBuffer(m_capacity)), m_name(name) {
     NoteWork("writing " + DisplayName(name));
     if (name == "-") {
         if (platform::StreamWasClosed(1))
@@ -265,7 +256,7 @@ Output::Output(const std::string& name)
 
 Output::Output(const std::string& staged, const std::string& shown, unsigned mode)
     : m_capacity(kStagedBufferSize),
-      m_buffer(TakeBuffer(m_capacity)),
+      m_buffer(WriterBuffer(m_capacity)),
       m_staged(true),
       m_mode(mode),
       m_name(shown) {
@@ -278,7 +269,7 @@ Output::Output(const std::string& staged, const std::string& shown, unsigned mod
 Output::~Output() {
     if (m_fd >= 0 && !m_stdout)
         platform::CloseDescriptor(m_fd);
-    GiveBackBuffer(std::move(m_buffer), m_capacity);
+    WriterBuffer(m_capacity, std::move(m_buffer));
     // m_temp, still registered unless committed, removes the temporary.
 }
 
