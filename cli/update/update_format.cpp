@@ -272,8 +272,8 @@ struct UpdateFile::Reader {
 
 UpdateFile::~UpdateFile() = default;
 
-UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Reader) {
-    NoteWork("reading the update " + name);
+UpdateFile::UpdateFile(const std::string& name) : m_name(DisplayName(name)), m_reader(new Reader) {
+    NoteWork("reading the update " + m_name);
     Reader& reader = *m_reader;
     // Standard input or a pipe is copied as it is read: its bodies are
     // read again.
@@ -281,13 +281,13 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     reader.input = std::make_unique<Input>(name);
     reader.start = platform::Tell(reader.input->File());
     if (reader.start < 0)
-        Fail(name + ": cannot read it twice (it is a pipe or device)");
+        Fail(m_name + ": cannot read it twice (it is a pipe or device)");
     // Read in small chunks: an update can be far larger than any file in it.
     LineReader lines(*reader.input, false, kUpdateChunk);
     long number = 0;           // of the last line read
     long long heldOffset = 0;  // the bytes of the lines taken, where the next starts
     auto fault = [&](long line, const std::string& what) {
-        Fail(name + ":" + std::to_string(line) + ": " + what +
+        Fail(m_name + ":" + std::to_string(line) + ": " + what +
                  "; nothing was written: the update is damaged or not one",
              2);
     };
@@ -436,7 +436,7 @@ UpdateFile::UpdateFile(const std::string& name) : m_name(name), m_reader(new Rea
     }
     const bool heldTerminated = !lines.Info().unterminated;
     if (std::ferror(reader.input->File()))
-        Fail(name + ": cannot read: " + SystemError());
+        Fail(m_name + ": cannot read: " + SystemError());
     if (holding && held.size() == 65 && held.back() == '\r' && IsHash(held.substr(0, 64)))
         fault(number, kCrLfFault);
     if (number < 2 || !holding || !heldTerminated || !IsHash(held) || bodyLeft > 0)

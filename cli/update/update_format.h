@@ -112,6 +112,7 @@ class UpdateFile {
     ~UpdateFile();
     UpdateFile(const UpdateFile&) = delete;
     UpdateFile& operator=(const UpdateFile&) = delete;
+    // The update's name in messages ("standard input" for "-").
     const std::string& Name() const { return m_name; }
     const std::vector<Record>& Records() const { return m_records; }
     // The body of a record, its lines each with its line feed, read again
