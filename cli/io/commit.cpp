@@ -264,7 +264,9 @@ std::string FileSetCommit::Step(Entry& entry) {
 
 void FileSetCommit::RemoveAsides() {
     std::set<std::string> folders;
+    bool ofTree = false;
     for (Entry& entry : m_entries) {
+        ofTree = ofTree || entry.tree;
         if (entry.aside != Aside::kNone &&
             !(entry.what == TreeStep::What::kRemoveFolder ? tree::RemoveTree(entry.asideName)
                                                           : platform::RemoveFile(entry.asideName)))
@@ -279,7 +281,14 @@ void FileSetCommit::RemoveAsides() {
         ReleaseTemporaryName(made.second);
     m_committed = true;
     platform::ReleaseEndSignals();
-    platform::SyncFolders(std::vector<std::string>(folders.begin(), folders.end()));
+    // A tree's folders (and the entries of the folders it made) at once; a
+    // set's few folders each, without waiting for the rest of the disk.
+    if (ofTree) {
+        platform::SyncFolders(std::vector<std::string>(folders.begin(), folders.end()));
+        return;
+    }
+    for (const std::string& folder : folders)
+        platform::SyncFolder(folder);
 }
 
 void FileSetCommit::Commit() {
