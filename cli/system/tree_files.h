@@ -48,6 +48,23 @@ bool RemoveFolder(const std::string& path);
 bool RemoveTree(const std::string& path);
 // Sets the permission bits of a file or folder (never through a link).
 bool SetMode(const std::string& path, unsigned mode);
+// What this system keeps of `mode` for an entry of `kind`: all of it, or on
+// Windows the owner-write bit of a file (0644 or 0444), nothing of a
+// folder's (0755). Modes are compared as kept.
+unsigned KeptMode(Kind kind, unsigned mode);
+// Whether the file `path` has a mode that stands in the way of renaming
+// over it or removing it (Windows' read-only attribute); SetMode with the
+// owner-write bit clears it.
+bool ReadOnlyInTheWay(const std::string& path);
+// Gives a new file put in place at `path` what of `mode` it could not take
+// while staged (Windows' read-only attribute, which would stop its sync and
+// its rename); nothing where SetMode went through its descriptor.
+bool FinishPlaced(const std::string& path, unsigned mode);
+// What an entry of kind kOther is, in words for a refusal.
+std::string OtherKindWords(const std::string& path);
+// What to do where MakeLink failed with `error` (errno) because the system
+// makes no links, or not for this user; empty otherwise.
+std::string LinkAdvice(int error);
 // Reads a file whole through `read` (bytes read into the room given, 0 at
 // the end, below 0 on failure), expecting `expected` bytes: a file read to
 // that size is taken as whole, one that grows is read on.
@@ -77,7 +94,5 @@ bool ReadWhole(ReadSome read, std::size_t expected, std::unique_ptr<char[]>& byt
 // name under a tree, where others can: on Windows a backslash or a colon;
 // empty when it can.
 std::string SystemPathFault(const std::string& path);
-// Whether this system keeps permission bits and symbolic links.
-bool HasModes();
 
 }  // namespace vekcli::tree

@@ -156,8 +156,24 @@ std::string SystemPathFault(const std::string&) {
     return std::string();
 }
 
-bool HasModes() {
+unsigned KeptMode(Kind, unsigned mode) {
+    return mode;
+}
+
+bool ReadOnlyInTheWay(const std::string&) {
+    return false;
+}
+
+bool FinishPlaced(const std::string&, unsigned) {
     return true;
+}
+
+std::string OtherKindWords(const std::string&) {
+    return "a device, pipe or socket";
+}
+
+std::string LinkAdvice(int) {
+    return std::string();
 }
 
 }  // namespace vekcli::tree

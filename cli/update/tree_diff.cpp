@@ -92,9 +92,8 @@ class TreeDiff {
         if (!tree::LookUp(name, info) || info.kind == Kind::kNone)
             Fail(name + ": cannot look it up: " + SystemError());
         if (info.kind == Kind::kOther)
-            Fail(name +
-                 ": is neither a file, a folder nor a symbolic link (a device, pipe or "
-                 "socket); an update cannot carry it");
+            Fail(name + ": is neither a file, a folder nor a symbolic link (" +
+                 tree::OtherKindWords(name) + "); an update cannot carry it");
         return info;
     }
     // An entry as its folder's listing names it: a file's mode comes when
