@@ -156,9 +156,9 @@ void FileSetCommit::Stage(const std::vector<TreeStep>& steps) {
         entry.staged =
             Temporary(step.stageBeside.empty() ? entry.place : step.stageBeside, entry.target);
         const bool closed = platform::CloseDescriptor(entry.staged.TakeDescriptor());
-        const bool made =
-            step.what == What::kFile || (platform::RemoveFile(entry.staged.Name()) &&
-                                         tree::MakeLink(step.linkTarget, entry.staged.Name()));
+        const bool made = step.what == What::kFile ||
+                          (platform::RemoveFile(entry.staged.Name()) &&
+                           tree::MakeLink(step.linkTarget, entry.staged.Name(), step.path));
         if (!closed || !made) {
             const std::string advice = step.what == What::kLink ? tree::LinkAdvice(errno) : "";
             Fail(entry.target + ": cannot create a temporary " +

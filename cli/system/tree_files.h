@@ -39,7 +39,10 @@ bool ListFolder(const std::string& folder, std::vector<Listed>& entries);
 bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
               unsigned& mode);
 bool ReadLink(const std::string& path, std::string& target);
-bool MakeLink(const std::string& target, const std::string& path);
+// Makes the link `path` to `target`, which is taken as it would be from
+// `place`, where the link is then renamed to (Windows makes a link to a
+// folder as a folder link).
+bool MakeLink(const std::string& target, const std::string& path, const std::string& place);
 bool MakeFolder(const std::string& path, unsigned mode);
 bool RemoveFolder(const std::string& path);
 // Removes a folder and everything in it (links are removed, not

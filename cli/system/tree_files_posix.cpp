@@ -110,7 +110,7 @@ bool ReadLink(const std::string& path, std::string& target) {
     }
 }
 
-bool MakeLink(const std::string& target, const std::string& path) {
+bool MakeLink(const std::string& target, const std::string& path, const std::string&) {
     return !FaultDue(FileOp::kOpen) && symlink(target.c_str(), path.c_str()) == 0;
 }
 

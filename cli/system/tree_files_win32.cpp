@@ -250,20 +250,21 @@ bool ReadLink(const std::string& path, std::string& target) {
     return true;
 }
 
-bool MakeLink(const std::string& target, const std::string& path) {
+bool MakeLink(const std::string& target, const std::string& path, const std::string& place) {
     if (FaultDue(FileOp::kOpen))
         return false;
     std::string given = target;
     if (!IsAbsoluteTarget(given))
         std::replace(given.begin(), given.end(), '/', '\\');
     // A link to a folder is a folder link, which Windows only follows as a
-    // folder: its target is looked at from the link's folder, where the
-    // update's new folders are made before its links. A target that is not
-    // there (yet) gives a file link, unless it ends in a separator.
-    const std::size_t slash = path.find_last_of("/\\");
+    // folder: its target is looked at from the folder of its place, where
+    // the update's new folders are made before its links (".." is taken
+    // by name, so the place's folder need not be there yet). A target that
+    // is not there gives a file link, unless it ends in a separator.
+    const std::size_t slash = place.find_last_of("/\\");
     const std::string from = IsAbsoluteTarget(given) || slash == std::string::npos
                                  ? given
-                                 : path.substr(0, slash + 1) + given;
+                                 : place.substr(0, slash + 1) + given;
     const DWORD attributes = GetFileAttributesA(from.c_str());
     const bool folder =
         (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
