@@ -280,6 +280,9 @@ std::string FileSetCommit::Step(Entry& entry) {
 void FileSetCommit::RemoveAsides() {
     std::set<std::string> folders;
     for (Entry& entry : m_entries) {
+        // The old file's other names, if any, keep it read-only.
+        if (entry.wasReadOnly && entry.aside != Aside::kNone)
+            tree::SetMode(entry.asideName, 0444);
         if (entry.aside != Aside::kNone &&
             !(entry.what == TreeStep::What::kRemoveFolder ? tree::RemoveTree(entry.asideName)
                                                           : platform::RemoveFile(entry.asideName)))

@@ -317,24 +317,36 @@ bool RemoveFile(const std::string& name) {
     const std::wstring wide = Wide(name);
     if (DeleteFileW(wide.c_str()) != 0)
         return true;
-    // A folder link goes as a folder; a read-only file once it is not, if
-    // this is its only name (its other names keep the attribute).
     const DWORD attributes = GetFileAttributesW(wide.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return false;
+    // A folder link goes as a folder.
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
                RemoveDirectoryW(wide.c_str()) != 0;
     if ((attributes & FILE_ATTRIBUTE_READONLY) == 0)
         return false;
-    HANDLE handle = CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES,
+    // A read-only file goes as it is where the system can do that (Windows
+    // 10, 1809 on); elsewhere once it is not read-only, if this is its only
+    // name (its other names keep the attribute).
+    HANDLE handle = CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    FILE_DISPOSITION_INFO_EX disposition{};
+    disposition.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+                        FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
     BY_HANDLE_FILE_INFORMATION data{};
-    const bool alone = handle != INVALID_HANDLE_VALUE &&
-                       GetFileInformationByHandle(handle, &data) != 0 && data.nNumberOfLinks == 1;
-    if (handle != INVALID_HANDLE_VALUE)
-        CloseHandle(handle);
+    // FileDispositionInfoEx, which MinGW's headers leave out.
+    const auto dispositionEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    const bool gone =
+        SetFileInformationByHandle(handle, dispositionEx, &disposition, sizeof disposition) != 0;
+    const bool alone =
+        !gone && GetFileInformationByHandle(handle, &data) != 0 && data.nNumberOfLinks == 1;
+    CloseHandle(handle);
+    if (gone)
+        return true;
     if (!alone || SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) == 0)
         return false;
     if (DeleteFileW(wide.c_str()) != 0)
