@@ -98,4 +98,41 @@ bool ReadWhole(ReadSome read, std::size_t expected, std::unique_ptr<char[]>& byt
 // empty when it can.
 std::string SystemPathFault(const std::string& path);
 
+// A folder held open, so that the entries in it are reached from the
+// folder itself rather than by walking its path again for each one (on
+// Windows, where nothing is gained, it keeps the path). Calls report as the
+// functions above do.
+class OpenFolder {
+  public:
+    OpenFolder() = default;
+    ~OpenFolder();
+    OpenFolder(const OpenFolder&) = delete;
+    OpenFolder& operator=(const OpenFolder&) = delete;
+
+    // The folder `path`, a tree's root (a link to a folder is followed).
+    bool Open(const std::string& path);
+    // The folder `name` in `parent`, never through a link.
+    bool Open(const OpenFolder& parent, const std::string& name);
+
+    bool List(std::vector<Listed>& entries) const;
+    bool LookUp(const std::string& name, EntryInfo& info) const;
+    bool ReadFile(const std::string& name, std::unique_ptr<char[]>& bytes, std::size_t& size,
+                  unsigned& mode) const;
+    bool ReadLink(const std::string& name, std::string& target) const;
+
+    // Whether the plain files `name` in `a` and `b` hold the same bytes
+    // under the same permission bits, compared a block of `room`'s size at
+    // a time; false where they differ, or where either cannot be read (the
+    // caller then reads them itself and says why). Safe on several threads
+    // at once, each with its own room, and not a counted operation.
+    static bool SameFile(const OpenFolder& a, const OpenFolder& b, const std::string& name,
+                         std::vector<char>& room);
+
+  private:
+    std::string Inside(const std::string& name) const { return m_path + "/" + name; }
+
+    int m_handle = -1;
+    std::string m_path;
+};
+
 }  // namespace vekcli::tree

@@ -15,13 +15,11 @@ namespace vekcli::tree {
 using platform::FaultDue;
 using platform::FileOp;
 
-bool LookUp(const std::string& path, EntryInfo& info) {
-    info = EntryInfo{};
-    if (FaultDue(FileOp::kStat))
-        return false;
-    struct stat data {};
-    if (lstat(path.c_str(), &data) != 0)
-        return errno == ENOENT || errno == ENOTDIR;
+namespace {
+
+constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY;
+
+void Describe(const struct stat& data, EntryInfo& info) {
     info.mode = data.st_mode & 07777;
     info.size = data.st_size;
     if (S_ISREG(data.st_mode))
@@ -32,40 +30,53 @@ bool LookUp(const std::string& path, EntryInfo& info) {
         info.kind = Kind::kFolder;
     else
         info.kind = Kind::kOther;
+}
+
+bool LookUpAt(int folder, const char* name, EntryInfo& info) {
+    info = EntryInfo{};
+    if (FaultDue(FileOp::kStat))
+        return false;
+    struct stat data {};
+    if (fstatat(folder, name, &data, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT || errno == ENOTDIR;
+    Describe(data, info);
     return true;
 }
 
-bool ListFolder(const std::string& folder, std::vector<Listed>& entries) {
-    entries.clear();
-    if (FaultDue(FileOp::kOpen))
-        return false;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr)
-        return false;
+void AddListed(const char* name, unsigned char type, std::vector<Listed>& entries) {
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+        return;
+    const Kind kind = type == DT_REG   ? Kind::kFile
+                      : type == DT_DIR ? Kind::kFolder
+                      : type == DT_LNK ? Kind::kLink
+                                       : Kind::kNone;
+    entries.push_back(Listed{name, kind});
+}
+
+// The entries of a folder's listing stream, from where it stands.
+bool ReadListing(DIR* dir, std::vector<Listed>& entries) {
     errno = 0;
     while (const dirent* entry = readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name != "." && name != "..") {
-            const Kind kind = entry->d_type == DT_REG   ? Kind::kFile
-                              : entry->d_type == DT_DIR ? Kind::kFolder
-                              : entry->d_type == DT_LNK ? Kind::kLink
-                                                        : Kind::kNone;
-            entries.push_back(Listed{name, kind});
-        }
+        AddListed(entry->d_name, entry->d_type, entries);
         errno = 0;
     }
     const int error = errno;
-    closedir(dir);
-    errno = error;
     std::sort(entries.begin(), entries.end());
+    errno = error;
     return error == 0;
 }
 
-bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
-              unsigned& mode) {
-    if (FaultDue(FileOp::kOpen))
-        return false;
-    const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NOCTTY);
+long long ReadSome(int fd, char* into, std::size_t room) {
+    ssize_t got;
+    do
+        got = read(fd, into, room);
+    while (got < 0 && errno == EINTR);
+    return got;
+}
+
+// A file opened for reading, read whole; closes it.
+bool ReadOpened(int fd, std::unique_ptr<char[]>& bytes, std::size_t& size, unsigned& mode) {
+    size = 0;
     if (fd < 0)
         return false;
     struct stat data {};
@@ -74,18 +85,10 @@ bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size
         errno = EINVAL;
         ok = false;
     }
-    size = 0;
     if (ok) {
         mode = data.st_mode & 07777;
-        ok = ReadWhole(
-            [fd](char* into, std::size_t room) -> long long {
-                ssize_t got;
-                do
-                    got = read(fd, into, room);
-                while (got < 0 && errno == EINTR);
-                return got;
-            },
-            static_cast<std::size_t>(data.st_size), bytes, size);
+        ok = ReadWhole([fd](char* into, std::size_t room) { return ReadSome(fd, into, room); },
+                       static_cast<std::size_t>(data.st_size), bytes, size);
     }
     const int error = errno;
     close(fd);
@@ -93,12 +96,12 @@ bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size
     return ok;
 }
 
-bool ReadLink(const std::string& path, std::string& target) {
+bool ReadLinkAt(int folder, const char* name, std::string& target) {
     if (FaultDue(FileOp::kStat))
         return false;
     std::string buffer(256, '\0');
     for (;;) {
-        const ssize_t got = readlink(path.c_str(), &buffer[0], buffer.size());
+        const ssize_t got = readlinkat(folder, name, &buffer[0], buffer.size());
         if (got < 0)
             return false;
         if (static_cast<std::size_t>(got) < buffer.size()) {
@@ -108,6 +111,37 @@ bool ReadLink(const std::string& path, std::string& target) {
         }
         buffer.resize(buffer.size() * 2);
     }
+}
+
+}  // namespace
+
+bool LookUp(const std::string& path, EntryInfo& info) {
+    return LookUpAt(AT_FDCWD, path.c_str(), info);
+}
+
+bool ListFolder(const std::string& folder, std::vector<Listed>& entries) {
+    entries.clear();
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    DIR* dir = opendir(folder.c_str());
+    if (dir == nullptr)
+        return false;
+    const bool ok = ReadListing(dir, entries);
+    const int error = errno;
+    closedir(dir);
+    errno = error;
+    return ok;
+}
+
+bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
+              unsigned& mode) {
+    size = 0;
+    return !FaultDue(FileOp::kOpen) &&
+           ReadOpened(open(path.c_str(), kReadFlags), bytes, size, mode);
+}
+
+bool ReadLink(const std::string& path, std::string& target) {
+    return ReadLinkAt(AT_FDCWD, path.c_str(), target);
 }
 
 bool MakeLink(const std::string& target, const std::string& path, const std::string&) {
@@ -174,6 +208,108 @@ std::string OtherKindWords(const std::string&) {
 
 std::string LinkAdvice(int) {
     return std::string();
+}
+
+OpenFolder::~OpenFolder() {
+    if (m_handle >= 0)
+        close(m_handle);
+}
+
+bool OpenFolder::Open(const std::string& path) {
+    m_path = path;
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    m_handle = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return m_handle >= 0;
+}
+
+bool OpenFolder::Open(const OpenFolder& parent, const std::string& name) {
+    m_path = parent.Inside(name);
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    m_handle =
+        openat(parent.m_handle, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return m_handle >= 0;
+}
+
+// Listed from the handle itself, through a buffer on the stack: a listing
+// stream would hold a buffer of tens of KiB for as long as the folder is
+// open, and a walk holds many folders open.
+bool OpenFolder::List(std::vector<Listed>& entries) const {
+    entries.clear();
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    if (lseek(m_handle, 0, SEEK_SET) != 0)
+        return false;
+#if defined(__linux__)
+    alignas(dirent64) char buffer[16 * 1024];
+    for (;;) {
+        const ssize_t got = getdents64(m_handle, buffer, sizeof buffer);
+        if (got <= 0) {
+            std::sort(entries.begin(), entries.end());
+            return got == 0;
+        }
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            AddListed(entry->d_name, entry->d_type, entries);
+            at += entry->d_reclen;
+        }
+    }
+#else
+    const int fd = dup(m_handle);
+    DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
+    if (dir == nullptr) {
+        if (fd >= 0)
+            close(fd);
+        return false;
+    }
+    const bool ok = ReadListing(dir, entries);
+    const int error = errno;
+    closedir(dir);
+    errno = error;
+    return ok;
+#endif
+}
+
+bool OpenFolder::LookUp(const std::string& name, EntryInfo& info) const {
+    return LookUpAt(m_handle, name.c_str(), info);
+}
+
+bool OpenFolder::ReadFile(const std::string& name, std::unique_ptr<char[]>& bytes,
+                          std::size_t& size, unsigned& mode) const {
+    size = 0;
+    return !FaultDue(FileOp::kOpen) &&
+           ReadOpened(openat(m_handle, name.c_str(), kReadFlags), bytes, size, mode);
+}
+
+bool OpenFolder::ReadLink(const std::string& name, std::string& target) const {
+    return ReadLinkAt(m_handle, name.c_str(), target);
+}
+
+bool OpenFolder::SameFile(const OpenFolder& a, const OpenFolder& b, const std::string& name,
+                          std::vector<char>& room) {
+    const int one = openat(a.m_handle, name.c_str(), kReadFlags);
+    const int two = one < 0 ? -1 : openat(b.m_handle, name.c_str(), kReadFlags);
+    struct stat first {
+    }, second{};
+    bool same = two >= 0 && fstat(one, &first) == 0 && fstat(two, &second) == 0 &&
+                S_ISREG(first.st_mode) && S_ISREG(second.st_mode) &&
+                first.st_mode == second.st_mode && first.st_size == second.st_size;
+    const std::size_t half = room.size() / 2;
+    char* const mine = room.data();
+    char* const theirs = mine + half;
+    for (long long left = first.st_size; same && left > 0;) {
+        const std::size_t want = static_cast<std::size_t>(std::min<long long>(left, half));
+        const long long got = ReadSome(one, mine, want);
+        same = got > 0 && ReadSome(two, theirs, static_cast<std::size_t>(got)) == got &&
+               std::memcmp(mine, theirs, static_cast<std::size_t>(got)) == 0;
+        left -= got;
+    }
+    if (two >= 0)
+        close(two);
+    if (one >= 0)
+        close(one);
+    return same;
 }
 
 }  // namespace vekcli::tree

@@ -386,5 +386,61 @@ std::string SystemPathFault(const std::string& path) {
         return "a backslash or a colon, which Windows reads as a folder or a drive";
     return std::string();
 }
+OpenFolder::~OpenFolder() = default;
+
+bool OpenFolder::Open(const std::string& path) {
+    m_path = path;
+    EntryInfo info;
+    if (!tree::LookUp(path, info))
+        return false;
+    return info.kind == Kind::kFolder || FailWith(info.kind == Kind::kNone ? ENOENT : ENOTDIR);
+}
+
+bool OpenFolder::Open(const OpenFolder& parent, const std::string& name) {
+    return Open(parent.Inside(name));
+}
+
+bool OpenFolder::List(std::vector<Listed>& entries) const {
+    return ListFolder(m_path, entries);
+}
+
+bool OpenFolder::LookUp(const std::string& name, EntryInfo& info) const {
+    return tree::LookUp(Inside(name), info);
+}
+
+bool OpenFolder::ReadFile(const std::string& name, std::unique_ptr<char[]>& bytes,
+                          std::size_t& size, unsigned& mode) const {
+    return tree::ReadFile(Inside(name), bytes, size, mode);
+}
+
+bool OpenFolder::ReadLink(const std::string& name, std::string& target) const {
+    return tree::ReadLink(Inside(name), target);
+}
+
+bool OpenFolder::SameFile(const OpenFolder& a, const OpenFolder& b, const std::string& name,
+                          std::vector<char>& room) {
+    EntryInfo first, second;
+    if (!tree::LookUp(a.Inside(name), first) || !tree::LookUp(b.Inside(name), second) ||
+        first.kind != Kind::kFile || second.kind != Kind::kFile || first.mode != second.mode ||
+        first.size != second.size)
+        return false;
+    const int one = _open(a.Inside(name).c_str(), _O_RDONLY | _O_BINARY);
+    const int two = one < 0 ? -1 : _open(b.Inside(name).c_str(), _O_RDONLY | _O_BINARY);
+    bool same = two >= 0;
+    const unsigned half = static_cast<unsigned>(std::min<std::size_t>(room.size() / 2, 1u << 30));
+    char* const mine = room.data();
+    char* const theirs = mine + half;
+    for (long long left = first.size; same && left > 0;) {
+        const int got = _read(one, mine, half);
+        same = got > 0 && _read(two, theirs, static_cast<unsigned>(got)) == got &&
+               std::memcmp(mine, theirs, static_cast<std::size_t>(got)) == 0;
+        left -= got;
+    }
+    if (two >= 0)
+        _close(two);
+    if (one >= 0)
+        _close(one);
+    return same;
+}
 
 }  // namespace vekcli::tree

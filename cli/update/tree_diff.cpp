@@ -11,6 +11,7 @@
 #include "system/platform.h"
 #include "system/tree_files.h"
 #include "update/tree_commands.h"
+#include "update/tree_walk.h"
 #include "update/update_format.h"
 
 namespace vekcli {
@@ -61,68 +62,69 @@ class TreeDiff {
     TreeDiff(const std::string& oldRoot, const std::string& newRoot, update::UpdateWriter& writer)
         : m_old(oldRoot), m_new(newRoot), m_writer(writer) {}
 
-    void Folder(const std::string& rel) {
-        std::vector<tree::Listed> olds, news;
-        List(Join(m_old, rel), olds);
-        List(Join(m_new, rel), news);
-        std::size_t i = 0, j = 0;
-        while (i < olds.size() || j < news.size()) {
-            const int order = i == olds.size()   ? 1
-                              : j == news.size() ? -1
-                                                 : olds[i].name.compare(news[j].name);
-            const std::string& name = order <= 0 ? olds[i].name : news[j].name;
-            const std::string path = rel.empty() ? name : rel + "/" + name;
-            if (order < 0)
-                Deleted(path, Kinded(m_old, path, olds[i].kind));
-            else if (order > 0)
-                Added(path, Kinded(m_new, path, news[j].kind));
-            else
-                Both(path, Kinded(m_old, path, olds[i].kind), Kinded(m_new, path, news[j].kind));
-            i += order <= 0;
-            j += order >= 0;
-        }
+    void Trees() {
+        update::TreeWalk walk(m_old, m_new);
+        m_walk = &walk;
+        Folder(walk.Next(), "");
     }
 
     long Records() const { return m_records; }
 
   private:
-    EntryInfo LookUp(const std::string& root, const std::string& rel) {
-        EntryInfo info;
-        const std::string name = Join(root, rel);
-        if (!tree::LookUp(name, info) || info.kind == Kind::kNone)
-            Fail(name + ": cannot look it up: " + SystemError());
-        if (info.kind == Kind::kOther)
-            Fail(name + ": is neither a file, a folder nor a symbolic link (" +
-                 tree::OtherKindWords(name) + "); an update cannot carry it");
-        return info;
-    }
-    // An entry as its folder's listing names it: a file's mode comes when
-    // it is read, a folder's is looked up, anything the listing does not
-    // tell is looked up.
-    EntryInfo Kinded(const std::string& root, const std::string& rel, Kind listed) {
-        if (listed == Kind::kFile || listed == Kind::kLink) {
-            EntryInfo info;
-            info.kind = listed;
-            return info;
+    // An entry of a folder of one of the trees: the folder held open, the
+    // entry's name in it, and its path under the tree.
+    struct Entry {
+        const tree::OpenFolder& folder;
+        const std::string& root;
+        const std::string& name;
+        std::string path;
+        std::string Shown() const { return Join(root, path); }
+    };
+
+    void Folder(const std::shared_ptr<const update::FolderPair>& pair, const std::string& rel) {
+        if (!pair || pair->path != rel)
+            Fail("diff -r: " + Join(m_old, rel) + ": the walk of the trees lost its place");
+        if (!pair->fault.empty())
+            Fail(pair->fault);
+        for (const update::PairEntry& entry : pair->entries) {
+            if (!entry.fault.empty())
+                Fail(entry.fault);
+            const std::string path = rel.empty() ? entry.name : rel + "/" + entry.name;
+            const Entry was{pair->olds, m_old, entry.name, path};
+            const Entry is{pair->news, m_new, entry.name, path};
+            if (entry.is.kind == Kind::kNone)
+                Deleted(was, entry.was);
+            else if (entry.was.kind == Kind::kNone)
+                Added(is, entry.is);
+            else if (!entry.same)
+                Both(was, is, entry.was, entry.is);
         }
-        return LookUp(root, rel);
     }
-    void List(const std::string& folder, std::vector<tree::Listed>& entries) {
-        if (!tree::ListFolder(folder, entries))
-            Fail(folder + ": cannot read the folder: " + SystemError());
+
+    // The entries of a folder in one tree only, each as its listing names it.
+    template <class EachEntry>
+    void Inside(const Entry& entry, const std::string& root, EachEntry each) {
+        tree::OpenFolder folder;
+        update::OpenOrFail(entry.folder, entry.name, entry.Shown(), folder);
+        std::vector<tree::Listed> entries;
+        update::ListOrFail(folder, entry.Shown(), entries);
+        for (const tree::Listed& listed : entries) {
+            const Entry inside{folder, root, listed.name, entry.path + "/" + listed.name};
+            each(inside, update::LookAt(folder, listed.name, inside.Shown(), listed.kind));
+        }
     }
-    std::string Target(const std::string& name) {
+    std::string Target(const Entry& entry) {
         std::string target;
-        if (!tree::ReadLink(name, target))
-            Fail(name + ": cannot read the link: " + SystemError());
+        if (!entry.folder.ReadLink(entry.name, target))
+            Fail(entry.Shown() + ": cannot read the link: " + SystemError());
         return target;
     }
     // A file's bytes, and its mode into `info`.
-    FileBytes Read(const std::string& name, EntryInfo& info) {
+    FileBytes Read(const Entry& entry, EntryInfo& info) {
         std::unique_ptr<char[]> data;
         std::size_t size = 0;
-        if (!tree::ReadFile(name, data, size, info.mode))
-            Fail(name + ": cannot read: " + SystemError());
+        if (!entry.folder.ReadFile(entry.name, data, size, info.mode))
+            Fail(entry.Shown() + ": cannot read: " + SystemError());
         return FileBytes::Adopt(std::move(data), size);
     }
     void Write(const Record& record) {
@@ -147,44 +149,36 @@ class TreeDiff {
         m_writer.Line(update::EscapeName(target));
     }
 
-    void Deleted(const std::string& path, EntryInfo info) {
-        Record r = Start(Action::kDelete, path, info.kind);
-        const std::string name = Join(m_old, path);
+    void Deleted(const Entry& entry, EntryInfo info) {
+        Record r = Start(Action::kDelete, entry.path, info.kind);
         if (info.kind == Kind::kLink) {
-            r.oldHash = Sha256Hex(Target(name));
+            r.oldHash = Sha256Hex(Target(entry));
         } else if (info.kind == Kind::kFile) {
-            const FileBytes bytes = Read(name, info);
+            const FileBytes bytes = Read(entry, info);
             r.oldHash = Sha256Hex(std::string_view(bytes.Data(), bytes.Size()));
         }
         if (info.kind != Kind::kLink)
             r.oldMode = static_cast<int>(info.mode);
         Write(r);
-        if (info.kind == Kind::kFolder) {
-            std::vector<tree::Listed> entries;
-            List(name, entries);
-            for (const tree::Listed& entry : entries)
-                Deleted(path + "/" + entry.name,
-                        Kinded(m_old, path + "/" + entry.name, entry.kind));
-        }
+        if (info.kind == Kind::kFolder)
+            Inside(entry, m_old,
+                   [this](const Entry& inside, EntryInfo kinded) { Deleted(inside, kinded); });
     }
 
-    void Added(const std::string& path, EntryInfo info) {
-        Record r = Start(Action::kAdd, path, info.kind);
-        const std::string name = Join(m_new, path);
+    void Added(const Entry& entry, EntryInfo info) {
+        Record r = Start(Action::kAdd, entry.path, info.kind);
         if (info.kind == Kind::kLink) {
-            WriteLink(r, Target(name));
+            WriteLink(r, Target(entry));
             return;
         }
         if (info.kind == Kind::kFolder) {
             r.newMode = static_cast<int>(info.mode);
             Write(r);
-            std::vector<tree::Listed> entries;
-            List(name, entries);
-            for (const tree::Listed& entry : entries)
-                Added(path + "/" + entry.name, Kinded(m_new, path + "/" + entry.name, entry.kind));
+            Inside(entry, m_new,
+                   [this](const Entry& inside, EntryInfo kinded) { Added(inside, kinded); });
             return;
         }
-        const FileBytes bytes = Read(name, info);
+        const FileBytes bytes = Read(entry, info);
         r.newMode = static_cast<int>(info.mode);
         r.newHash = Sha256Hex(std::string_view(bytes.Data(), bytes.Size()));
         r.body = Body::kUu;
@@ -193,28 +187,28 @@ class TreeDiff {
         m_writer.Uuencode(bytes.Data(), bytes.Size());
     }
 
-    void Both(const std::string& path, EntryInfo was, EntryInfo is) {
-        if (was.kind != is.kind) {
-            Deleted(path, was);
-            Added(path, is);
+    void Both(const Entry& was, const Entry& is, EntryInfo wasInfo, EntryInfo isInfo) {
+        if (wasInfo.kind != isInfo.kind) {
+            Deleted(was, wasInfo);
+            Added(is, isInfo);
             return;
         }
         Record r;
-        r.kind = was.kind;
-        r.path = path;
-        if (was.kind == Kind::kFolder) {
-            if (was.mode != is.mode) {
+        r.kind = wasInfo.kind;
+        r.path = was.path;
+        if (wasInfo.kind == Kind::kFolder) {
+            if (wasInfo.mode != isInfo.mode) {
                 r.action = Action::kMode;
-                r.oldMode = static_cast<int>(was.mode);
-                r.newMode = static_cast<int>(is.mode);
+                r.oldMode = static_cast<int>(wasInfo.mode);
+                r.newMode = static_cast<int>(isInfo.mode);
                 Write(r);
             }
-            Folder(path);
+            Folder(m_walk->Next(), was.path);
             return;
         }
-        if (was.kind == Kind::kLink) {
-            const std::string oldTarget = Target(Join(m_old, path));
-            const std::string newTarget = Target(Join(m_new, path));
+        if (wasInfo.kind == Kind::kLink) {
+            const std::string oldTarget = Target(was);
+            const std::string newTarget = Target(is);
             if (oldTarget == newTarget)
                 return;
             r.action = Action::kChange;
@@ -222,13 +216,15 @@ class TreeDiff {
             WriteLink(r, newTarget);
             return;
         }
-        ChangedFile(path, was, is);
+        ChangedFile(was, is);
     }
 
-    void ChangedFile(const std::string& path, EntryInfo was, EntryInfo is) {
-        const std::string oldName = Join(m_old, path), newName = Join(m_new, path);
-        FileBytes oldBytes = Read(oldName, was);
-        FileBytes newBytes = Read(newName, is);
+    void ChangedFile(const Entry& wasEntry, const Entry& isEntry) {
+        const std::string& path = wasEntry.path;
+        const std::string oldName = wasEntry.Shown(), newName = isEntry.Shown();
+        EntryInfo was, is;
+        FileBytes oldBytes = Read(wasEntry, was);
+        FileBytes newBytes = Read(isEntry, is);
         const bool same = oldBytes.Size() == newBytes.Size() &&
                           std::memcmp(oldBytes.Data(), newBytes.Data(), oldBytes.Size()) == 0;
         if (same && was.mode == is.mode)
@@ -280,6 +276,7 @@ class TreeDiff {
     std::string m_old;
     std::string m_new;
     update::UpdateWriter& m_writer;
+    update::TreeWalk* m_walk = nullptr;
     long m_records = 0;
 };
 
@@ -326,7 +323,7 @@ int RunTreeDiff(const Options& o) {
     Output out(outName);
     update::UpdateWriter writer(out);
     TreeDiff walk(oldRoot, newRoot, writer);
-    walk.Folder("");
+    walk.Trees();
     writer.Finish();
     out.Commit();
     return walk.Records() == 0 ? 0 : 1;

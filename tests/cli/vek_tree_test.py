@@ -114,17 +114,17 @@ def make_file(path, data, mode):
     os.chmod(path, mode)
 
 
-def random_tree(rng, root, depth=0):
+def random_tree(rng, root, depth=0, width=7):
     root = os.fsencode(root)
     os.makedirs(root, exist_ok=True)
-    for _ in range(rng.randrange(1, 7 if depth < 2 else 3)):
+    for _ in range(rng.randrange(1, width if depth < 2 else 3)):
         path = os.path.join(root, name(rng))
         if os.path.lexists(path):
             continue
         pick = rng.random()
-        if pick < 0.15 and depth < 2:
-            random_tree(rng, path, depth + 1)
-        elif pick < 0.25:
+        if pick < (0.15 if width < 10 else 0.35) and depth < 2:
+            random_tree(rng, path, depth + 1, width)
+        elif pick < (0.25 if width < 10 else 0.4):
             os.symlink(rng.choice([b"a1", b"../x", b"/etc/passwd", b"sub/dangling"]), path)
         else:
             make_file(path, contents(rng), rng.choice([0o644, 0o644, 0o755, 0o600]))
@@ -172,16 +172,36 @@ def property_round(work, seed):
     old, new, target = (os.path.join(os.fsencode(work), n) for n in (b"old", b"new", b"target"))
     for path in (old, new, target):
         shutil.rmtree(path, ignore_errors=True)
-    random_tree(rng, old)
+    # Every fourth tree is wide: more folders than vek walks ahead of its
+    # writing, and folders with many files to compare on two threads.
+    wide = seed % 4 == 3
+    random_tree(rng, old, width=60 if wide else 7)
     shutil.copytree(old, new, symlinks=True)
     evolve(rng, new)
     shutil.copytree(old, target, symlinks=True)
     update = os.path.join(os.fsencode(work), b"update.vek")
+    status, again, err = vek("diff", "-r", old, new)
     status, _, err = vek("diff", "-r", old, new, "-o", update)
     checks += 1
     if status not in (0, 1):
         fail("seed %d: vek diff -r status %d: %s" % (seed, status, err[:300]))
         return
+    checks += 1
+    with open(update, "rb") as f:
+        if f.read() != again:
+            fail("seed %d: two runs of vek diff -r wrote different updates" % seed)
+    if wide:
+        # A pipe deep in the trees: refused with its name, nothing written.
+        folders = sorted(f for f, _, _ in os.walk(new) if not os.path.islink(f))
+        pipe = os.path.join(folders[-1], b"zz-pipe")
+        os.mkfifo(pipe)
+        os.unlink(update)
+        status, _, err = vek("diff", "-r", old, new, "-o", update)
+        os.unlink(pipe)
+        checks += 1
+        if status != 2 or b"zz-pipe: is neither a file" not in err or os.path.lexists(update):
+            fail("seed %d: a pipe in the tree: status %d, %r" % (seed, status, err[:300]))
+        vek("diff", "-r", old, new, "-o", update)
     status, _, err = vek("patch", "-r", target, update)
     checks += 1
     if status != 0:
