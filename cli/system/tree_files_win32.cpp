@@ -119,14 +119,14 @@ bool FromWide(const wchar_t* wide, std::size_t count, std::string& text) {
 }
 
 // A target that names a place from the root of a drive or share ("C:\x",
-// "\\server\x", "\\x", "/x"), rather than from the link's folder.
+// "\\server\x", "\x", "/x"), rather than from the link's folder.
 bool IsAbsoluteTarget(const std::string& target) {
     if (!target.empty() && (target[0] == '/' || target[0] == '\\'))
         return true;
     return target.size() >= 2 && target[1] == ':';
 }
 
-// A symbolic link's reparse data: the names are in PathBuffer, at offsets
+// A symbolic link's reparse data: its two names are in `path`, at offsets
 // and of lengths in bytes.
 struct SymbolicLinkData {
     DWORD tag;
