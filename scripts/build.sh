@@ -3,7 +3,7 @@
 # for the tests and for the packages:
 #   linux      build/linux      Release, benchmarks included
 #   asan       build/asan       Debug, AddressSanitizer + UBSan, failure injection
-#   tsan       build/tsan       ThreadSanitizer, the export tests only
+#   tsan       build/tsan       ThreadSanitizer, the export tests and vek only
 #   windows    build/windows    32-bit VekWin32.dll (win32), MinGW cross build
 #   windows64  build/windows64  64-bit VekWin32.dll (win64), MinGW cross build
 # usage: scripts/build.sh NAME...   (warnings are errors in all of them)
@@ -21,7 +21,7 @@ for name in "$@"; do
     *) echo "unknown build '$name' (linux, asan, tsan, windows, windows64)" >&2; exit 2 ;;
   esac
   targets=()
-  [ "$name" = tsan ] && targets=(--target vek_export_tests)
+  [ "$name" = tsan ] && targets=(--target vek_export_tests vek)
   cmake -S . -B "build/$name" -DVEK_WERROR=ON "${options[@]}" >/dev/null
   cmake --build "build/$name" -j"$jobs" "${targets[@]}"
 done

@@ -295,10 +295,12 @@ bool OpenFolder::SameFile(const OpenFolder& a, const OpenFolder& b, const std::s
     bool same = two >= 0 && fstat(one, &first) == 0 && fstat(two, &second) == 0 &&
                 S_ISREG(first.st_mode) && S_ISREG(second.st_mode) &&
                 first.st_mode == second.st_mode && first.st_size == second.st_size;
+    // One file under two names (trees made with hard links) is read no further.
+    const bool linked = same && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
     const std::size_t half = room.size() / 2;
     char* const mine = room.data();
     char* const theirs = mine + half;
-    for (long long left = first.st_size; same && left > 0;) {
+    for (long long left = linked ? 0 : first.st_size; same && left > 0;) {
         const std::size_t want = static_cast<std::size_t>(std::min<long long>(left, half));
         const long long got = ReadSome(one, mine, want);
         same = got > 0 && ReadSome(two, theirs, static_cast<std::size_t>(got)) == got &&
