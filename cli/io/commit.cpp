@@ -157,13 +157,15 @@ void FileSetCommit::Stage(const std::vector<TreeStep>& steps) {
         entry.staged =
             Temporary(step.stageBeside.empty() ? entry.place : step.stageBeside, entry.target);
         const bool closed = platform::CloseDescriptor(entry.staged.TakeDescriptor());
-        const bool made =
-            step.what == What::kFile || (platform::RemoveFile(entry.staged.Name()) &&
-                                         tree::MakeLink(step.linkTarget, entry.staged.Name()));
-        if (!closed || !made)
+        const bool made = step.what == What::kFile ||
+                          (platform::RemoveFile(entry.staged.Name()) &&
+                           tree::MakeLink(step.linkTarget, entry.staged.Name(), step.path));
+        if (!closed || !made) {
+            const std::string advice = step.what == What::kLink ? tree::LinkAdvice(errno) : "";
             Fail(entry.target + ": cannot create a temporary " +
                  (step.what == What::kLink ? "link" : "file") + " beside it: " + SystemError() +
-                 "; nothing was changed");
+                 (advice.empty() ? "" : " (" + advice + ")") + "; nothing was changed");
+        }
     }
 }
 
@@ -199,10 +201,15 @@ std::string FileSetCommit::Undo() {
         } else if (entry.aside == Aside::kLinked && !entry.placed) {
             platform::RemoveFile(entry.asideName);  // the target was never touched
         } else if (entry.aside != Aside::kNone) {
+            // A new file made read-only would refuse the old one's return.
+            if (entry.placed && tree::ReadOnlyInTheWay(entry.place))
+                tree::SetMode(entry.place, 0644);
             back = platform::Rename(entry.asideName, entry.place);
         } else if (entry.placed) {
             back = platform::RemoveFile(entry.place);  // a new file: gone again
         }
+        if (back && entry.wasReadOnly)
+            back = tree::SetMode(entry.place, 0444);
         if (!back)
             notBack +=
                 (notBack.empty() ? "" : ", ") + entry.target +
@@ -212,6 +219,7 @@ std::string FileSetCommit::Undo() {
         ReleaseTemporaryName(std::exchange(entry.asideSlot, -1));
         entry.aside = Aside::kNone;
         entry.placed = false;
+        entry.wasReadOnly = false;
     }
     return notBack;
 }
@@ -239,6 +247,12 @@ std::string FileSetCommit::Step(Entry& entry) {
         entry.aside = Aside::kMoved;
         return std::string();
     }
+    if (entry.existed && tree::ReadOnlyInTheWay(entry.place)) {
+        // Given back by Undo; the old file goes once every step is done.
+        if (!tree::SetMode(entry.place, 0644))
+            return entry.target + ": cannot clear its read-only attribute: " + SystemError();
+        entry.wasReadOnly = true;
+    }
     if (entry.existed) {
         // A second link keeps the target whole throughout, and may go on
         // a signal; where the file system has none, the old file is
@@ -259,6 +273,8 @@ std::string FileSetCommit::Step(Entry& entry) {
         return entry.target + ": cannot put the new file in place: " + SystemError();
     entry.staged.Keep();
     entry.placed = true;
+    if (entry.tree && entry.what == What::kFile && !tree::FinishPlaced(entry.place, entry.mode))
+        return entry.target + ": cannot give it its mode: " + SystemError();
     return std::string();
 }
 
@@ -267,6 +283,9 @@ void FileSetCommit::RemoveAsides() {
     bool ofTree = false;
     for (Entry& entry : m_entries) {
         ofTree = ofTree || entry.tree;
+        // The old file's other names, if any, keep it read-only.
+        if (entry.wasReadOnly && entry.aside != Aside::kNone)
+            tree::SetMode(entry.asideName, 0444);
         if (entry.aside != Aside::kNone &&
             !(entry.what == TreeStep::What::kRemoveFolder ? tree::RemoveTree(entry.asideName)
                                                           : platform::RemoveFile(entry.asideName)))

@@ -89,6 +89,7 @@ class FileSetCommit {
         std::string asideName;
         int asideSlot = -1;  // registered for removal (a second link only)
         bool placed = false;
+        bool wasReadOnly = false;  // its read-only attribute cleared to replace it
     };
     // Puts back every target changed so far; the names it could not put
     // back, for the message.

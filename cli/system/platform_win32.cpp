@@ -1,6 +1,7 @@
 // The system as Windows offers it: no file modes or owners to keep (a
 // replaced file keeps its attributes, security and streams through
-// ReplaceFile), no symbolic links to follow, no mapping (files are read
+// ReplaceFile), no symbolic links followed for a file named (a tree's links
+// are moved and removed as themselves), no mapping (files are read
 // into memory), Ctrl+C and Ctrl+Break as the signals that end a run, and
 // names longer than MAX_PATH through the wide calls in the "\\?\" form.
 #include <cerrno>
@@ -272,12 +273,28 @@ bool Rename(const std::string& from, const std::string& to) {
         return false;
     const std::wstring source = Wide(from);
     const std::wstring target = Wide(to);
+    const DWORD attributes = GetFileAttributesW(target.c_str());
+    const DWORD moved = GetFileAttributesW(source.c_str());
+    // A symbolic link, put in place or replaced, is moved as itself:
+    // ReplaceFile would open what it leads to, and a folder link is only
+    // replaced once it is gone.
+    const bool link =
+        (attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) ||
+        (moved != INVALID_FILE_ATTRIBUTES && (moved & FILE_ATTRIBUTE_REPARSE_POINT) != 0);
+    if (link) {
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+            RemoveDirectoryW(target.c_str()) == 0)
+            return FailWithLastError();
+        return MoveFileExW(source.c_str(), target.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0 ||
+               FailWithLastError();
+    }
     // An existing file is replaced by ReplaceFile, which gives the new file
     // the old one's security and alternate data streams (given full names:
     // not every implementation takes relative ones); its hidden, system,
     // archive and indexing flags are given to the new file first, as not
     // every implementation carries them.
-    const DWORD attributes = GetFileAttributesW(target.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES) {
         const DWORD kept =
             attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
@@ -295,12 +312,57 @@ bool Rename(const std::string& from, const std::string& to) {
 bool Link(const std::string& from, const std::string& to) {
     if (FaultDue(FileOp::kLink))
         return false;
+    // A hard link to a symbolic link would be one to what it leads to: the
+    // caller sets a link aside by renaming it.
+    const DWORD attributes = GetFileAttributesW(Wide(from).c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        errno = EXDEV;
+        return false;
+    }
     return CreateHardLinkW(Wide(to).c_str(), Wide(from).c_str(), nullptr) != 0 ||
            FailWithLastError();
 }
 
 bool RemoveFile(const std::string& name) {
-    return DeleteFileW(Wide(name).c_str()) != 0;
+    const std::wstring wide = Wide(name);
+    if (DeleteFileW(wide.c_str()) != 0)
+        return true;
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return false;
+    // A folder link goes as a folder.
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+               RemoveDirectoryW(wide.c_str()) != 0;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) == 0)
+        return false;
+    // A read-only file goes as it is where the system can do that (Windows
+    // 10, 1809 on); elsewhere once it is not read-only, if this is its only
+    // name (its other names keep the attribute).
+    HANDLE handle = CreateFileW(wide.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return false;
+    FILE_DISPOSITION_INFO_EX disposition{};
+    disposition.Flags = FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS |
+                        FILE_DISPOSITION_FLAG_IGNORE_READONLY_ATTRIBUTE;
+    BY_HANDLE_FILE_INFORMATION data{};
+    // FileDispositionInfoEx, which MinGW's headers leave out.
+    const auto dispositionEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);
+    const bool gone =
+        SetFileInformationByHandle(handle, dispositionEx, &disposition, sizeof disposition) != 0;
+    const bool alone =
+        !gone && GetFileInformationByHandle(handle, &data) != 0 && data.nNumberOfLinks == 1;
+    CloseHandle(handle);
+    if (gone)
+        return true;
+    if (!alone || SetFileAttributesW(wide.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY) == 0)
+        return false;
+    if (DeleteFileW(wide.c_str()) != 0)
+        return true;
+    SetFileAttributesW(wide.c_str(), attributes);
+    return false;
 }
 
 bool RemoveEmptyFolder(const std::string& name) {

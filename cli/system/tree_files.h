@@ -40,7 +40,10 @@ bool ListFolder(const std::string& folder, std::vector<Listed>& entries);
 bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
               unsigned& mode);
 bool ReadLink(const std::string& path, std::string& target);
-bool MakeLink(const std::string& target, const std::string& path);
+// Makes the link `path` to `target`, which is taken as it would be from
+// `place`, where the link is then renamed to (Windows makes a link to a
+// folder as a folder link).
+bool MakeLink(const std::string& target, const std::string& path, const std::string& place);
 bool MakeFolder(const std::string& path, unsigned mode);
 bool RemoveFolder(const std::string& path);
 // Removes a folder and everything in it (links are removed, not
@@ -49,6 +52,23 @@ bool RemoveFolder(const std::string& path);
 bool RemoveTree(const std::string& path);
 // Sets the permission bits of a file or folder (never through a link).
 bool SetMode(const std::string& path, unsigned mode);
+// What this system keeps of `mode` for an entry of `kind`: all of it, or on
+// Windows the owner-write bit of a file (0644 or 0444), nothing of a
+// folder's (0755). Modes are compared as kept.
+unsigned KeptMode(Kind kind, unsigned mode);
+// Whether the file `path` has a mode that stands in the way of renaming
+// over it or removing it (Windows' read-only attribute); SetMode with the
+// owner-write bit clears it.
+bool ReadOnlyInTheWay(const std::string& path);
+// Gives a new file put in place at `path` what of `mode` it could not take
+// while staged (Windows' read-only attribute, which would stop its sync and
+// its rename); nothing where SetMode went through its descriptor.
+bool FinishPlaced(const std::string& path, unsigned mode);
+// What an entry of kind kOther is, in words for a refusal.
+std::string OtherKindWords(const std::string& path);
+// What to do where MakeLink failed with `error` (errno) because the system
+// makes no links, or not for this user; empty otherwise.
+std::string LinkAdvice(int error);
 // Reads a file whole through `read` (bytes read into the room given, 0 at
 // the end, below 0 on failure), expecting `expected` bytes: a file read to
 // that size is taken as whole, one that grows is read on.
@@ -78,8 +98,6 @@ bool ReadWhole(ReadSome read, std::size_t expected, std::unique_ptr<char[]>& byt
 // name under a tree, where others can: on Windows a backslash or a colon;
 // empty when it can.
 std::string SystemPathFault(const std::string& path);
-// Whether this system keeps permission bits and symbolic links.
-bool HasModes();
 
 // A folder held open, so that the entries in it are reached from the
 // folder itself rather than by walking its path again for each one (on

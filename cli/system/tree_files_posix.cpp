@@ -145,7 +145,7 @@ bool ReadLink(const std::string& path, std::string& target) {
     return ReadLinkAt(AT_FDCWD, path.c_str(), target);
 }
 
-bool MakeLink(const std::string& target, const std::string& path) {
+bool MakeLink(const std::string& target, const std::string& path, const std::string&) {
     return !FaultDue(FileOp::kOpen) && symlink(target.c_str(), path.c_str()) == 0;
 }
 
@@ -191,8 +191,24 @@ std::string SystemPathFault(const std::string&) {
     return std::string();
 }
 
-bool HasModes() {
+unsigned KeptMode(Kind, unsigned mode) {
+    return mode;
+}
+
+bool ReadOnlyInTheWay(const std::string&) {
+    return false;
+}
+
+bool FinishPlaced(const std::string&, unsigned) {
     return true;
+}
+
+std::string OtherKindWords(const std::string&) {
+    return "a device, pipe or socket";
+}
+
+std::string LinkAdvice(int) {
+    return std::string();
 }
 
 OpenFolder::~OpenFolder() {

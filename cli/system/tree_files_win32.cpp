@@ -1,12 +1,18 @@
-// Trees as Windows keeps them: no permission bits (a file reads as 0644, a
-// folder as 0755, and modes are not set), and no symbolic links: a reparse
-// point is an entry of another kind, never followed.
+// Trees as Windows keeps them. Symbolic links are reparse points of the
+// symbolic-link tag, read and made as links and never followed; any other
+// reparse point (a junction, a mount point, a cloud file) is an entry of
+// another kind. Of a mode Windows keeps the read-only attribute: a file
+// reads as 0644, or 0444 when read-only, a folder as 0755, and a mode given
+// to a file sets or clears the attribute by its owner-write bit.
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+#include <winioctl.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -38,10 +44,101 @@ int ErrnoOf(DWORD error) {
             return EEXIST;
         case ERROR_DIR_NOT_EMPTY:
             return ENOTEMPTY;
+        case ERROR_PRIVILEGE_NOT_HELD:
+            return EPERM;
         default:
             return EIO;
     }
 }
+
+Kind KindOf(DWORD attributes, DWORD tag) {
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+        return tag == IO_REPARSE_TAG_SYMLINK ? Kind::kLink : Kind::kOther;
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Kind::kFolder : Kind::kFile;
+}
+
+// What the read-only attribute leaves of a mode.
+unsigned ModeOf(Kind kind, DWORD attributes) {
+    switch (kind) {
+        case Kind::kFolder:
+            return 0755;
+        case Kind::kLink:
+            return 0777;
+        default:
+            return (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0644;
+    }
+}
+
+// The reparse tag of the entry `path` itself; 0 when it has none or cannot
+// be opened.
+DWORD ReparseTag(const std::string& path) {
+    HANDLE handle = CreateFileA(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return 0;
+    FILE_ATTRIBUTE_TAG_INFO info{};
+    const bool ok =
+        GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &info, sizeof info) != 0;
+    CloseHandle(handle);
+    return ok ? info.ReparseTag : 0;
+}
+
+// Names and link targets are in the code page of the file calls, as the
+// library takes them.
+UINT NameCodePage() {
+    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+}
+
+bool ToWide(const std::string& text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty())
+        return true;
+    const int size = static_cast<int>(text.size());
+    const int length =
+        MultiByteToWideChar(NameCodePage(), MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length <= 0)
+        return FailWith(EILSEQ);
+    wide.resize(static_cast<std::size_t>(length));
+    MultiByteToWideChar(NameCodePage(), MB_ERR_INVALID_CHARS, text.data(), size, &wide[0], length);
+    return true;
+}
+
+bool FromWide(const wchar_t* wide, std::size_t count, std::string& text) {
+    text.clear();
+    if (count == 0)
+        return true;
+    const int size = static_cast<int>(count);
+    const int length =
+        WideCharToMultiByte(NameCodePage(), 0, wide, size, nullptr, 0, nullptr, nullptr);
+    if (length <= 0)
+        return FailWith(EILSEQ);
+    text.resize(static_cast<std::size_t>(length));
+    WideCharToMultiByte(NameCodePage(), 0, wide, size, &text[0], length, nullptr, nullptr);
+    return true;
+}
+
+// A target that names a place from the root of a drive or share ("C:\x",
+// "\\server\x", "\x", "/x"), rather than from the link's folder.
+bool IsAbsoluteTarget(const std::string& target) {
+    if (!target.empty() && (target[0] == '/' || target[0] == '\\'))
+        return true;
+    return target.size() >= 2 && target[1] == ':';
+}
+
+// A symbolic link's reparse data: its two names are in `path`, at offsets
+// and of lengths in bytes.
+struct SymbolicLinkData {
+    DWORD tag;
+    WORD dataLength;
+    WORD reserved;
+    WORD substituteOffset;
+    WORD substituteLength;
+    WORD printOffset;
+    WORD printLength;
+    ULONG flags;
+    wchar_t path[1];
+};
 
 }  // namespace
 
@@ -56,13 +153,10 @@ bool LookUp(const std::string& path, EntryInfo& info) {
                FailWith(ErrnoOf(error));
     }
     info.size = (static_cast<long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    if ((data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-        info.kind = Kind::kOther;
-    else if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        info.kind = Kind::kFolder;
-    else
-        info.kind = Kind::kFile;
-    info.mode = info.kind == Kind::kFolder ? 0755 : 0644;
+    const DWORD attributes = data.dwFileAttributes;
+    info.kind =
+        KindOf(attributes, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? ReparseTag(path) : 0);
+    info.mode = ModeOf(info.kind, attributes);
     return true;
 }
 
@@ -78,11 +172,8 @@ bool ListFolder(const std::string& folder, std::vector<Listed>& entries) {
         const std::string name = data.cFileName;
         if (name == "." || name == "..")
             continue;
-        const DWORD attributes = data.dwFileAttributes;
-        const Kind kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? Kind::kOther
-                          : (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0   ? Kind::kFolder
-                                                                           : Kind::kFile;
-        entries.push_back(Listed{name, kind});
+        // A reparse point's tag is in dwReserved0.
+        entries.push_back(Listed{name, KindOf(data.dwFileAttributes, data.dwReserved0)});
     } while (FindNextFileA(find, &data) != 0);
     const DWORD error = GetLastError();
     FindClose(find);
@@ -114,12 +205,89 @@ bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size
     return ok;
 }
 
-bool ReadLink(const std::string&, std::string&) {
-    return FailWith(ENOSYS);
+bool ReadLink(const std::string& path, std::string& target) {
+    if (FaultDue(FileOp::kStat))
+        return false;
+    HANDLE handle = CreateFileA(
+        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return FailWith(ErrnoOf(GetLastError()));
+    std::unique_ptr<char[]> buffer(new char[MAXIMUM_REPARSE_DATA_BUFFER_SIZE]);
+    DWORD got = 0;
+    const bool read = DeviceIoControl(handle, FSCTL_GET_REPARSE_POINT, nullptr, 0, buffer.get(),
+                                      MAXIMUM_REPARSE_DATA_BUFFER_SIZE, &got, nullptr) != 0;
+    const DWORD error = GetLastError();
+    CloseHandle(handle);
+    if (!read)
+        return FailWith(error == ERROR_NOT_A_REPARSE_POINT ? EINVAL : ErrnoOf(error));
+    SymbolicLinkData data;
+    const std::size_t head = offsetof(SymbolicLinkData, path);
+    if (got < head)
+        return FailWith(EINVAL);
+    std::memcpy(&data, buffer.get(), head);
+    if (data.tag != IO_REPARSE_TAG_SYMLINK)
+        return FailWith(EINVAL);
+    // The print name is the target as it was given; the substitute name
+    // (an absolute one as "\\??\\C:\\x") where a link has none.
+    WORD offset = data.printOffset;
+    WORD length = data.printLength;
+    if (length == 0) {
+        offset = data.substituteOffset;
+        length = data.substituteLength;
+    }
+    if (head + offset + length > got || length % 2 != 0)
+        return FailWith(EINVAL);
+    std::wstring wide(length / 2, L'\0');
+    std::memcpy(&wide[0], buffer.get() + head + offset, length);
+    if (data.printLength == 0 && wide.compare(0, 4, L"\\??\\") == 0)
+        wide.erase(0, 4);
+    if (!FromWide(wide.data(), wide.size(), target))
+        return false;
+    // A relative target is written with '/', as every other system reads it.
+    if (!IsAbsoluteTarget(target))
+        std::replace(target.begin(), target.end(), '\\', '/');
+    return true;
 }
 
-bool MakeLink(const std::string&, const std::string&) {
-    return FailWith(ENOSYS);
+bool MakeLink(const std::string& target, const std::string& path, const std::string& place) {
+    if (FaultDue(FileOp::kOpen))
+        return false;
+    std::string given = target;
+    if (!IsAbsoluteTarget(given))
+        std::replace(given.begin(), given.end(), '/', '\\');
+    // A link to a folder is a folder link, which Windows only follows as a
+    // folder: its target is looked at from the folder of its place, where
+    // the update's new folders are made before its links (".." is taken
+    // by name, so the place's folder need not be there yet). A target that
+    // is not there gives a file link, unless it ends in a separator.
+    const std::size_t slash = place.find_last_of("/\\");
+    const std::string from = IsAbsoluteTarget(given) || slash == std::string::npos
+                                 ? given
+                                 : place.substr(0, slash + 1) + given;
+    const DWORD attributes = GetFileAttributesA(from.c_str());
+    const bool folder =
+        (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
+        (!given.empty() && given.back() == '\\');
+    std::wstring wideTarget, widePath;
+    if (!ToWide(given, wideTarget) || !ToWide(path, widePath))
+        return false;
+    const DWORD flags = folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
+    bool made = CreateSymbolicLinkW(widePath.c_str(), wideTarget.c_str(),
+                                    flags | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
+    // Systems older than Windows 10 (1703) refuse the flag they do not know.
+    if (!made && GetLastError() == ERROR_INVALID_PARAMETER)
+        made = CreateSymbolicLinkW(widePath.c_str(), wideTarget.c_str(), flags) != 0;
+    if (!made)
+        return FailWith(ErrnoOf(GetLastError()));
+    // Some systems (wine) report a link made and make none.
+    EntryInfo info;
+    if (!LookUp(path, info) || info.kind != Kind::kLink) {
+        if (info.kind != Kind::kNone)
+            platform::RemoveFile(path);
+        return FailWith(ENOSYS);
+    }
+    return true;
 }
 
 bool MakeFolder(const std::string& path, unsigned) {
@@ -139,25 +307,78 @@ bool RemoveTree(const std::string& path) {
     HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return false;
-    std::vector<std::pair<std::string, bool>> names;
+    std::vector<std::pair<std::string, DWORD>> names;
     do {
         const std::string name = data.cFileName;
         if (name != "." && name != "..")
-            names.emplace_back(name,
-                               (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
-                                   (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0);
+            names.emplace_back(name, data.dwFileAttributes);
     } while (FindNextFileA(find, &data) != 0);
     FindClose(find);
     bool ok = true;
     for (const auto& name : names) {
         const std::string inside = path + "\\" + name.first;
-        ok = (name.second ? RemoveTree(inside) : DeleteFileA(inside.c_str()) != 0) && ok;
+        const bool folder = (name.second & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (folder && (name.second & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+            ok = RemoveTree(inside) && ok;
+        else
+            ok = platform::RemoveFile(inside) && ok;
     }
     return RemoveDirectoryA(path.c_str()) != 0 && ok;
 }
 
-bool SetMode(const std::string&, unsigned) {
-    return true;
+bool SetMode(const std::string& path, unsigned mode) {
+    if (FaultDue(FileOp::kSync))
+        return false;
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return FailWith(ErrnoOf(GetLastError()));
+    // A folder keeps no mode here, and a link is never followed.
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0)
+        return true;
+    const DWORD wanted = (mode & 0200) != 0 ? attributes & ~FILE_ATTRIBUTE_READONLY
+                                            : attributes | FILE_ATTRIBUTE_READONLY;
+    if (wanted == attributes)
+        return true;
+    return SetFileAttributesA(path.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL) != 0 ||
+           FailWith(ErrnoOf(GetLastError()));
+}
+
+unsigned KeptMode(Kind kind, unsigned mode) {
+    if (kind == Kind::kFolder)
+        return 0755;
+    return kind == Kind::kFile ? ((mode & 0200) != 0 ? 0644 : 0444) : mode;
+}
+
+bool ReadOnlyInTheWay(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+           (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+}
+
+bool FinishPlaced(const std::string& path, unsigned mode) {
+    return (mode & 0200) != 0 || SetMode(path, mode);
+}
+
+std::string OtherKindWords(const std::string& path) {
+    const DWORD tag = ReparseTag(path);
+    if (tag == IO_REPARSE_TAG_MOUNT_POINT)
+        return "a junction or mount point; make it a symbolic link (mklink /D) or a folder";
+    if (tag == 0)
+        return "a device";
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%08lX", static_cast<unsigned long>(tag));
+    return std::string("a reparse point of tag 0x") + hex +
+           ", such as a cloud or deduplicated file, which only its driver reads";
+}
+
+std::string LinkAdvice(int error) {
+    if (error == EPERM)
+        return "Windows makes symbolic links only with Developer Mode on (Settings, "
+               "For developers) or the privilege \"Create symbolic links\" (as an "
+               "administrator)";
+    if (error == ENOSYS)
+        return "this system does not make symbolic links";
+    return std::string();
 }
 
 std::string SystemPathFault(const std::string& path) {
@@ -165,11 +386,6 @@ std::string SystemPathFault(const std::string& path) {
         return "a backslash or a colon, which Windows reads as a folder or a drive";
     return std::string();
 }
-
-bool HasModes() {
-    return false;
-}
-
 OpenFolder::~OpenFolder() = default;
 
 bool OpenFolder::Open(const std::string& path) {

@@ -110,8 +110,9 @@ class TreePatch {
             const std::string hash = HashOf(name, info);
             bool matches =
                 info.kind == (r.action == Action::kAdd ? Kind::kNone : r.kind) && hash == r.oldHash;
-            if (matches && r.action == Action::kMode && tree::HasModes())
-                matches = static_cast<int>(info.mode) == r.oldMode;
+            if (matches && r.action == Action::kMode)
+                matches = tree::KeptMode(info.kind, info.mode) ==
+                          tree::KeptMode(r.kind, static_cast<unsigned>(r.oldMode));
             if (matches && r.kind == Kind::kFile && r.action != Action::kMode)
                 m_links[r.path] = info.links;
             if (!matches) {

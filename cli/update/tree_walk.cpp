@@ -69,9 +69,8 @@ EntryInfo LookAt(const tree::OpenFolder& folder, const std::string& name, const 
     if (!folder.LookUp(name, info) || info.kind == Kind::kNone)
         Fail(shown + ": cannot look it up: " + SystemError());
     if (info.kind == Kind::kOther)
-        Fail(shown +
-             ": is neither a file, a folder nor a symbolic link (a device, pipe or socket); an "
-             "update cannot carry it");
+        Fail(shown + ": is neither a file, a folder nor a symbolic link (" +
+             tree::OtherKindWords(shown) + "); an update cannot carry it");
     return info;
 }
 
