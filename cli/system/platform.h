@@ -33,6 +33,20 @@ constexpr bool FaultDue(FileOp) noexcept {
 }
 #endif
 
+#ifdef _WIN32
+// `name` as the wide calls take it: converted from the file calls' code
+// page (UTF-8 for vek), and absolute in the "\\?\" form (no "." or ".."
+// left, "\" between the parts) where its full name reaches MAX_PATH, as
+// the library opens files, so that names of any length work alike.
+// Empty when it cannot be converted, so that the call fails as for a
+// missing file.
+std::wstring WideName(const std::string& name);
+// The same for a folder to be made, which Windows wants in the "\\?\"
+// form once its full name leaves no room for a short name (12 characters)
+// below MAX_PATH.
+std::wstring WideFolderName(const std::string& name);
+#endif
+
 // fopen, for names of any length.
 std::FILE* OpenStream(const std::string& name, const char* mode);
 // Positions a stream at byte `offset` from its start (beyond 2 GiB too);

@@ -53,17 +53,6 @@ bool FailWithLastError() {
     return false;
 }
 
-// `name` for the wide calls: a name longer than MAX_PATH in the "\\?\"
-// form, as the library opens it, so that long names work for vek as for
-// the library.
-std::wstring Wide(const std::string& name) {
-    try {
-        return vek::platform::SystemName(name.c_str());
-    } catch (const vek::Failure&) {
-        return std::wstring();  // the call then fails as for a missing file
-    }
-}
-
 // `name` made absolute; as it is when that fails.
 std::wstring FullName(const std::wstring& name) {
     const DWORD room = GetFullPathNameW(name.c_str(), 0, nullptr, nullptr);
@@ -76,6 +65,36 @@ std::wstring FullName(const std::wstring& name) {
     full.resize(size);
     return full;
 }
+
+bool HasLongForm(const std::wstring& name) {
+    return name.compare(0, 4, L"\\\\?\\") == 0 || name.compare(0, 4, L"\\\\.\\") == 0;
+}
+
+}  // namespace
+
+std::wstring WideName(const std::string& name) {
+    try {
+        return vek::platform::SystemName(name.c_str());
+    } catch (const vek::Failure&) {
+        return std::wstring();  // the call then fails as for a missing file
+    }
+}
+
+std::wstring WideFolderName(const std::string& name) {
+    const std::wstring wide = WideName(name);
+    if (wide.empty() || HasLongForm(wide))
+        return wide;
+    // A folder is made only where its full name leaves room for a short
+    // (8.3) name inside it: MAX_PATH less 12.
+    const std::wstring full = FullName(wide);
+    if (full.size() < MAX_PATH - 12 || HasLongForm(full))
+        return wide;
+    if (full.compare(0, 2, L"\\\\") == 0)
+        return L"\\\\?\\UNC\\" + full.substr(2);
+    return L"\\\\?\\" + full;
+}
+
+namespace {
 
 bool InfoOfHandle(HANDLE handle, FileInfo& info) {
     BY_HANDLE_FILE_INFORMATION data{};
@@ -99,7 +118,7 @@ std::FILE* OpenStream(const std::string& name, const char* mode) {
     wchar_t wideMode[8] = {};
     for (std::size_t i = 0; i + 1 < sizeof wideMode / sizeof wideMode[0] && mode[i] != '\0'; ++i)
         wideMode[i] = static_cast<wchar_t>(mode[i]);
-    return _wfopen(Wide(name).c_str(), wideMode);
+    return _wfopen(WideName(name).c_str(), wideMode);
 }
 
 bool Seek(std::FILE* stream, long long offset) {
@@ -141,9 +160,9 @@ bool Stat(const std::string& name, FileInfo& info) {
         info.exists = true;
         return false;
     }
-    HANDLE handle =
-        CreateFileW(Wide(name).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(WideName(name).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         info.exists = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
@@ -184,14 +203,14 @@ bool MayWrite(const std::string&) {
 int CreateExclusive(const std::string& name) {
     if (FaultDue(FileOp::kOpen))
         return -1;
-    return _wopen(Wide(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
+    return _wopen(WideName(name).c_str(), _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
                   _S_IREAD | _S_IWRITE);
 }
 
 int OpenForWriting(const std::string& name) {
     if (FaultDue(FileOp::kOpen))
         return -1;
-    return _wopen(Wide(name).c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
+    return _wopen(WideName(name).c_str(), _O_WRONLY | _O_BINARY | _O_NOINHERIT);
 }
 
 bool WriteAll(int fd, const char* bytes, std::size_t size) {
@@ -250,7 +269,7 @@ bool CloseDescriptor(int fd) {
 bool SyncFile(const std::string& name) {
     if (FaultDue(FileOp::kOpen))
         return false;
-    const int fd = _wopen(Wide(name).c_str(), _O_RDWR | _O_BINARY);
+    const int fd = _wopen(WideName(name).c_str(), _O_RDWR | _O_BINARY);
     if (fd < 0)
         return false;
     const bool synced = SyncDescriptor(fd);
@@ -271,8 +290,8 @@ void SyncFolders(const std::vector<std::string>&) {}
 bool Rename(const std::string& from, const std::string& to) {
     if (FaultDue(FileOp::kRename))
         return false;
-    const std::wstring source = Wide(from);
-    const std::wstring target = Wide(to);
+    const std::wstring source = WideName(from);
+    const std::wstring target = WideName(to);
     const DWORD attributes = GetFileAttributesW(target.c_str());
     const DWORD moved = GetFileAttributesW(source.c_str());
     // A symbolic link, put in place or replaced, is moved as itself:
@@ -314,17 +333,17 @@ bool Link(const std::string& from, const std::string& to) {
         return false;
     // A hard link to a symbolic link would be one to what it leads to: the
     // caller sets a link aside by renaming it.
-    const DWORD attributes = GetFileAttributesW(Wide(from).c_str());
+    const DWORD attributes = GetFileAttributesW(WideName(from).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         errno = EXDEV;
         return false;
     }
-    return CreateHardLinkW(Wide(to).c_str(), Wide(from).c_str(), nullptr) != 0 ||
+    return CreateHardLinkW(WideName(to).c_str(), WideName(from).c_str(), nullptr) != 0 ||
            FailWithLastError();
 }
 
 bool RemoveFile(const std::string& name) {
-    const std::wstring wide = Wide(name);
+    const std::wstring wide = WideName(name);
     if (DeleteFileW(wide.c_str()) != 0)
         return true;
     const DWORD attributes = GetFileAttributesW(wide.c_str());
@@ -366,7 +385,7 @@ bool RemoveFile(const std::string& name) {
 }
 
 bool RemoveEmptyFolder(const std::string& name) {
-    return RemoveDirectoryA(name.c_str()) != 0;
+    return RemoveDirectoryW(WideName(name).c_str()) != 0;
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder) {
@@ -376,7 +395,7 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     if (!pattern.empty() && pattern.back() != '/' && pattern.back() != '\\')
         pattern.push_back('\\');
     pattern.push_back('*');
-    HANDLE find = FindFirstFileW(Wide(pattern).c_str(), &data);
+    HANDLE find = FindFirstFileW(WideName(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return names;
     do {

@@ -23,6 +23,8 @@ namespace vekcli::tree {
 
 using platform::FaultDue;
 using platform::FileOp;
+using platform::WideFolderName;
+using platform::WideName;
 
 namespace {
 
@@ -72,9 +74,10 @@ unsigned ModeOf(Kind kind, DWORD attributes) {
 // The reparse tag of the entry `path` itself; 0 when it has none or cannot
 // be opened.
 DWORD ReparseTag(const std::string& path) {
-    HANDLE handle = CreateFileA(
-        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        CreateFileW(WideName(path).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return 0;
     FILE_ATTRIBUTE_TAG_INFO info{};
@@ -104,18 +107,34 @@ bool ToWide(const std::string& text, std::wstring& wide) {
     return true;
 }
 
+// Fails (EILSEQ) where the text has no form in that code page (a name
+// with a lone surrogate, or a character outside an ANSI code page), rather
+// than giving one that names another entry.
 bool FromWide(const wchar_t* wide, std::size_t count, std::string& text) {
     text.clear();
     if (count == 0)
         return true;
     const int size = static_cast<int>(count);
+    const UINT page = NameCodePage();
+    const bool utf8 = (page == CP_ACP ? GetACP() : GetOEMCP()) == CP_UTF8;
+    // Only UTF-8 reports a character it cannot write; other code pages
+    // say that they put in a stand-in.
+    const UINT used = utf8 ? CP_UTF8 : page;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL standIn = FALSE;
+    BOOL* const standInSeen = utf8 ? nullptr : &standIn;
     const int length =
-        WideCharToMultiByte(NameCodePage(), 0, wide, size, nullptr, 0, nullptr, nullptr);
-    if (length <= 0)
+        WideCharToMultiByte(used, flags, wide, size, nullptr, 0, nullptr, standInSeen);
+    if (length <= 0 || standIn)
         return FailWith(EILSEQ);
     text.resize(static_cast<std::size_t>(length));
-    WideCharToMultiByte(NameCodePage(), 0, wide, size, &text[0], length, nullptr, nullptr);
+    WideCharToMultiByte(used, flags, wide, size, &text[0], length, nullptr, standInSeen);
     return true;
+}
+
+// The name of a listed entry, as vek takes names.
+bool NameOf(const WIN32_FIND_DATAW& data, std::string& name) {
+    return FromWide(data.cFileName, std::wcslen(data.cFileName), name);
 }
 
 // A target that names a place from the root of a drive or share ("C:\x",
@@ -147,7 +166,7 @@ bool LookUp(const std::string& path, EntryInfo& info) {
     if (FaultDue(FileOp::kStat))
         return false;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) == 0) {
+    if (GetFileAttributesExW(WideName(path).c_str(), GetFileExInfoStandard, &data) == 0) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
                FailWith(ErrnoOf(error));
@@ -164,21 +183,27 @@ bool ListFolder(const std::string& folder, std::vector<Listed>& entries) {
     entries.clear();
     if (FaultDue(FileOp::kOpen))
         return false;
-    WIN32_FIND_DATAA data{};
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = FindFirstFileW(WideName(folder + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return FailWith(ErrnoOf(GetLastError()));
+    std::string name;
+    bool named = true;
     do {
-        const std::string name = data.cFileName;
+        if (!NameOf(data, name)) {
+            named = false;
+            break;
+        }
         if (name == "." || name == "..")
             continue;
         // A reparse point's tag is in dwReserved0.
         entries.push_back(Listed{name, KindOf(data.dwFileAttributes, data.dwReserved0)});
-    } while (FindNextFileA(find, &data) != 0);
-    const DWORD error = GetLastError();
+    } while (FindNextFileW(find, &data) != 0);
+    const DWORD error = named ? GetLastError() : ERROR_NO_UNICODE_TRANSLATION;
     FindClose(find);
     std::sort(entries.begin(), entries.end());
-    return error == ERROR_NO_MORE_FILES || FailWith(ErrnoOf(error));
+    return error == ERROR_NO_MORE_FILES ||
+           FailWith(error == ERROR_NO_UNICODE_TRANSLATION ? EILSEQ : ErrnoOf(error));
 }
 
 bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
@@ -190,7 +215,7 @@ bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size
         return FailWith(info.kind == Kind::kNone ? ENOENT : EINVAL);
     if (FaultDue(FileOp::kOpen))
         return false;
-    const int fd = _open(path.c_str(), _O_RDONLY | _O_BINARY);
+    const int fd = _wopen(WideName(path).c_str(), _O_RDONLY | _O_BINARY);
     if (fd < 0)
         return false;
     mode = info.mode;
@@ -208,9 +233,10 @@ bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size
 bool ReadLink(const std::string& path, std::string& target) {
     if (FaultDue(FileOp::kStat))
         return false;
-    HANDLE handle = CreateFileA(
-        path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-        nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle =
+        CreateFileW(WideName(path).c_str(), FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return FailWith(ErrnoOf(GetLastError()));
     std::unique_ptr<char[]> buffer(new char[MAXIMUM_REPARSE_DATA_BUFFER_SIZE]);
@@ -265,13 +291,14 @@ bool MakeLink(const std::string& target, const std::string& path, const std::str
     const std::string from = IsAbsoluteTarget(given) || slash == std::string::npos
                                  ? given
                                  : place.substr(0, slash + 1) + given;
-    const DWORD attributes = GetFileAttributesA(from.c_str());
+    const DWORD attributes = GetFileAttributesW(WideName(from).c_str());
     const bool folder =
         (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
         (!given.empty() && given.back() == '\\');
-    std::wstring wideTarget, widePath;
-    if (!ToWide(given, wideTarget) || !ToWide(path, widePath))
+    std::wstring wideTarget;
+    if (!ToWide(given, wideTarget))
         return false;
+    const std::wstring widePath = WideName(path);
     const DWORD flags = folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
     bool made = CreateSymbolicLinkW(widePath.c_str(), wideTarget.c_str(),
                                     flags | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE) != 0;
@@ -293,43 +320,46 @@ bool MakeLink(const std::string& target, const std::string& path, const std::str
 bool MakeFolder(const std::string& path, unsigned) {
     if (FaultDue(FileOp::kOpen))
         return false;
-    return CreateDirectoryA(path.c_str(), nullptr) != 0 || FailWith(ErrnoOf(GetLastError()));
+    return CreateDirectoryW(WideFolderName(path).c_str(), nullptr) != 0 ||
+           FailWith(ErrnoOf(GetLastError()));
 }
 
 bool RemoveFolder(const std::string& path) {
     if (FaultDue(FileOp::kRename))
         return false;
-    return RemoveDirectoryA(path.c_str()) != 0 || FailWith(ErrnoOf(GetLastError()));
+    return RemoveDirectoryW(WideName(path).c_str()) != 0 || FailWith(ErrnoOf(GetLastError()));
 }
 
 bool RemoveTree(const std::string& path) {
-    WIN32_FIND_DATAA data{};
-    HANDLE find = FindFirstFileA((path + "\\*").c_str(), &data);
+    WIN32_FIND_DATAW data{};
+    HANDLE find = FindFirstFileW(WideName(path + "\\*").c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return false;
     std::vector<std::pair<std::string, DWORD>> names;
-    do {
-        const std::string name = data.cFileName;
-        if (name != "." && name != "..")
-            names.emplace_back(name, data.dwFileAttributes);
-    } while (FindNextFileA(find, &data) != 0);
-    FindClose(find);
     bool ok = true;
-    for (const auto& name : names) {
-        const std::string inside = path + "\\" + name.first;
-        const bool folder = (name.second & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (folder && (name.second & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
+    std::string name;
+    do {
+        if (!NameOf(data, name))
+            ok = false;  // a name that cannot be written stays, and so does the folder
+        else if (name != "." && name != "..")
+            names.emplace_back(name, data.dwFileAttributes);
+    } while (FindNextFileW(find, &data) != 0);
+    FindClose(find);
+    for (const auto& entry : names) {
+        const std::string inside = path + "\\" + entry.first;
+        const bool folder = (entry.second & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (folder && (entry.second & FILE_ATTRIBUTE_REPARSE_POINT) == 0)
             ok = RemoveTree(inside) && ok;
         else
             ok = platform::RemoveFile(inside) && ok;
     }
-    return RemoveDirectoryA(path.c_str()) != 0 && ok;
+    return RemoveDirectoryW(WideName(path).c_str()) != 0 && ok;
 }
 
 bool SetMode(const std::string& path, unsigned mode) {
     if (FaultDue(FileOp::kSync))
         return false;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(WideName(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
         return FailWith(ErrnoOf(GetLastError()));
     // A folder keeps no mode here, and a link is never followed.
@@ -339,7 +369,8 @@ bool SetMode(const std::string& path, unsigned mode) {
                                             : attributes | FILE_ATTRIBUTE_READONLY;
     if (wanted == attributes)
         return true;
-    return SetFileAttributesA(path.c_str(), wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL) != 0 ||
+    return SetFileAttributesW(WideName(path).c_str(),
+                              wanted != 0 ? wanted : FILE_ATTRIBUTE_NORMAL) != 0 ||
            FailWith(ErrnoOf(GetLastError()));
 }
 
@@ -350,7 +381,7 @@ unsigned KeptMode(Kind kind, unsigned mode) {
 }
 
 bool ReadOnlyInTheWay(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
+    const DWORD attributes = GetFileAttributesW(WideName(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
            (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
 }
@@ -424,8 +455,8 @@ bool OpenFolder::SameFile(const OpenFolder& a, const OpenFolder& b, const std::s
         first.kind != Kind::kFile || second.kind != Kind::kFile || first.mode != second.mode ||
         first.size != second.size)
         return false;
-    const int one = _open(a.Inside(name).c_str(), _O_RDONLY | _O_BINARY);
-    const int two = one < 0 ? -1 : _open(b.Inside(name).c_str(), _O_RDONLY | _O_BINARY);
+    const int one = _wopen(WideName(a.Inside(name)).c_str(), _O_RDONLY | _O_BINARY);
+    const int two = one < 0 ? -1 : _wopen(WideName(b.Inside(name)).c_str(), _O_RDONLY | _O_BINARY);
     bool same = two >= 0;
     const unsigned half = static_cast<unsigned>(std::min<std::size_t>(room.size() / 2, 1u << 30));
     char* const mine = room.data();

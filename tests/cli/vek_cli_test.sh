@@ -1112,5 +1112,26 @@ docs/readme.txt" "vek diff -r reads the link back as the same record"
   diff -r t-new t-link >/dev/null || fail "the tree with a link is NEW byte for byte"
 fi
 
+# A tree whose paths pass 260 characters (Windows' MAX_PATH) in nested
+# folders with long names: files changed, added in a new folder, removed
+# with their folder, and a name outside ASCII, made into an update, applied
+# and compared back.
+rm -rf lt-old lt-new lt-copy
+lt="$(printf 'f%.0s' $(seq 120))/$(printf 'g%.0s' $(seq 120))"
+mkdir -p "lt-old/$lt/gone-$(printf 'h%.0s' $(seq 60))" "lt-new/$lt/new-$(printf 'i%.0s' $(seq 60))"
+ltf="changed-$(printf 'j%.0s' $(seq 40)).txt"
+printf 'one\r\ntwo\r\n' >"lt-old/$lt/$ltf" && printf 'one\r\n2\r\n' >"lt-new/$lt/$ltf"
+printf 'x\n' >"lt-old/$lt/gone-$(printf 'h%.0s' $(seq 60))/x.txt"
+printf 'added\n' >"lt-new/$lt/new-$(printf 'i%.0s' $(seq 60))/caf\xc3\xa9-$(printf 'k%.0s' $(seq 40))"
+cp -r lt-old lt-copy
+run diff -r lt-old lt-new -o lt.upd
+expect_status 1 "vek diff -r of a tree past 260 characters"
+run patch -r lt-copy lt.upd
+expect_status 0 "vek patch -r of a tree past 260 characters"
+checks=$((checks + 1))
+diff -r lt-new lt-copy >/dev/null || fail "the long-named tree patched is NEW byte for byte"
+run diff -r lt-new lt-copy
+expect_status 0 "vek diff -r finds the long-named trees the same"
+
 echo "vek end-to-end: $checks checks, $failures failed"
 [ "$failures" = 0 ]
