@@ -1122,7 +1122,7 @@ mkdir -p "lt-old/$lt/gone-$(printf 'h%.0s' $(seq 60))" "lt-new/$lt/new-$(printf 
 ltf="changed-$(printf 'j%.0s' $(seq 40)).txt"
 printf 'one\r\ntwo\r\n' >"lt-old/$lt/$ltf" && printf 'one\r\n2\r\n' >"lt-new/$lt/$ltf"
 printf 'x\n' >"lt-old/$lt/gone-$(printf 'h%.0s' $(seq 60))/x.txt"
-printf 'added\n' >"lt-new/$lt/new-$(printf 'i%.0s' $(seq 60))/caf\xc3\xa9-$(printf 'k%.0s' $(seq 40))"
+printf 'added\n' >"lt-new/$lt/new-$(printf 'i%.0s' $(seq 60))/caf"$'\xc3\xa9'"-$(printf 'k%.0s' $(seq 40))"
 cp -r lt-old lt-copy
 run diff -r lt-old lt-new -o lt.upd
 expect_status 1 "vek diff -r of a tree past 260 characters"
