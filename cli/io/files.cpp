@@ -221,8 +221,8 @@ std::size_t Input::Read(char* dest, std::size_t size) {
     return got;
 }
 
-Output::Output(const std::string& name)
-    : m_capacity(kBufferSize), m_buffer(WriterBuffer(m_capacity)), m_name(name) {
+Output::Output(const std::string& name, std::size_t buffer)
+    : m_capacity(buffer), m_buffer(WriterBuffer(m_capacity)), m_name(name) {
     NoteWork("writing " + DisplayName(name));
     if (name == "-") {
         if (platform::StreamWasClosed(1))
@@ -255,7 +255,7 @@ Output::Output(const std::string& name)
 }
 
 Output::Output(const std::string& staged, const std::string& shown, unsigned mode)
-    : m_capacity(kStagedBufferSize),
+    : m_capacity(kSmallBuffer),
       m_buffer(WriterBuffer(m_capacity)),
       m_staged(true),
       m_mode(mode),

@@ -93,7 +93,10 @@ class Input {
 // behind. A device or pipe is written to as it is.
 class Output {
   public:
-    explicit Output(const std::string& name);
+    // Blocks for writers that hold little while they write much over a
+    // long run (a tree's update), or write one file of a set after another.
+    static constexpr std::size_t kSmallBuffer = 64 * 1024;
+    explicit Output(const std::string& name, std::size_t buffer = kBufferSize);
     // Writes into `staged`, a temporary a FileSetCommit made for the file
     // `shown`: Commit then gives it the permission bits `mode` (where files
     // have them) and closes it; the set's commit syncs it with the others
@@ -120,10 +123,7 @@ class Output {
     void Commit();
 
   private:
-    // A file of a set is written in smaller blocks: only one file is
-    // written at a time, and a tree's are written one after another.
     static constexpr std::size_t kBufferSize = 1024 * 1024;
-    static constexpr std::size_t kStagedBufferSize = 64 * 1024;
     // Writes what is held, then `bytes` (held instead when they are few).
     void Flush(const char* bytes, std::size_t size);
     void WriteOut(const char* bytes, std::size_t size);

@@ -320,7 +320,7 @@ int RunTreeDiff(const Options& o) {
     RefuseNonFolder(newRoot);
     const std::string outName = o.hasOutput ? o.output : "-";
     RefuseOutputInTree(outName, {oldRoot, newRoot});
-    Output out(outName);
+    Output out(outName, Output::kSmallBuffer);
     update::UpdateWriter writer(out);
     TreeDiff walk(oldRoot, newRoot, writer);
     walk.Trees();

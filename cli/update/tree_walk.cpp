@@ -23,7 +23,7 @@ using tree::Kind;
 namespace {
 
 // Two blocks of this size a thread: small files are read in one call.
-constexpr std::size_t kBlock = 64 * 1024;
+constexpr std::size_t kBlock = 32 * 1024;
 
 std::string Shown(const std::string& root, const std::string& path) {
     return path.empty() ? root : root + "/" + path;
