@@ -45,6 +45,14 @@ std::wstring WideName(const std::string& name);
 // form once its full name leaves no room for a short name (12 characters)
 // below MAX_PATH.
 std::wstring WideFolderName(const std::string& name);
+// `text` (a link's target) converted from that code page as it is, never
+// made absolute; false (EILSEQ) when it is not valid there.
+bool WideText(const std::string& text, std::wstring& wide);
+// `count` UTF-16 units from the system (a listed name, a link's target) in
+// that code page; false (EILSEQ) where they have no form there (a lone
+// surrogate, or a character outside an ANSI code page), rather than one
+// that names another entry.
+bool NarrowText(const wchar_t* wide, std::size_t count, std::string& text);
 #endif
 
 // fopen, for names of any length.

@@ -72,6 +72,52 @@ bool HasLongForm(const std::wstring& name) {
 
 }  // namespace
 
+// The code page of the file calls (UTF-8 for vek), in which names and
+// link targets are taken, as the library takes them.
+UINT NameCodePage() {
+    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
+}
+
+bool WideText(const std::string& text, std::wstring& wide) {
+    wide.clear();
+    if (text.empty())
+        return true;
+    const int size = static_cast<int>(text.size());
+    const int length =
+        MultiByteToWideChar(NameCodePage(), MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
+    if (length <= 0) {
+        errno = EILSEQ;
+        return false;
+    }
+    wide.resize(static_cast<std::size_t>(length));
+    MultiByteToWideChar(NameCodePage(), MB_ERR_INVALID_CHARS, text.data(), size, &wide[0], length);
+    return true;
+}
+
+bool NarrowText(const wchar_t* wide, std::size_t count, std::string& text) {
+    text.clear();
+    if (count == 0)
+        return true;
+    const int size = static_cast<int>(count);
+    const UINT page = NameCodePage();
+    const bool utf8 = (page == CP_ACP ? GetACP() : GetOEMCP()) == CP_UTF8;
+    // Only UTF-8 reports a character it cannot write; other code pages
+    // say that they put in a stand-in.
+    const UINT used = utf8 ? CP_UTF8 : page;
+    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+    BOOL standIn = FALSE;
+    BOOL* const standInSeen = utf8 ? nullptr : &standIn;
+    const int length =
+        WideCharToMultiByte(used, flags, wide, size, nullptr, 0, nullptr, standInSeen);
+    if (length <= 0 || standIn) {
+        errno = EILSEQ;
+        return false;
+    }
+    text.resize(static_cast<std::size_t>(length));
+    WideCharToMultiByte(used, flags, wide, size, &text[0], length, nullptr, standInSeen);
+    return true;
+}
+
 std::wstring WideName(const std::string& name) {
     try {
         return vek::platform::SystemName(name.c_str());
@@ -398,12 +444,10 @@ std::vector<std::string> FolderEntries(const std::string& folder) {
     HANDLE find = FindFirstFileW(WideName(pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE)
         return names;
+    std::string name;
     do {
-        char name[4 * MAX_PATH];
-        if (WideCharToMultiByte(CP_ACP, 0, data.cFileName, -1, name, sizeof name, nullptr,
-                                nullptr) == 0)
-            continue;
-        if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
+        if (NarrowText(data.cFileName, std::wcslen(data.cFileName), name) && name != "." &&
+            name != "..")
             names.push_back(name);
     } while (FindNextFileW(find, &data) != 0);
     FindClose(find);

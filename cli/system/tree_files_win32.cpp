@@ -14,6 +14,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
 #include <utility>
 
 #include "system/platform.h"
@@ -87,54 +88,9 @@ DWORD ReparseTag(const std::string& path) {
     return ok ? info.ReparseTag : 0;
 }
 
-// Names and link targets are in the code page of the file calls, as the
-// library takes them.
-UINT NameCodePage() {
-    return AreFileApisANSI() ? CP_ACP : CP_OEMCP;
-}
-
-bool ToWide(const std::string& text, std::wstring& wide) {
-    wide.clear();
-    if (text.empty())
-        return true;
-    const int size = static_cast<int>(text.size());
-    const int length =
-        MultiByteToWideChar(NameCodePage(), MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
-    if (length <= 0)
-        return FailWith(EILSEQ);
-    wide.resize(static_cast<std::size_t>(length));
-    MultiByteToWideChar(NameCodePage(), MB_ERR_INVALID_CHARS, text.data(), size, &wide[0], length);
-    return true;
-}
-
-// Fails (EILSEQ) where the text has no form in that code page (a name
-// with a lone surrogate, or a character outside an ANSI code page), rather
-// than giving one that names another entry.
-bool FromWide(const wchar_t* wide, std::size_t count, std::string& text) {
-    text.clear();
-    if (count == 0)
-        return true;
-    const int size = static_cast<int>(count);
-    const UINT page = NameCodePage();
-    const bool utf8 = (page == CP_ACP ? GetACP() : GetOEMCP()) == CP_UTF8;
-    // Only UTF-8 reports a character it cannot write; other code pages
-    // say that they put in a stand-in.
-    const UINT used = utf8 ? CP_UTF8 : page;
-    const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-    BOOL standIn = FALSE;
-    BOOL* const standInSeen = utf8 ? nullptr : &standIn;
-    const int length =
-        WideCharToMultiByte(used, flags, wide, size, nullptr, 0, nullptr, standInSeen);
-    if (length <= 0 || standIn)
-        return FailWith(EILSEQ);
-    text.resize(static_cast<std::size_t>(length));
-    WideCharToMultiByte(used, flags, wide, size, &text[0], length, nullptr, standInSeen);
-    return true;
-}
-
 // The name of a listed entry, as vek takes names.
 bool NameOf(const WIN32_FIND_DATAW& data, std::string& name) {
-    return FromWide(data.cFileName, std::wcslen(data.cFileName), name);
+    return platform::NarrowText(data.cFileName, std::wcslen(data.cFileName), name);
 }
 
 // A target that names a place from the root of a drive or share ("C:\x",
@@ -268,7 +224,7 @@ bool ReadLink(const std::string& path, std::string& target) {
     std::memcpy(&wide[0], buffer.get() + head + offset, length);
     if (data.printLength == 0 && wide.compare(0, 4, L"\\??\\") == 0)
         wide.erase(0, 4);
-    if (!FromWide(wide.data(), wide.size(), target))
+    if (!platform::NarrowText(wide.data(), wide.size(), target))
         return false;
     // A relative target is written with '/', as every other system reads it.
     if (!IsAbsoluteTarget(target))
@@ -296,7 +252,7 @@ bool MakeLink(const std::string& target, const std::string& path, const std::str
         (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) ||
         (!given.empty() && given.back() == '\\');
     std::wstring wideTarget;
-    if (!ToWide(given, wideTarget))
+    if (!platform::WideText(given, wideTarget))
         return false;
     const std::wstring widePath = WideName(path);
     const DWORD flags = folder ? SYMBOLIC_LINK_FLAG_DIRECTORY : 0;
