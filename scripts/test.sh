@@ -25,7 +25,7 @@ echo "== linux, AddressSanitizer + UBSan, with failure injection"
 scripts/build.sh asan
 ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/asan --output-on-failure -j"$jobs"
 
-echo "== linux, ThreadSanitizer: contexts and exports on several threads"
+echo "== linux, ThreadSanitizer: contexts and exports on several threads, vek diff -r's walk ahead"
 scripts/build.sh tsan
 ctest --test-dir build/tsan -R "context_threads|vek_tree_update" --output-on-failure
 
