@@ -132,6 +132,7 @@ class Output {
     std::size_t m_capacity;
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
+    long long m_written = 0;
     int m_fd = -1;
     bool m_stdout = false;
     bool m_done = false;

@@ -175,6 +175,10 @@ void SyncFolder(const std::string& folder);
 // The same for many folders: on Linux each file system they are on synced
 // once, which also keeps every entry made or removed in the folders above.
 void SyncFolders(const std::vector<std::string>& folders);
+// Starts putting `size` bytes written at `offset` of the file `fd` on the
+// disk and does not wait: the file's sync at the end then finds less to
+// wait for. Nothing where the system has no such call.
+void StartWriteback(int fd, long long offset, long long size);
 // Renames `from` to `to`, replacing `to`.
 bool Rename(const std::string& from, const std::string& to);
 // A second name `to` for the file `from`; false where the file system

@@ -349,6 +349,14 @@ void SyncFolder(const std::string& folder) {
     }
 }
 
+void StartWriteback(int fd, long long offset, long long size) {
+#if defined(__linux__)
+    sync_file_range(fd, offset, size, SYNC_FILE_RANGE_WRITE);
+#else
+    (void)fd, (void)offset, (void)size;
+#endif
+}
+
 void SyncFolders(const std::vector<std::string>& folders) {
 #ifdef __linux__
     (void)SyncFileSystems(folders, false);

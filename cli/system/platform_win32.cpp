@@ -333,6 +333,8 @@ void SyncFolder(const std::string&) {}
 
 void SyncFolders(const std::vector<std::string>&) {}
 
+void StartWriteback(int, long long, long long) {}
+
 bool Rename(const std::string& from, const std::string& to) {
     if (FaultDue(FileOp::kRename))
         return false;
