@@ -7,6 +7,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -92,6 +93,25 @@ bool ReadWhole(ReadSome read, std::size_t expected, std::unique_ptr<char[]>& byt
         bytes = std::move(larger);
         room *= 2;
     }
+}
+
+// Whether two files read through `readOne` and `readTwo` (as ReadWhole's
+// `read`) give the same `size` bytes, compared through `room`, half of it
+// for each.
+template <class ReadOne, class ReadTwo>
+bool SameBytes(ReadOne readOne, ReadTwo readTwo, long long size, std::vector<char>& room) {
+    const std::size_t half = room.size() / 2;
+    char* const mine = room.data();
+    char* const theirs = mine + half;
+    for (long long left = size; left > 0;) {
+        const long long got =
+            readOne(mine, static_cast<std::size_t>(std::min<long long>(left, half)));
+        if (got <= 0 || readTwo(theirs, static_cast<std::size_t>(got)) != got ||
+            std::memcmp(mine, theirs, static_cast<std::size_t>(got)) != 0)
+            return false;
+        left -= got;
+    }
+    return true;
 }
 
 // Why this system cannot take `path` (relative, '/' between names) as a

@@ -54,14 +54,17 @@ void AddListed(const char* name, unsigned char type, std::vector<Listed>& entrie
     entries.push_back(Listed{name, kind});
 }
 
-// The entries of a folder's listing stream, from where it stands.
-bool ReadListing(DIR* dir, std::vector<Listed>& entries) {
+// The entries of a folder opened for listing (none: false); closes it.
+bool ListAndClose(DIR* dir, std::vector<Listed>& entries) {
+    if (dir == nullptr)
+        return false;
     errno = 0;
     while (const dirent* entry = readdir(dir)) {
         AddListed(entry->d_name, entry->d_type, entries);
         errno = 0;
     }
     const int error = errno;
+    closedir(dir);
     std::sort(entries.begin(), entries.end());
     errno = error;
     return error == 0;
@@ -124,14 +127,7 @@ bool ListFolder(const std::string& folder, std::vector<Listed>& entries) {
     entries.clear();
     if (FaultDue(FileOp::kOpen))
         return false;
-    DIR* dir = opendir(folder.c_str());
-    if (dir == nullptr)
-        return false;
-    const bool ok = ReadListing(dir, entries);
-    const int error = errno;
-    closedir(dir);
-    errno = error;
-    return ok;
+    return ListAndClose(opendir(folder.c_str()), entries);
 }
 
 bool ReadFile(const std::string& path, std::unique_ptr<char[]>& bytes, std::size_t& size,
@@ -259,16 +255,9 @@ bool OpenFolder::List(std::vector<Listed>& entries) const {
 #else
     const int fd = dup(m_handle);
     DIR* dir = fd < 0 ? nullptr : fdopendir(fd);
-    if (dir == nullptr) {
-        if (fd >= 0)
-            close(fd);
-        return false;
-    }
-    const bool ok = ReadListing(dir, entries);
-    const int error = errno;
-    closedir(dir);
-    errno = error;
-    return ok;
+    if (dir == nullptr && fd >= 0)
+        close(fd);
+    return ListAndClose(dir, entries);
 #endif
 }
 
@@ -298,16 +287,11 @@ bool OpenFolder::SameFile(const OpenFolder& a, const OpenFolder& b, const std::s
                 first.st_mode == second.st_mode && first.st_size == second.st_size;
     // One file under two names (trees made with hard links) is read no further.
     const bool linked = same && first.st_dev == second.st_dev && first.st_ino == second.st_ino;
-    const std::size_t half = room.size() / 2;
-    char* const mine = room.data();
-    char* const theirs = mine + half;
-    for (long long left = linked ? 0 : first.st_size; same && left > 0;) {
-        const std::size_t want = static_cast<std::size_t>(std::min<long long>(left, half));
-        const long long got = ReadSome(one, mine, want);
-        same = got > 0 && ReadSome(two, theirs, static_cast<std::size_t>(got)) == got &&
-               std::memcmp(mine, theirs, static_cast<std::size_t>(got)) == 0;
-        left -= got;
-    }
+    same = same &&
+           (linked ||
+            SameBytes([one](char* into, std::size_t size) { return ReadSome(one, into, size); },
+                      [two](char* into, std::size_t size) { return ReadSome(two, into, size); },
+                      first.st_size, room));
     if (two >= 0)
         close(two);
     if (one >= 0)

@@ -413,16 +413,12 @@ bool OpenFolder::SameFile(const OpenFolder& a, const OpenFolder& b, const std::s
         return false;
     const int one = _wopen(WideName(a.Inside(name)).c_str(), _O_RDONLY | _O_BINARY);
     const int two = one < 0 ? -1 : _wopen(WideName(b.Inside(name)).c_str(), _O_RDONLY | _O_BINARY);
-    bool same = two >= 0;
-    const unsigned half = static_cast<unsigned>(std::min<std::size_t>(room.size() / 2, 1u << 30));
-    char* const mine = room.data();
-    char* const theirs = mine + half;
-    for (long long left = first.size; same && left > 0;) {
-        const int got = _read(one, mine, half);
-        same = got > 0 && _read(two, theirs, static_cast<unsigned>(got)) == got &&
-               std::memcmp(mine, theirs, static_cast<std::size_t>(got)) == 0;
-        left -= got;
-    }
+    const auto reader = [](int fd) {
+        return [fd](char* into, std::size_t size) -> long long {
+            return _read(fd, into, static_cast<unsigned>(size));
+        };
+    };
+    const bool same = two >= 0 && SameBytes(reader(one), reader(two), first.size, room);
     if (two >= 0)
         _close(two);
     if (one >= 0)

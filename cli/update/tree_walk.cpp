@@ -104,19 +104,12 @@ struct TreeWalk::Walker {
     std::shared_ptr<FolderPair> Produce() {
         if (!started) {
             started = true;
-            auto pair = std::make_shared<FolderPair>();
-            try {
-                if (!pair->olds.Open(oldRoot))
+            return Enter("", [this](FolderPair& pair) {
+                if (!pair.olds.Open(oldRoot))
                     Fail(oldRoot + ": cannot open the folder: " + SystemError());
-                if (!pair->news.Open(newRoot))
+                if (!pair.news.Open(newRoot))
                     Fail(newRoot + ": cannot open the folder: " + SystemError());
-                Fill(*pair);
-            } catch (const Trouble& trouble) {
-                pair->fault = trouble.message;
-                return pair;
-            }
-            stack.push_back(Frame{pair});
-            return pair;
+            });
         }
         while (!stack.empty()) {
             Frame& top = stack.back();
@@ -129,20 +122,31 @@ struct TreeWalk::Walker {
             }
             const FolderPair& parent = *top.pair;
             const std::string& name = entries[top.next++].name;
-            auto pair = std::make_shared<FolderPair>();
-            pair->path = parent.path.empty() ? name : parent.path + "/" + name;
-            try {
-                OpenOrFail(parent.olds, name, Shown(oldRoot, pair->path), pair->olds);
-                OpenOrFail(parent.news, name, Shown(newRoot, pair->path), pair->news);
-                Fill(*pair);
-            } catch (const Trouble& trouble) {
-                pair->fault = trouble.message;
-                return pair;
-            }
-            stack.push_back(Frame{pair});
-            return pair;
+            const std::string path = parent.path.empty() ? name : parent.path + "/" + name;
+            return Enter(path, [&](FolderPair& pair) {
+                OpenOrFail(parent.olds, name, Shown(oldRoot, path), pair.olds);
+                OpenOrFail(parent.news, name, Shown(newRoot, path), pair.news);
+            });
         }
         return nullptr;
+    }
+
+    // The folder pair at `path`, its folders opened by `open`, listed and
+    // looked at, and walked into next; where that fails, the failure is
+    // noted in it and nothing below it is walked.
+    template <class OpenBoth>
+    std::shared_ptr<FolderPair> Enter(const std::string& path, OpenBoth open) {
+        auto pair = std::make_shared<FolderPair>();
+        pair->path = path;
+        try {
+            open(*pair);
+            Fill(*pair);
+        } catch (const Trouble& trouble) {
+            pair->fault = trouble.message;
+            return pair;
+        }
+        stack.push_back(Frame{pair});
+        return pair;
     }
 
     // Lists both folders of `pair` and looks at every entry.
